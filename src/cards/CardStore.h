@@ -1,0 +1,68 @@
+#pragma once
+
+#include "UnitCart.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace bolaris {
+
+// The texts of all 24,000 cards by absolute index: fixed-capacity slots
+// allocated once. An entry never filled is the empty text.
+class CartelaTable {
+public:
+    CartelaTable();
+
+    std::string_view entry(int index) const;
+    std::string_view card(char series, int number) const { return entry(CardIndex(series, number)); }
+    // Stores text at index, cut to its first 180 characters.
+    void store(int index, std::string_view text);
+    void storeSeriesA();
+
+private:
+    struct Slot {
+        char text[kCardTextLength];
+        std::uint8_t length;
+    };
+    std::vector<Slot> m_slots; // index 0 unused
+};
+
+// The card store: the table and its fill from the built-in series A and from
+// "compl22.cds" in the working folder.
+class CardStore {
+public:
+    struct FillResult {
+        bool fileRead = false;     // the file was read in this fill
+        QString error;             // the file could not be read; series B to L keep what they held
+        bool errorRepeated = false; // the same unreadable file as at the previous fill
+    };
+
+    const CartelaTable &table() const { return m_table; }
+    std::string_view card(char series, int number) const { return m_table.card(series, number); }
+
+    // Copies series A, then applies the records of "compl22.cds" in file order
+    // (a later record wins; records 1..2000 replace series A). A file unchanged
+    // since the last fill is not read again: the table already holds its result.
+    FillResult FillCardStore(const QString &dir);
+
+    static constexpr const char *kFileName = "compl22.cds";
+
+private:
+    struct Signature {
+        QString path;
+        std::uint64_t dev = 0, ino = 0, size = 0;
+        std::int64_t mtimeNs = 0, ctimeNs = 0;
+        bool operator==(const Signature &) const = default;
+    };
+    static std::optional<Signature> signatureOf(const QString &path);
+
+    CartelaTable m_table;
+    std::optional<Signature> m_applied; // the file whose records the table holds
+    std::optional<Signature> m_failed;  // the file that failed at the previous fill
+};
+
+} // namespace bolaris
