@@ -1,0 +1,114 @@
+#include "TestSupport.h"
+#include "cards/SeriesA.h"
+#include "dataset/Dataset.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(BOLARIS_CLI), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLatin1(p.readAllStandardOutput()),
+            QString::fromLatin1(p.readAllStandardError())};
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void badArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("none") << QStringList{};
+        QTest::newRow("unknown command") << QStringList{"frobnicate"};
+        QTest::newRow("unknown option") << QStringList{"dump-store", "--folder", "x"};
+        QTest::newRow("missing value") << QStringList{"dump-store", "--dir"};
+        QTest::newRow("generate without out") << QStringList{"generate-series"};
+        QTest::newRow("dump-dataset without file") << QStringList{"dump-dataset"};
+    }
+    void badArguments()
+    {
+        QFETCH(QStringList, args);
+        const Run r = cli(args);
+        QCOMPARE(r.status, 2);
+        QVERIFY(r.err.contains(QStringLiteral("usage:")));
+    }
+
+    // The run folder as the README's run command prepares it.
+    void generatedFolder()
+    {
+        QTemporaryDir dir;
+        const QString file = QDir(dir.path()).filePath(QStringLiteral("compl22.cds"));
+        QCOMPARE(cli({"generate-series", "--out", file}).status, 0);
+
+        const Run verify = cli({"verify-store", "--dir", dir.path()});
+        QCOMPARE(verify.status, 0);
+        QCOMPARE(verify.out, QString());
+
+        const Run dump = cli({"dump-store", "--dir", dir.path()});
+        QCOMPARE(dump.status, 0);
+        const QStringList lines = dump.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 24000);
+        for (int card : {1, 2, 2000}) {
+            const std::string_view text = bolaris::SeriesACard(card);
+            QCOMPARE(lines[card - 1], QString::number(card) + QLatin1Char(';') +
+                                          QString::fromLatin1(text.data(), qsizetype(text.size())));
+        }
+        QVERIFY(lines[2000].startsWith(QStringLiteral("2001;")));
+        QVERIFY(lines[23999].startsWith(QStringLiteral("24000;")));
+
+        const Run table = cli({"dump-dataset", file});
+        QCOMPARE(table.status, 0);
+        QVERIFY(table.out.startsWith(QStringLiteral("Cartela;Todas\n2001;")));
+        QCOMPARE(table.out.count(QLatin1Char('\n')), 22001);
+    }
+
+    // A broken card is reported by series and number; a damaged file by name.
+    void verifyReportsViolations()
+    {
+        QTemporaryDir dir;
+        const std::string_view good = bolaris::SeriesACard(9);
+        QString bad = QString::fromLatin1(good.data(), qsizetype(good.size()));
+        bad.replace(0, 4, bad.mid(2, 2) + bad.mid(0, 2)); // first row no longer ascends
+        {
+            bolaris::Dataset table(QStringLiteral("TableCompl"));
+            table.setDirectory(dir.path());
+            table.setFileName(QStringLiteral("compl22.cds"));
+            table.addFieldDef(QStringLiteral("Cartela"), bolaris::FieldType::Integer);
+            table.addFieldDef(QStringLiteral("Todas"), bolaris::FieldType::String, 180);
+            table.createDataset();
+            table.append();
+            table.setValue(0, 2005);
+            table.setValue(1, bad);
+            table.post();
+            table.close();
+        }
+        const Run r = cli({"verify-store", "--dir", dir.path()});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.out.startsWith(QStringLiteral("card B-5: card row 1")), qPrintable(r.out));
+
+        const QString file = QDir(dir.path()).filePath(QStringLiteral("compl22.cds"));
+        bolaris::test::writeBytes(file, "garbage");
+        const Run damaged = cli({"verify-store", "--dir", dir.path()});
+        QCOMPARE(damaged.status, 1);
+        QVERIFY(damaged.err.contains(QStringLiteral("compl22.cds")));
+        const Run d = cli({"dump-dataset", file});
+        QCOMPARE(d.status, 1);
+        QVERIFY(d.err.contains(QStringLiteral("compl22.cds")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QHash>
+#include <QStringList>
+#include <QTextStream>
+
+namespace bolaris::cli {
+
+// Each command takes its arguments (after the command name) and returns the
+// exit status: 0 done, 1 refused or failed, 2 bad arguments.
+struct Streams {
+    QTextStream &out;
+    QTextStream &err;
+};
+
+int dumpStore(const QStringList &args, Streams io);
+int verifyStore(const QStringList &args, Streams io);
+int generateSeries(const QStringList &args, Streams io);
+int dumpDataset(const QStringList &args, Streams io);
+
+// Parses "--name value" options and bare flags; false on anything unknown.
+struct Options {
+    QHash<QString, QString> values;
+    QStringList positional;
+    bool parse(const QStringList &args, const QStringList &valued, const QStringList &flags);
+    QString value(const QString &name, const QString &fallback = {}) const { return values.value(name, fallback); }
+    bool has(const QString &name) const { return values.contains(name); }
+};
+
+} // namespace bolaris::cli

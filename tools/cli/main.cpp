@@ -1,0 +1,43 @@
+// bolaris-cli: the program's card store, datasets and registry from a shell.
+#include "CliCommands.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+
+namespace {
+
+const char *const kUsage =
+    "usage: bolaris-cli COMMAND [OPTIONS]\n"
+    "  dump-store [--dir DIR]          print every filled card: index;text\n"
+    "  verify-store [--dir DIR]        check every filled card against the card rules\n"
+    "  generate-series --out FILE      write the card file of series B to L\n"
+    "  dump-dataset FILE               print a .cds file: field names, then one line per record\n";
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    using Command = std::function<int(const QStringList &, bolaris::cli::Streams)>;
+    const std::map<QString, Command> commands = {
+        {QStringLiteral("dump-store"), bolaris::cli::dumpStore},
+        {QStringLiteral("verify-store"), bolaris::cli::verifyStore},
+        {QStringLiteral("generate-series"), bolaris::cli::generateSeries},
+        {QStringLiteral("dump-dataset"), bolaris::cli::dumpDataset},
+    };
+    const auto it = args.isEmpty() ? commands.end() : commands.find(args.first());
+    int status = 2;
+    if (it != commands.end())
+        status = it->second(args.mid(1), {out, err});
+    if (status == 2) {
+        out.flush();
+        err << kUsage;
+    }
+    return status;
+}
