@@ -1,7 +1,8 @@
 #include "CardStore.h"
 
 #include "SeriesA.h"
-#include "dataset/Dataset.h"
+#include "dataset/DatasetError.h"
+#include "dataset/DatasetFile.h"
 #include "dataset/StrictInt.h"
 #include "dataset/WorkDir.h"
 
@@ -74,33 +75,38 @@ CardStore::FillResult CardStore::FillCardStore(const QString &dir)
 
     m_table.storeSeriesA();
     m_applied.reset();
-    Dataset table(QStringLiteral("TableCompl"));
-    table.setDirectory(dir);
-    table.setFileName(QLatin1String(kFileName));
     try {
-        table.open();
-        const int cartela = table.fieldIndex(QStringLiteral("Cartela"));
-        const int todas = table.fieldIndex(QStringLiteral("Todas"));
-        if (cartela < 0 || todas < 0)
-            throw DatasetError(QStringLiteral("%1: the fields Cartela and Todas are missing").arg(kFileName));
+        // Streams the records of TableCompl in file order straight into their slots.
+        std::vector<FieldDef> fields;
+        int cartela = -1;
+        int todas = -1;
         QByteArray text;
-        for (table.first(); !table.eof(); table.next()) {
-            const Row &row = table.rowAt(table.recNo());
-            const QVariant &index = row[size_t(cartela)];
-            const QVariant &value = row[size_t(todas)];
-            if (!index.isValid() || index.isNull() || !value.isValid() || value.isNull())
-                continue;
-            std::optional<int> n;
-            if (index.typeId() == QMetaType::Int)
-                n = index.toInt();
-            else
-                n = parseStrictInt(index.toString());
-            text = value.toString().toLatin1();
-            if (!n || *n < 1 || *n > kCardCount || text.isEmpty())
-                continue; // not a card of any series: stored nowhere
-            m_table.store(*n, std::string_view(text.constData(), size_t(text.size())));
-        }
-        table.close();
+        DatasetFile::forEachRow(
+            path,
+            [&](const Row &row) {
+                if (cartela < 0) {
+                    for (size_t i = 0; i < fields.size(); ++i) {
+                        if (fields[i].name.compare(QLatin1String("Cartela"), Qt::CaseInsensitive) == 0)
+                            cartela = int(i);
+                        else if (fields[i].name.compare(QLatin1String("Todas"), Qt::CaseInsensitive) == 0)
+                            todas = int(i);
+                    }
+                    if (cartela < 0 || todas < 0)
+                        throw DatasetError(
+                            QStringLiteral("%1: the fields Cartela and Todas are missing").arg(kFileName));
+                }
+                const QVariant &index = row[size_t(cartela)];
+                const QVariant &value = row[size_t(todas)];
+                if (!index.isValid() || index.isNull() || !value.isValid() || value.isNull())
+                    return;
+                const std::optional<int> n =
+                    index.typeId() == QMetaType::Int ? std::optional<int>(index.toInt()) : parseStrictInt(index.toString());
+                text = value.toString().toLatin1();
+                if (!n || *n < 1 || *n > kCardCount || text.isEmpty())
+                    return; // not a card of any series: stored nowhere
+                m_table.store(*n, std::string_view(text.constData(), size_t(text.size())));
+            },
+            &fields);
     } catch (const DatasetError &e) {
         result.error = e.message();
         result.errorRepeated = m_failed && m_failed == signature;
