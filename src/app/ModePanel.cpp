@@ -1,0 +1,26 @@
+#include "ModePanel.h"
+
+#include "UiBuild.h"
+
+#include <QPushButton>
+
+namespace bolaris {
+
+ModePanel::ModePanel(QWidget *parent, const QString &name, const QRect &geometry) : QFrame(parent)
+{
+    setObjectName(name);
+    setGeometry(geometry);
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Raised);
+    ui::setBackground(this, ui::clMoneyGreen);
+    setFont(ui::sansFont(11));
+    hide();
+}
+
+QPushButton *ModePanel::addExitButton(const QString &name, const QString &text, const QRect &geometry)
+{
+    m_exit = ui::button(this, name, text, geometry.x(), geometry.y(), geometry.width(), geometry.height());
+    return m_exit;
+}
+
+} // namespace bolaris

@@ -1,0 +1,105 @@
+#include "UiBuild.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+
+namespace bolaris::ui {
+
+QColor clBtnFace() { return QApplication::palette().color(QPalette::Button); }
+QColor clWindowText() { return QApplication::palette().color(QPalette::WindowText); }
+QColor clBtnText() { return QApplication::palette().color(QPalette::ButtonText); }
+
+QFont fontOf(const QString &family, int pixels, int style)
+{
+    QFont f(family);
+    f.setPixelSize(pixels);
+    f.setBold(style & Bold);
+    return f;
+}
+
+QFont sansFont(int pixels, int style) { return fontOf(QStringLiteral("MS Sans Serif"), pixels, style); }
+
+void setBackground(QWidget *widget, const QColor &colour)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, colour);
+    p.setColor(QPalette::Base, colour);
+    widget->setPalette(p);
+    widget->setAutoFillBackground(true);
+}
+
+void setTextColour(QWidget *widget, const QColor &colour)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, colour);
+    p.setColor(QPalette::Text, colour);
+    p.setColor(QPalette::ButtonText, colour);
+    widget->setPalette(p);
+}
+
+QFrame *panel(QWidget *parent, const QString &name, int left, int top, int width, int height, const QColor &colour)
+{
+    auto *frame = new QFrame(parent);
+    frame->setObjectName(name);
+    frame->setGeometry(left, top, width, height);
+    frame->setFrameShape(QFrame::Panel);
+    frame->setFrameShadow(QFrame::Raised);
+    setBackground(frame, colour);
+    return frame;
+}
+
+QLabel *label(QWidget *parent, const QString &name, const QString &text, int left, int top, const QFont &font)
+{
+    auto *l = new QLabel(text, parent);
+    if (!name.isEmpty())
+        l->setObjectName(name);
+    l->setFont(font);
+    l->move(left, top);
+    l->adjustSize();
+    return l;
+}
+
+QLineEdit *edit(QWidget *parent, const QString &name, int left, int top, int width, int height, const QFont &font)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setFont(font);
+    e->setGeometry(left, top, width, height);
+    return e;
+}
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &text, int left, int top, int width,
+                    int height)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setGeometry(left, top, width, height);
+    b->setAutoDefault(false);
+    return b;
+}
+
+void upperCase(QLineEdit *edit)
+{
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString &text) {
+        const QString upper = text.toUpper();
+        if (upper != text) {
+            const int cursor = edit->cursorPosition();
+            edit->setText(upper);
+            edit->setCursorPosition(cursor);
+        }
+    });
+}
+
+} // namespace bolaris::ui
+
+namespace bolaris::ui {
+void installFontSubstitutes()
+{
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")});
+}
+} // namespace bolaris::ui

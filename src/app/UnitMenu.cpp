@@ -1,0 +1,186 @@
+#include "UnitMenu.h"
+
+#include "Prompter.h"
+#include "UiBuild.h"
+#include "cards/CardStore.h"
+#include "draw/DrawPanel.h"
+#include "draw/UnitVenc.h"
+#include "export/ExportPanel.h"
+#include "issue/ColoursPanel.h"
+#include "issue/IssuePanel.h"
+#include "report/ReportForm.h"
+#include "validation/ValidationPanel.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace bolaris {
+
+TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
+    : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>())
+{
+    setObjectName(QStringLiteral("TFormMenu"));
+    setWindowTitle(QStringLiteral("Bolaris 90/15 "));
+    setFont(ui::sansFont(11));
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("ClientArea"));
+    m_client->setFixedSize(810, 551);
+    ui::setBackground(m_client, ui::clBtnFace());
+    setCentralWidget(m_client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    m_image = new QLabel(m_client);
+    m_image->setObjectName(QStringLiteral("Image1"));
+    m_image->setGeometry(69, 2, 673, 537);
+    m_image->setScaledContents(true);
+    m_image->setPixmap(QPixmap(QStringLiteral(":/bolaris/background.png")));
+
+    // Created in stacking order: the later panel lies above the earlier.
+    m_validation = new ValidationPanel(m_client);
+    m_issue = new IssuePanel(m_client);
+    m_colours = new ColoursPanel(m_client);
+    m_draw = new DrawPanel(m_client);
+    m_export = new ExportPanel(m_client);
+
+    connect(m_issue->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonCancelaClick);
+    connect(m_validation->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSaiValClick);
+    connect(m_colours->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonOKCoresClick);
+    connect(m_draw->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSairClick);
+    connect(m_export->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSaiGClick);
+
+    buildMenu();
+    FormCreate();
+    createOtherWindows();
+}
+
+TFormMenu::~TFormMenu()
+{
+    for (QObject *window : m_windows)
+        delete window;
+}
+
+void TFormMenu::FormCreate()
+{
+    move(0, 0);
+    QFrame *conf = m_draw->cardCheckPanel();
+    conf->raise();
+    conf->move(5, 3);
+}
+
+void TFormMenu::createOtherWindows()
+{
+    auto form = [this](const char *name) { m_windows.push_back(new ReportForm(QString::fromLatin1(name))); };
+    form("TFormCar");
+    form("TFormCar4");
+    form("TFormCar2");
+    form("TFormCar1");
+    auto *venc = new TFormVenc;
+    venc->hide();
+    m_windows.push_back(venc);
+    form("TFormCarG");
+    form("TFormCarGG");
+    form("TFormCar3A4");
+}
+
+void TFormMenu::buildMenu()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    auto entry = [this, bar](const char *name, const QString &caption, void (TFormMenu::*handler)()) {
+        QAction *a = bar->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+    m_menuEmissao = entry("MenuEmissao", QStringLiteral("Emissão de cartelas"), &TFormMenu::MenuEmissaoClick);
+    m_menuValidacao =
+        entry("MenuValidacao", QStringLiteral("Validação das cartelas"), &TFormMenu::MenuValidacaoClick);
+    m_menuOpcoes = bar->addMenu(QStringLiteral("Opções da cartela"));
+    m_menuOpcoes->setObjectName(QStringLiteral("MenuOpcoes"));
+    m_menuOpcoes->menuAction()->setObjectName(QStringLiteral("MenuOpcoes"));
+    m_menuCores = m_menuOpcoes->addAction(QStringLiteral("Cores"));
+    m_menuCores->setObjectName(QStringLiteral("MenuCores"));
+    connect(m_menuCores, &QAction::triggered, this, &TFormMenu::MenuCoresClick);
+    m_menuExport = m_menuOpcoes->addAction(QStringLiteral("Gerar arquivo .CSV para Excell/Corel/Word"));
+    m_menuExport->setObjectName(QStringLiteral("Exportaodobancodedados1"));
+    connect(m_menuExport, &QAction::triggered, this, &TFormMenu::Exportaodobancodedados1Click);
+    m_menuSorteio = entry("MenuSorteio", QStringLiteral("Sorteio"), &TFormMenu::MenuSorteioClick);
+    m_menuSair = entry("MenuSair", QStringLiteral("Sair"), &TFormMenu::MenuSairClick);
+    // An emptied menu bar keeps its height, so the panels do not move.
+    bar->setMinimumHeight(bar->sizeHint().height());
+}
+
+void TFormMenu::setMenuShown(bool shown)
+{
+    for (QAction *a : {m_menuEmissao, m_menuValidacao, m_menuOpcoes->menuAction(), m_menuCores, m_menuSorteio,
+                       m_menuSair})
+        a->setVisible(shown);
+}
+
+void TFormMenu::enterMode(QWidget *panel)
+{
+    setMenuShown(false);
+    panel->show();
+}
+
+void TFormMenu::leaveMode(QWidget *panel)
+{
+    setMenuShown(true);
+    panel->hide();
+}
+
+bool TFormMenu::event(QEvent *e)
+{
+    if (e->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QMainWindow::event(e);
+}
+
+void TFormMenu::FormActivate()
+{
+    const CardStore::FillResult result = m_store->FillCardStore(m_workDir);
+    // Reported once per unreadable file, after the activation has finished,
+    // since closing the message box activates the window again.
+    if (!result.error.isEmpty() && !result.errorRepeated)
+        QTimer::singleShot(0, this, [this, message = result.error] { m_prompter.error(message); });
+}
+
+void TFormMenu::closeEvent(QCloseEvent *e)
+{
+    FormClose();
+    e->accept();
+    Q_EMIT closed();
+}
+
+void TFormMenu::FormClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+}
+
+void TFormMenu::MenuEmissaoClick() { enterMode(m_issue); }
+void TFormMenu::MenuValidacaoClick() { enterMode(m_validation); }
+void TFormMenu::MenuCoresClick() { enterMode(m_colours); }
+void TFormMenu::MenuSorteioClick() { enterMode(m_draw); }
+
+void TFormMenu::Exportaodobancodedados1Click()
+{
+    m_export->show();
+    m_export->seriesEdit()->setFocus();
+}
+
+void TFormMenu::MenuSairClick() { close(); }
+void TFormMenu::ButtonCancelaClick() { leaveMode(m_issue); }
+void TFormMenu::ButtonSaiValClick() { leaveMode(m_validation); }
+void TFormMenu::ButtonOKCoresClick() { leaveMode(m_colours); }
+void TFormMenu::ButtonSairClick() { leaveMode(m_draw); }
+void TFormMenu::ButtonSaiGClick() { m_export->hide(); }
+
+} // namespace bolaris

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+
+namespace bolaris {
+
+class CardStore;
+class ColoursPanel;
+class DrawPanel;
+class ExportPanel;
+class IssuePanel;
+class Prompter;
+class ValidationPanel;
+
+// The main window: the background picture, the five mode panels and the main
+// menu that switches between them.
+class TFormMenu : public QMainWindow {
+    Q_OBJECT
+public:
+    // workDir is the working folder of every data file; prompter answers the
+    // window's messages and outlives it.
+    TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent = nullptr);
+    ~TFormMenu() override;
+
+    const QString &workDir() const { return m_workDir; }
+    CardStore &cardStore() { return *m_store; }
+    Prompter &prompter() { return m_prompter; }
+    // The report forms and the winners window, in the order they were created.
+    const std::vector<QObject *> &otherWindows() const { return m_windows; }
+
+    // Handlers.
+    void FormActivate();
+    void FormClose();
+    void MenuEmissaoClick();
+    void MenuValidacaoClick();
+    void MenuCoresClick();
+    void MenuSorteioClick();
+    void Exportaodobancodedados1Click();
+    void MenuSairClick();
+    void ButtonCancelaClick();
+    void ButtonSaiValClick();
+    void ButtonOKCoresClick();
+    void ButtonSairClick();
+    void ButtonSaiGClick();
+
+Q_SIGNALS:
+    void closed();
+
+protected:
+    bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    void createOtherWindows();
+    void buildMenu();
+    void setMenuShown(bool shown);
+    void enterMode(QWidget *panel);
+    void leaveMode(QWidget *panel);
+
+    QString m_workDir;
+    Prompter &m_prompter;
+    std::unique_ptr<CardStore> m_store;
+    QWidget *m_client = nullptr;
+    QLabel *m_image = nullptr;
+    ValidationPanel *m_validation = nullptr;
+    IssuePanel *m_issue = nullptr;
+    ColoursPanel *m_colours = nullptr;
+    DrawPanel *m_draw = nullptr;
+    ExportPanel *m_export = nullptr;
+    QAction *m_menuEmissao = nullptr;
+    QAction *m_menuValidacao = nullptr;
+    QMenu *m_menuOpcoes = nullptr;
+    QAction *m_menuCores = nullptr;
+    QAction *m_menuExport = nullptr;
+    QAction *m_menuSorteio = nullptr;
+    QAction *m_menuSair = nullptr;
+    std::vector<QObject *> m_windows;
+    bool m_closed = false;
+};
+
+} // namespace bolaris

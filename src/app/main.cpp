@@ -1,0 +1,23 @@
+#include "Messages.h"
+#include "SingleInstance.h"
+#include "UiBuild.h"
+#include "UnitMenu.h"
+
+#include <QApplication>
+#include <QDir>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    bolaris::SingleInstance instance;
+    if (!instance.tryLock())
+        return 0; // another instance runs for this user: end silently
+    QApplication::setApplicationName(QStringLiteral("Bolaris"));
+    bolaris::ui::installFontSubstitutes();
+
+    bolaris::MessageBoxPrompter prompter;
+    bolaris::TFormMenu menu(QDir::currentPath(), prompter);
+    QObject::connect(&menu, &bolaris::TFormMenu::closed, &app, &QApplication::quit);
+    menu.show();
+    return QApplication::exec();
+}
