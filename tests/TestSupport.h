@@ -32,3 +32,37 @@ inline QByteArray readBytes(const QString &path)
 }
 
 } // namespace bolaris::test
+
+#include "app/Prompter.h"
+
+#include <QList>
+
+namespace bolaris::test {
+
+// Answers the program's messages without a person and records them.
+class ScriptedPrompter : public Prompter {
+public:
+    struct Shown {
+        QString caption;
+        QString text;
+        MessageIcon icon;
+        bool question;
+        bool defaultYes;
+    };
+    QList<Shown> shown;
+    QList<bool> answers; // next answers to questions; No when none is left
+
+    void inform(const QString &caption, const QString &text, MessageIcon icon) override
+    {
+        shown.append({caption, text, icon, false, false});
+    }
+    bool ask(const QString &caption, const QString &text, bool defaultYes) override
+    {
+        shown.append({caption, text, MessageIcon::Question, true, defaultYes});
+        return answers.isEmpty() ? false : answers.takeFirst();
+    }
+    QString lastText() const { return shown.isEmpty() ? QString() : shown.last().text; }
+    void clear() { shown.clear(); }
+};
+
+} // namespace bolaris::test

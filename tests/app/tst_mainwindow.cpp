@@ -1,0 +1,214 @@
+#include "TestSupport.h"
+#include "app/UiBuild.h"
+#include "app/UnitMenu.h"
+#include "cards/CardStore.h"
+#include "cards/SeriesA.h"
+#include "dataset/Dataset.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace bolaris;
+
+namespace {
+
+const QStringList kModeEntries = {"MenuEmissao", "MenuValidacao", "MenuOpcoes", "MenuCores", "MenuSorteio",
+                                  "MenuSair"};
+const QStringList kPanels = {"PanelValidacao", "PanelEmissao", "PanelCores", "PanelSorteio", "PanelTexto"};
+
+QAction *action(TFormMenu &w, const QString &name) { return w.menuBar()->findChild<QAction *>(name); }
+QWidget *widget(TFormMenu &w, const QString &name) { return w.findChild<QWidget *>(name); }
+
+bool menuShown(TFormMenu &w)
+{
+    for (const QString &name : kModeEntries)
+        if (!action(w, name)->isVisible())
+            return false;
+    return action(w, QStringLiteral("Exportaodobancodedados1"))->isVisible();
+}
+
+bool menuEmpty(TFormMenu &w)
+{
+    for (const QString &name : kModeEntries)
+        if (action(w, name)->isVisible())
+            return false;
+    return true;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { ui::installFontSubstitutes(); }
+
+    void startState()
+    {
+        QTemporaryDir dir;
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Bolaris 90/15 "));
+        QCOMPARE(w.pos(), QPoint(0, 0));
+        QCOMPARE(w.centralWidget()->size(), QSize(810, 551));
+        for (const QString &name : kPanels)
+            QVERIFY2(!widget(w, name)->isVisible(), qPrintable(name));
+        QVERIFY(menuShown(w));
+        QStringList captions;
+        for (QAction *a : w.menuBar()->actions())
+            captions << a->text();
+        QCOMPARE(captions, (QStringList{"Emissão de cartelas", "Validação das cartelas", "Opções da cartela",
+                                        "Sorteio", "Sair"}));
+        QCOMPARE(action(w, "MenuCores")->text(), QStringLiteral("Cores"));
+        QCOMPARE(action(w, "Exportaodobancodedados1")->text(),
+                 QStringLiteral("Gerar arquivo .CSV para Excell/Corel/Word"));
+
+        auto *image = qobject_cast<QLabel *>(widget(w, "Image1"));
+        QCOMPARE(image->geometry(), QRect(69, 2, 673, 537));
+        QCOMPARE(image->pixmap().size(), QSize(1996, 1546));
+
+        // Panels in stacking order with their places.
+        const QList<QRect> places = {{41, 50, 737, 425}, {89, 46, 601, 425}, {447, 62, 202, 177},
+                                     {8, 5, 798, 534}, {29, 121, 749, 360}};
+        const QObjectList children = w.centralWidget()->children();
+        qsizetype previous = children.indexOf(image);
+        for (int i = 0; i < kPanels.size(); ++i) {
+            QWidget *panel = widget(w, kPanels[i]);
+            QCOMPARE(panel->geometry(), places[i]);
+            QCOMPARE(panel->palette().color(QPalette::Window), ui::clMoneyGreen);
+            QVERIFY(children.indexOf(panel) > previous);
+            previous = children.indexOf(panel);
+        }
+        QWidget *conf = widget(w, "PanelConf");
+        QCOMPARE(conf->parentWidget(), widget(w, "PanelSorteio"));
+        QCOMPARE(conf->pos(), QPoint(5, 3));
+        QVERIFY(conf->isHidden());
+        QCOMPARE(conf->parentWidget()->children().last(), conf);
+
+        QStringList windows;
+        for (QObject *o : w.otherWindows())
+            windows << o->objectName();
+        QCOMPARE(windows, (QStringList{"TFormCar", "TFormCar4", "TFormCar2", "TFormCar1", "TFormVenc",
+                                       "TFormCarG", "TFormCarGG", "TFormCar3A4"}));
+    }
+
+    void modes_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QString>("exit");
+        QTest::addColumn<QString>("exitCaption");
+        QTest::newRow("issue") << "MenuEmissao" << "PanelEmissao" << "ButtonCancela" << "Sai";
+        QTest::newRow("validation") << "MenuValidacao" << "PanelValidacao" << "ButtonSaiVal" << "Sai";
+        QTest::newRow("colours") << "MenuCores" << "PanelCores" << "ButtonOKCores" << "OK";
+        QTest::newRow("draw") << "MenuSorteio" << "PanelSorteio" << "ButtonSair" << "Sair";
+    }
+    void modes()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, panel);
+        QFETCH(QString, exit);
+        QFETCH(QString, exitCaption);
+        QTemporaryDir dir;
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        w.show();
+        action(w, entry)->trigger();
+        QVERIFY(widget(w, panel)->isVisible());
+        QVERIFY(menuEmpty(w));
+        auto *button = w.findChild<QPushButton *>(exit);
+        QCOMPARE(button->text(), exitCaption);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(!widget(w, panel)->isVisible());
+        QVERIFY(menuShown(w));
+    }
+
+    void exportPanelStaysOverAMode()
+    {
+        QTemporaryDir dir;
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        action(w, "Exportaodobancodedados1")->trigger();
+        QWidget *exportPanel = widget(w, "PanelTexto");
+        QVERIFY(exportPanel->isVisible());
+        QVERIFY(menuShown(w));
+        QCOMPARE(QApplication::focusWidget(), widget(w, "EditSerieG"));
+
+        action(w, "MenuSorteio")->trigger();
+        QWidget *draw = widget(w, "PanelSorteio");
+        QVERIFY(draw->isVisible());
+        QVERIFY(menuEmpty(w));
+        // Where the two overlap, the Export panel is on top.
+        const QPoint inside = exportPanel->geometry().center();
+        QWidget *top = w.centralWidget()->childAt(inside);
+        QVERIFY(top == exportPanel || exportPanel->isAncestorOf(top));
+
+        QTest::mouseClick(w.findChild<QPushButton *>("ButtonSaiG"), Qt::LeftButton);
+        QVERIFY(!exportPanel->isVisible());
+        QVERIFY(draw->isVisible());
+        QVERIFY(menuEmpty(w));
+    }
+
+    void activationRefillsTheStore()
+    {
+        QTemporaryDir dir;
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        QVERIFY(w.cardStore().card('A', 1).empty());
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(&w, &activate);
+        QVERIFY(!w.cardStore().card('A', 1).empty());
+        QVERIFY(w.cardStore().card('B', 1).empty());
+
+        Dataset table(QStringLiteral("TableCompl"));
+        table.setDirectory(dir.path());
+        table.setFileName(QStringLiteral("compl22.cds"));
+        table.addFieldDef(QStringLiteral("Cartela"), FieldType::Integer);
+        table.addFieldDef(QStringLiteral("Todas"), FieldType::String, 180);
+        table.createDataset();
+        table.append();
+        table.setValue(0, 2001);
+        const std::string_view a9 = SeriesACard(9);
+        table.setValue(1, QString::fromLatin1(a9.data(), 180));
+        table.post();
+        table.close();
+        QApplication::sendEvent(&w, &activate);
+        QCOMPARE(w.cardStore().card('B', 1), a9);
+
+        // An unreadable file is reported once, not at every activation.
+        test::writeBytes(QDir(dir.path()).filePath(QStringLiteral("compl22.cds")), "broken");
+        QApplication::sendEvent(&w, &activate);
+        QApplication::sendEvent(&w, &activate);
+        QTRY_COMPARE(prompter.shown.size(), 1);
+        QVERIFY(prompter.lastText().contains(QStringLiteral("compl22.cds")));
+        QTest::qWait(20);
+        QCOMPARE(prompter.shown.size(), 1);
+    }
+
+    void sairClosesTheWindow()
+    {
+        QTemporaryDir dir;
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        w.show();
+        bool closed = false;
+        connect(&w, &TFormMenu::closed, [&] { closed = true; });
+        action(w, "MenuSair")->trigger();
+        QVERIFY(closed);
+        QVERIFY(!w.isVisible());
+        QVERIFY(prompter.shown.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

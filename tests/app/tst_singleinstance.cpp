@@ -1,0 +1,72 @@
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+QProcess *start(const QString &workDir, const QString &runtimeDir)
+{
+    auto *p = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    p->setProcessEnvironment(env);
+    p->setWorkingDirectory(workDir);
+    p->start(QStringLiteral(BOLARIS_APP), {});
+    return p;
+}
+
+QStringList snapshot(const QString &dir)
+{
+    QStringList files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        files << info.fileName() + QLatin1Char(' ') + QString::number(info.size()) + QLatin1Char(' ') +
+                     info.lastModified().toString(Qt::ISODateWithMs);
+    }
+    files.sort();
+    return files;
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void secondStartEndsSilently()
+    {
+        QTemporaryDir work, runtime;
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        std::unique_ptr<QProcess> first(start(work.path(), runtime.path()));
+        QVERIFY(first->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QDir(runtime.path()).filePath("bolaris.lock")), 10000);
+        QTest::qWait(500);
+        const QStringList before = snapshot(work.path());
+
+        std::unique_ptr<QProcess> second(start(work.path(), runtime.path()));
+        QVERIFY(second->waitForFinished(10000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(second->readAllStandardOutput(), QByteArray());
+        QCOMPARE(first->state(), QProcess::Running);
+        QCOMPARE(snapshot(work.path()), before);
+
+        // A crashed instance does not block the next start.
+        ::kill(pid_t(first->processId()), SIGKILL);
+        QVERIFY(first->waitForFinished(5000));
+        std::unique_ptr<QProcess> third(start(work.path(), runtime.path()));
+        QVERIFY(third->waitForStarted());
+        QVERIFY(!third->waitForFinished(1500));
+        third->kill();
+        third->waitForFinished();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
