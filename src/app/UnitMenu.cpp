@@ -10,6 +10,7 @@
 #include "issue/IssuePanel.h"
 #include "report/ReportForm.h"
 #include "validation/ValidationPanel.h"
+#include "validation/ValidationRegistry.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -17,12 +18,14 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 namespace bolaris {
 
 TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
-    : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>())
+    : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>()),
+      m_registry(std::make_unique<ValidationRegistry>(workDir))
 {
     setObjectName(QStringLiteral("TFormMenu"));
     setWindowTitle(QStringLiteral("Bolaris 90/15 "));
@@ -42,7 +45,7 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     m_image->setPixmap(QPixmap(QStringLiteral(":/bolaris/background.png")));
 
     // Created in stacking order: the later panel lies above the earlier.
-    m_validation = new ValidationPanel(m_client);
+    m_validation = new ValidationPanel(m_client, *m_registry, m_prompter);
     m_issue = new IssuePanel(m_client);
     m_colours = new ColoursPanel(m_client);
     m_draw = new DrawPanel(m_client);
@@ -68,9 +71,26 @@ TFormMenu::~TFormMenu()
 void TFormMenu::FormCreate()
 {
     move(0, 0);
+    openRegistry();
     QFrame *conf = m_draw->cardCheckPanel();
     conf->raise();
     conf->move(5, 3);
+}
+
+void TFormMenu::openRegistry()
+{
+    // The command-line tool holds the folder's registry only for one entry.
+    for (int i = 0; i < 50 && !m_registry->lock(); ++i)
+        QThread::msleep(100);
+    QStringList problems;
+    try {
+        problems = m_registry->open();
+    } catch (const DatasetError &e) {
+        problems << e.message();
+    }
+    m_validation->refreshGrids();
+    for (const QString &problem : problems)
+        QTimer::singleShot(0, this, [this, problem] { m_prompter.error(problem); });
 }
 
 void TFormMenu::createOtherWindows()
@@ -163,10 +183,19 @@ void TFormMenu::FormClose()
     if (m_closed)
         return;
     m_closed = true;
+    try {
+        m_registry->close();
+    } catch (const DatasetError &e) {
+        m_prompter.error(e.message());
+    }
 }
 
 void TFormMenu::MenuEmissaoClick() { enterMode(m_issue); }
-void TFormMenu::MenuValidacaoClick() { enterMode(m_validation); }
+void TFormMenu::MenuValidacaoClick()
+{
+    setMenuShown(false);
+    m_validation->open();
+}
 void TFormMenu::MenuCoresClick() { enterMode(m_colours); }
 void TFormMenu::MenuSorteioClick() { enterMode(m_draw); }
 

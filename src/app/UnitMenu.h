@@ -18,6 +18,7 @@ class ExportPanel;
 class IssuePanel;
 class Prompter;
 class ValidationPanel;
+class ValidationRegistry;
 
 // The main window: the background picture, the five mode panels and the main
 // menu that switches between them.
@@ -31,6 +32,7 @@ public:
 
     const QString &workDir() const { return m_workDir; }
     CardStore &cardStore() { return *m_store; }
+    ValidationRegistry &registry() { return *m_registry; }
     Prompter &prompter() { return m_prompter; }
     // The report forms and the winners window, in the order they were created.
     const std::vector<QObject *> &otherWindows() const { return m_windows; }
@@ -59,6 +61,7 @@ protected:
 
 private:
     void FormCreate();
+    void openRegistry();
     void createOtherWindows();
     void buildMenu();
     void setMenuShown(bool shown);
@@ -68,6 +71,7 @@ private:
     QString m_workDir;
     Prompter &m_prompter;
     std::unique_ptr<CardStore> m_store;
+    std::unique_ptr<ValidationRegistry> m_registry;
     QWidget *m_client = nullptr;
     QLabel *m_image = nullptr;
     ValidationPanel *m_validation = nullptr;

@@ -17,6 +17,8 @@ int dumpStore(const QStringList &args, Streams io);
 int verifyStore(const QStringList &args, Streams io);
 int generateSeries(const QStringList &args, Streams io);
 int dumpDataset(const QStringList &args, Streams io);
+int validate(const QStringList &args, Streams io);
+int returnTicket(const QStringList &args, Streams io);
 
 // Parses "--name value" options and bare flags; false on anything unknown.
 struct Options {

@@ -14,7 +14,12 @@ const char *const kUsage =
     "  dump-store [--dir DIR]          print every filled card: index;text\n"
     "  verify-store [--dir DIR]        check every filled card against the card rules\n"
     "  generate-series --out FILE      write the card file of series B to L\n"
-    "  dump-dataset FILE               print a .cds file: field names, then one line per record\n";
+    "  dump-dataset FILE               print a .cds file: field names, then one line per record\n"
+    "  validate --series TEXT --cards TEXT [--yes] [--dir DIR]\n"
+    "                                  enter a card or a range of cards as sold (Enter in the panel)\n"
+    "  return-ticket --series TEXT --ticket TEXT [--yes] [--dir DIR]\n"
+    "                                  enter a returned ticket of a sold card\n"
+    "  Questions of the panel are answered No unless --yes is given.\n";
 
 } // namespace
 
@@ -30,6 +35,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("verify-store"), bolaris::cli::verifyStore},
         {QStringLiteral("generate-series"), bolaris::cli::generateSeries},
         {QStringLiteral("dump-dataset"), bolaris::cli::dumpDataset},
+        {QStringLiteral("validate"), bolaris::cli::validate},
+        {QStringLiteral("return-ticket"), bolaris::cli::returnTicket},
     };
     const auto it = args.isEmpty() ? commands.end() : commands.find(args.first());
     int status = 2;

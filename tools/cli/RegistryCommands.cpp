@@ -1,0 +1,90 @@
+#include "CliCommands.h"
+
+#include "app/Prompter.h"
+#include "validation/ValidationRegistry.h"
+
+#include <QFileInfo>
+
+namespace bolaris::cli {
+
+namespace {
+
+// The panel's messages on standard error; questions answered by --yes.
+class StreamPrompter : public Prompter {
+public:
+    StreamPrompter(QTextStream &err, bool yes) : m_err(err), m_yes(yes) {}
+    void inform(const QString &caption, const QString &text, MessageIcon) override
+    {
+        m_err << caption << ": " << text << Qt::endl;
+    }
+    bool ask(const QString &caption, const QString &text, bool) override
+    {
+        m_err << caption << ": " << text << (m_yes ? " Sim" : " Não") << Qt::endl;
+        return m_yes;
+    }
+
+private:
+    QTextStream &m_err;
+    bool m_yes;
+};
+
+enum class Entry { Card, Ticket };
+
+int applyEntry(const QStringList &args, Streams io, Entry kind)
+{
+    const QString valueOption = kind == Entry::Card ? QStringLiteral("--cards") : QStringLiteral("--ticket");
+    Options options;
+    if (!options.parse(args, {QStringLiteral("--series"), valueOption, QStringLiteral("--dir")}, {QStringLiteral("--yes")}) ||
+        !options.positional.isEmpty() || !options.has(QStringLiteral("--series")) || !options.has(valueOption))
+        return 2;
+    const QString dir = options.value(QStringLiteral("--dir"), QStringLiteral("."));
+    if (!QFileInfo(dir).isDir()) {
+        io.err << "bolaris-cli: folder not found: " << dir << Qt::endl;
+        return 1;
+    }
+    ValidationRegistry registry(dir);
+    if (!registry.lock()) {
+        io.err << "bolaris-cli: the validation registry of this folder is open in Bolaris; "
+                  "close the program and try again"
+               << Qt::endl;
+        return 1;
+    }
+    StreamPrompter prompter(io.err, options.has(QStringLiteral("--yes")));
+    try {
+        for (const QString &problem : registry.open())
+            io.err << "bolaris-cli: " << problem << Qt::endl;
+        const QString series = options.value(QStringLiteral("--series"));
+        const QString value = options.value(valueOption);
+        ValidationRegistry::Outcome outcome;
+        if (kind == Entry::Card) {
+            const ValidationRegistry::CardEntry entry = registry.SaiEnter(series, value, prompter);
+            outcome = entry.outcome;
+            if (outcome == ValidationRegistry::Outcome::Done)
+                io.out << "Cartelas validadas " << registry.TableVali().recordCount() << "\nÚltima validada "
+                       << entry.lastAdded << Qt::endl;
+            else if (outcome == ValidationRegistry::Outcome::Stopped)
+                io.err << "bolaris-cli: card numbers above 2000 ended the entry; the cards before them were "
+                          "handled"
+                       << Qt::endl;
+        } else {
+            outcome = registry.SaiEnterC(series, value, prompter);
+            if (outcome == ValidationRegistry::Outcome::Refused && registry.TableVali().isOpen() &&
+                !value.isEmpty())
+                io.err << "bolaris-cli: ticket not entered" << Qt::endl;
+        }
+        if (outcome == ValidationRegistry::Outcome::Ignored)
+            io.err << "bolaris-cli: nothing entered (empty series or no number)" << Qt::endl;
+        registry.close();
+        return outcome == ValidationRegistry::Outcome::Done ? 0 : 1;
+    } catch (const DatasetError &e) {
+        io.err << "bolaris-cli: " << e.message() << Qt::endl;
+        return 1;
+    }
+}
+
+} // namespace
+
+int validate(const QStringList &args, Streams io) { return applyEntry(args, io, Entry::Card); }
+int returnTicket(const QStringList &args, Streams io) { return applyEntry(args, io, Entry::Ticket); }
+
+} // namespace bolaris::cli
