@@ -53,7 +53,8 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
     try {
         for (const QString &problem : registry.open())
             io.err << "bolaris-cli: " << problem << Qt::endl;
-        const QString series = options.value(QStringLiteral("--series"));
+        // The panel's series box turns typed letters to upper case.
+        const QString series = options.value(QStringLiteral("--series")).toUpper();
         const QString value = options.value(valueOption);
         ValidationRegistry::Outcome outcome;
         if (kind == Entry::Card) {
