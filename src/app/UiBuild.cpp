@@ -1,5 +1,7 @@
 #include "UiBuild.h"
 
+#include "report/Fonts.h"
+
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
@@ -97,9 +99,5 @@ void upperCase(QLineEdit *edit)
 } // namespace bolaris::ui
 
 namespace bolaris::ui {
-void installFontSubstitutes()
-{
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")});
-}
+void installFontSubstitutes() { bolaris::installFontSubstitutes(); }
 } // namespace bolaris::ui

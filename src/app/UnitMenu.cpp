@@ -6,6 +6,7 @@
 #include "draw/DrawPanel.h"
 #include "draw/UnitVenc.h"
 #include "export/ExportPanel.h"
+#include "issue/CardLayout.h"
 #include "issue/ColoursPanel.h"
 #include "issue/IssuePanel.h"
 #include "report/ReportForm.h"
@@ -95,17 +96,21 @@ void TFormMenu::openRegistry()
 
 void TFormMenu::createOtherWindows()
 {
-    auto form = [this](const char *name) { m_windows.push_back(new ReportForm(QString::fromLatin1(name))); };
-    form("TFormCar");
-    form("TFormCar4");
-    form("TFormCar2");
-    form("TFormCar1");
+    auto form = [this](const CardLayout &layout) {
+        auto *f = new ReportForm(buildReport(layout));
+        m_windows.push_back(f);
+        return f;
+    };
+    m_forms.car = form(layoutFormCar());
+    m_forms.car4 = form(layoutFormCar4());
+    m_forms.car2 = form(layoutFormCar2());
+    m_forms.car1 = form(layoutFormCar1());
     auto *venc = new TFormVenc;
     venc->hide();
     m_windows.push_back(venc);
-    form("TFormCarG");
-    form("TFormCarGG");
-    form("TFormCar3A4");
+    m_forms.carG = form(layoutFormCarG());
+    m_forms.carGG = form(layoutFormCarGG());
+    m_forms.car3A4 = form(layoutFormCar3A4());
 }
 
 void TFormMenu::buildMenu()

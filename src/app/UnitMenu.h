@@ -1,5 +1,7 @@
 #pragma once
 
+#include "issue/SheetIssue.h"
+
 #include <QMainWindow>
 
 #include <memory>
@@ -36,6 +38,7 @@ public:
     Prompter &prompter() { return m_prompter; }
     // The report forms and the winners window, in the order they were created.
     const std::vector<QObject *> &otherWindows() const { return m_windows; }
+    const ReportForms &reportForms() const { return m_forms; }
 
     // Handlers.
     void FormActivate();
@@ -87,6 +90,7 @@ private:
     QAction *m_menuSorteio = nullptr;
     QAction *m_menuSair = nullptr;
     std::vector<QObject *> m_windows;
+    ReportForms m_forms;
     bool m_closed = false;
 };
 

@@ -1,6 +1,6 @@
 #include "CliCommands.h"
 
-#include "app/Prompter.h"
+#include "StreamPrompter.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QFileInfo>
@@ -8,25 +8,6 @@
 namespace bolaris::cli {
 
 namespace {
-
-// The panel's messages on standard error; questions answered by --yes.
-class StreamPrompter : public Prompter {
-public:
-    StreamPrompter(QTextStream &err, bool yes) : m_err(err), m_yes(yes) {}
-    void inform(const QString &caption, const QString &text, MessageIcon) override
-    {
-        m_err << caption << ": " << text << Qt::endl;
-    }
-    bool ask(const QString &caption, const QString &text, bool) override
-    {
-        m_err << caption << ": " << text << (m_yes ? " Sim" : " Não") << Qt::endl;
-        return m_yes;
-    }
-
-private:
-    QTextStream &m_err;
-    bool m_yes;
-};
 
 enum class Entry { Card, Ticket };
 

@@ -1,7 +1,9 @@
 // bolaris-cli: the program's card store, datasets and registry from a shell.
 #include "CliCommands.h"
 
-#include <QCoreApplication>
+#include "report/Fonts.h"
+
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <functional>
@@ -19,13 +21,20 @@ const char *const kUsage =
     "                                  enter a card or a range of cards as sold (Enter in the panel)\n"
     "  return-ticket --series TEXT --ticket TEXT [--yes] [--dir DIR]\n"
     "                                  enter a returned ticket of a sold card\n"
+    "  issue-pdf --model NAME --series TEXT --first N --last M [--fill TEXT] [--dir DIR] --out FILE.pdf\n"
+    "                                  issue cards as \"Emite\" does and save the sheets as PDF;\n"
+    "                                  NAME: check14 check3 check4 check2 check1 checkg checkgg check3a4\n"
     "  Questions of the panel are answered No unless --yes is given.\n";
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // Fonts for PDF sheets need a GUI application, never a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    bolaris::installFontSubstitutes();
     QStringList args = app.arguments().mid(1);
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -37,6 +46,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("dump-dataset"), bolaris::cli::dumpDataset},
         {QStringLiteral("validate"), bolaris::cli::validate},
         {QStringLiteral("return-ticket"), bolaris::cli::returnTicket},
+        {QStringLiteral("issue-pdf"), bolaris::cli::issuePdf},
     };
     const auto it = args.isEmpty() ? commands.end() : commands.find(args.first());
     int status = 2;

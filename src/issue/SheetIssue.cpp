@@ -1,0 +1,206 @@
+#include "SheetIssue.h"
+
+#include "app/Prompter.h"
+#include "cards/CardRules.h"
+#include "cards/CardStore.h"
+#include "cards/UnitCart.h"
+#include "dataset/StrictInt.h"
+#include "dataset/WorkDir.h"
+#include "report/ReportForm.h"
+#include "CardLayout.h"
+
+namespace bolaris {
+
+namespace {
+
+const char *const kModelNames[] = {"Check14", "Check3", "Check4", "Check2", "Check1", "CheckG", "CheckGG", "Check3A4"};
+
+QString placeField(int row, int column) { return QStringLiteral("N%1%2").arg(row).arg(column); }
+
+void defineSheet(Dataset &d, int tickets, int rows)
+{
+    d.clearFieldDefs();
+    d.addFieldDef(QStringLiteral("Numero"), FieldType::Integer);
+    for (int i = 1; i <= tickets; ++i)
+        d.addFieldDef(QStringLiteral("Cartao%1").arg(i), FieldType::Integer);
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= kColumns; ++c)
+            d.addFieldDef(placeField(r, c), FieldType::String, 2);
+    d.setIndexFieldNames(QStringLiteral("Numero"));
+}
+
+} // namespace
+
+QString modelName(PrintModel model) { return QLatin1String(kModelNames[int(model)]); }
+
+std::optional<PrintModel> modelFromName(const QString &name)
+{
+    for (int i = 0; i < 8; ++i)
+        if (name.compare(QLatin1String(kModelNames[i]), Qt::CaseInsensitive) == 0)
+            return PrintModel(i);
+    return std::nullopt;
+}
+
+SheetIssue::SheetIssue(const QString &dir)
+    : m_dir(dir), m_cart(QStringLiteral("TableCart")), m_cartG(QStringLiteral("TableCartG")),
+      m_cart3A4(QStringLiteral("TableCart3A4"))
+{
+    m_cart.setDirectory(dir);
+    m_cart.setFileName(QStringLiteral("cartelas.cds"));
+    m_cartG.setDirectory(dir);
+    m_cartG.setFileName(QStringLiteral("CartelasG.cds"));
+    m_cart3A4.setDirectory(dir);
+    m_cart3A4.setFileName(QStringLiteral("Cartelas3A4.cds"));
+}
+
+QString SheetIssue::fillText(const QString &typed) { return typed.trimmed().left(2); }
+
+bool SheetIssue::buildTableCart(const IssueRequest &request, const CartelaTable &cards, Prompter &prompter)
+{
+    const QString fill = fillText(request.fillText);
+    const QString series = request.seriesText.trimmed();
+    if (series.isEmpty() || !QLatin1String(kSeriesLetters.data(), qsizetype(kSeriesLetters.size())).contains(series)) {
+        prompter.inform(QStringLiteral("Número da série a emitir"), QStringLiteral("Série inválida. Corrija."),
+                        MessageIcon::Information);
+        return false;
+    }
+    const char letter = char(series.at(0).unicode());
+    const std::optional<int> first = parseStrictInt(request.firstCard);
+    std::optional<int> last = parseStrictInt(request.lastCard);
+    if (last && *last > kCardsPerSeries)
+        last = kCardsPerSeries;
+    if (!first || !last || *first < 1 || *first > *last) {
+        prompter.inform(QStringLiteral("Número das cartelas a emitir"),
+                        QStringLiteral("A numeração das cartelas excede o permitido. Corrija."),
+                        MessageIcon::Information);
+        return false;
+    }
+    // A card without a sound text (series B to L without "compl22.cds") is
+    // never issued: refused before anything is changed.
+    for (int n = *first; n <= *last; ++n) {
+        const std::string_view text = cards.card(letter, n);
+        if (text.empty() || !CheckCard(text).empty()) {
+            prompter.inform(QStringLiteral("Número das cartelas a emitir"),
+                            QStringLiteral("A cartela %1-%2 não está disponível (%3). Nenhuma cartela foi emitida.")
+                                .arg(QLatin1Char(letter))
+                                .arg(n)
+                                .arg(text.empty() ? QStringLiteral("falta o arquivo compl22.cds ou a cartela nele")
+                                                  : QStringLiteral("texto da cartela inválido")),
+                            MessageIcon::Information);
+            return false;
+        }
+    }
+
+    closeAll();
+    WorkDir::remove(m_dir, QStringLiteral("Cartelas.cds"));
+    defineSheet(m_cart, 6, kCardRows);
+    m_cart.createDataset();
+    const int firstPlace = m_cart.fieldIndex(QStringLiteral("N11"));
+    for (int n = *first; n <= *last; ++n) {
+        m_cart.insert();
+        m_cart.setValue(0, n);
+        for (int i = 1; i <= 6; ++i)
+            m_cart.setValue(i, TicketNumber(n, i));
+        for (int p = 0; p < kCardRows * kColumns; ++p)
+            m_cart.setValue(firstPlace + p, fill);
+        const std::string_view text = cards.card(letter, n);
+        for (int k = 1; k <= kCellCount; ++k) {
+            const std::string_view cell = CellText(text, k);
+            const int place = (CellRow(k) - 1) * kColumns + CellColumn(cell) - 1;
+            m_cart.setValue(firstPlace + place, QString::fromLatin1(cell.data(), qsizetype(cell.size())));
+        }
+        m_cart.post();
+    }
+    return true;
+}
+
+PreviewJob SheetIssue::prepareModel(PrintModel model, const QString &seriesText, const ReportForms &forms)
+{
+    auto captions = [&](ReportForm *form, int count) {
+        for (int k = 1; k <= count; ++k)
+            form->setLabel(seriesLabel(k), seriesText);
+    };
+    switch (model) {
+    case PrintModel::CheckG:
+        captions(forms.carG, 6);
+        return {forms.carG, &m_cart};
+    case PrintModel::CheckGG:
+        BuildTableCartG();
+        captions(forms.carGG, 3);
+        return {forms.carGG, &m_cartG};
+    case PrintModel::Check1:
+        captions(forms.car1, 6);
+        return {forms.car1, &m_cart};
+    case PrintModel::Check2:
+        captions(forms.car2, 6);
+        return {forms.car2, &m_cart};
+    case PrintModel::Check3:
+        captions(forms.car, 1);
+        return {forms.car, &m_cart};
+    case PrintModel::Check4:
+        PreviewCar4Sheet(*forms.car4, seriesText, 320, 210, 2, true);
+        return {forms.car4, &m_cart};
+    case PrintModel::Check14:
+        PreviewCar4Sheet(*forms.car4, seriesText, 160, 105, 1, false);
+        return {forms.car4, &m_cart};
+    case PrintModel::Check3A4:
+        BuildTableCart3A4();
+        captions(forms.car3A4, 1);
+        return {forms.car3A4, &m_cart3A4};
+    }
+    return {};
+}
+
+void SheetIssue::PreviewCar4Sheet(ReportForm &form, const QString &seriesText, double paperLength, double paperWidth,
+                                  int columns, bool cutLines)
+{
+    form.setLabel(QStringLiteral("LabelSerie"), seriesText);
+    form.setPaperLength(paperLength);
+    form.setPaperWidth(paperWidth);
+    form.setColumns(columns);
+    form.setCutLineRight(cutLines);
+    form.setCutLineBottom(cutLines);
+}
+
+void SheetIssue::finishModel(PrintModel model)
+{
+    if (model == PrintModel::CheckGG)
+        m_cartG.close();
+    else if (model == PrintModel::Check3A4)
+        m_cart3A4.close();
+}
+
+void SheetIssue::closeAll()
+{
+    m_cartG.close();
+    m_cart3A4.close();
+    m_cart.close();
+}
+
+void SheetIssue::BuildTableCartG() { buildDerived(m_cartG, "CartelasG.cds", 3); }
+void SheetIssue::BuildTableCart3A4() { buildDerived(m_cart3A4, "Cartelas3A4.cds", 2); }
+
+void SheetIssue::buildDerived(Dataset &target, const char *fileName, int tickets)
+{
+    target.close();
+    WorkDir::remove(m_dir, QLatin1String(fileName));
+    const int rows = 3 * tickets;
+    defineSheet(target, tickets, rows);
+    target.createDataset();
+    const int sourcePlaces = m_cart.fieldIndex(QStringLiteral("N11"));
+    const int targetPlaces = target.fieldIndex(QStringLiteral("N11"));
+    for (m_cart.first(); !m_cart.eof(); m_cart.next()) {
+        const Row source = m_cart.rowAt(m_cart.recNo());
+        for (int part = 0; part < 6 / tickets; ++part) {
+            target.insert();
+            target.setValue(0, source[0]);
+            for (int t = 1; t <= tickets; ++t)
+                target.setValue(t, source[size_t(part * tickets + t)]);
+            for (int p = 0; p < rows * kColumns; ++p)
+                target.setValue(targetPlaces + p, source[size_t(sourcePlaces + part * rows * kColumns + p)]);
+            target.post();
+        }
+    }
+}
+
+} // namespace bolaris

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "ReportData.h"
+#include "ReportDefinition.h"
+
+#include <QSizeF>
+
+#include <functional>
+
+#include <vector>
+
+class QPainter;
+class QPagedPaintDevice;
+
+namespace bolaris {
+
+// Where the bands of a report fall: equal columns filled column by column,
+// bands one under the other from the top margin.
+class ReportLayout {
+public:
+    struct Band {
+        int record;
+        double x;
+        double y;
+    };
+
+    ReportLayout(const ReportPage &page, const ReportBand &band, int recordCount);
+
+    int pageCount() const { return m_pages; }
+    int bandsPerColumn() const { return m_perColumn; }
+    int bandsPerPage() const { return m_perColumn * m_columns; }
+    QSizeF pageSize() const { return m_size; }
+    std::vector<Band> bandsOnPage(int page) const;
+
+private:
+    QSizeF m_size;
+    double m_left, m_top, m_columnWidth;
+    double m_bandHeight;
+    int m_columns;
+    int m_perColumn;
+    int m_records;
+    int m_pages;
+};
+
+// One thing to paint, in millimetres on the page.
+struct DisplayItem {
+    enum class Kind { Band, Frame, Line, Text, CutLine };
+    Kind kind;
+    QRectF rect;   // Band, Frame, Text
+    QLineF line;   // Line, CutLine
+    double pen = 0; // millimetres
+    QColor fill;   // Band, Frame; Text when opaque
+    QColor colour; // outline, line or text colour
+    QString text;
+    ReportFont font;
+    Qt::Alignment alignment;
+};
+
+// The items of one page, in painting order: band backgrounds, frame fills and
+// outlines, grid lines, texts, cut lines.
+std::vector<DisplayItem> pageItems(const ReportDefinition &definition, const ReportData &data,
+                                   const ReportLayout &layout, int page);
+
+// Paints items scaled so that one millimetre is dotsPerMm device pixels.
+void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm);
+
+// Pages of the report onto a paged device (PDF writer or printer). progress
+// gets the number of pages done and returns false to stop; false when stopped.
+bool renderReport(QPagedPaintDevice &device, const ReportDefinition &definition, const ReportData &data,
+                  const std::function<bool(int done, int total)> &progress = {});
+
+// Writes the report to a PDF file: into a temporary file beside it, renamed
+// over path when complete; a stopped or failed save leaves no file behind.
+bool writePdf(const QString &path, const ReportDefinition &definition, const ReportData &data,
+              const std::function<bool(int done, int total)> &progress = {}, QString *error = nullptr);
+
+} // namespace bolaris

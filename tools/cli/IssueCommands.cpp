@@ -1,0 +1,75 @@
+#include "CliCommands.h"
+
+#include "StreamPrompter.h"
+#include "cards/CardStore.h"
+#include "issue/CardLayout.h"
+#include "issue/SheetIssue.h"
+#include "report/ReportForm.h"
+#include "report/ReportLayout.h"
+
+#include <QFileInfo>
+
+namespace bolaris::cli {
+
+int issuePdf(const QStringList &args, Streams io)
+{
+    Options options;
+    const QStringList valued = {QStringLiteral("--model"), QStringLiteral("--series"), QStringLiteral("--first"),
+                                QStringLiteral("--last"),  QStringLiteral("--fill"),   QStringLiteral("--dir"),
+                                QStringLiteral("--out")};
+    if (!options.parse(args, valued, {}) || !options.positional.isEmpty())
+        return 2;
+    for (const char *required : {"--model", "--series", "--first", "--last", "--out"})
+        if (!options.has(QLatin1String(required)))
+            return 2;
+    const std::optional<PrintModel> model = modelFromName(options.value(QStringLiteral("--model")));
+    if (!model) {
+        io.err << "bolaris-cli: unknown model " << options.value(QStringLiteral("--model")) << Qt::endl;
+        return 2;
+    }
+    const QString dir = options.value(QStringLiteral("--dir"), QStringLiteral("."));
+    if (!QFileInfo(dir).isDir()) {
+        io.err << "bolaris-cli: folder not found: " << dir << Qt::endl;
+        return 1;
+    }
+    CardStore store;
+    const CardStore::FillResult fill = store.FillCardStore(dir);
+    if (!fill.error.isEmpty())
+        io.err << "bolaris-cli: " << fill.error << Qt::endl;
+
+    std::vector<std::unique_ptr<ReportForm>> owned;
+    auto form = [&](const CardLayout &layout) {
+        owned.push_back(std::make_unique<ReportForm>(buildReport(layout)));
+        return owned.back().get();
+    };
+    const ReportForms forms{form(layoutFormCar()),  form(layoutFormCar4()),  form(layoutFormCar2()),
+                            form(layoutFormCar1()), form(layoutFormCarG()), form(layoutFormCarGG()),
+                            form(layoutFormCar3A4())};
+    // The series box turns typed letters to upper case.
+    const IssueRequest request{options.value(QStringLiteral("--fill")), options.value(QStringLiteral("--series")).toUpper(),
+                               options.value(QStringLiteral("--first")), options.value(QStringLiteral("--last")),
+                               *model};
+    StreamPrompter prompter(io.err, false);
+    SheetIssue issue(dir);
+    try {
+        if (!issue.buildTableCart(request, store.table(), prompter))
+            return 1;
+        const PreviewJob job = issue.prepareModel(*model, request.seriesText, forms);
+        const ReportData data = ReportData::fromDataset(*job.dataset);
+        QString error;
+        const bool written = writePdf(options.value(QStringLiteral("--out")), job.form->definition(), data, {}, &error);
+        issue.finishModel(*model);
+        issue.closeAll();
+        if (!written) {
+            io.err << "bolaris-cli: " << error << Qt::endl;
+            return 1;
+        }
+    } catch (const DatasetError &e) {
+        io.err << "bolaris-cli: " << e.message() << Qt::endl;
+        issue.closeAll();
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace bolaris::cli
