@@ -9,6 +9,7 @@
 #include "issue/CardLayout.h"
 #include "issue/ColoursPanel.h"
 #include "issue/IssuePanel.h"
+#include "report/PreviewWindow.h"
 #include "report/ReportForm.h"
 #include "validation/ValidationPanel.h"
 #include "validation/ValidationRegistry.h"
@@ -26,7 +27,8 @@ namespace bolaris {
 
 TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
     : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>()),
-      m_registry(std::make_unique<ValidationRegistry>(workDir))
+      m_registry(std::make_unique<ValidationRegistry>(workDir)), m_sheets(std::make_unique<SheetIssue>(workDir)),
+      m_previews(std::make_unique<WindowPreviewHost>())
 {
     setObjectName(QStringLiteral("TFormMenu"));
     setWindowTitle(QStringLiteral("Bolaris 90/15 "));
@@ -47,7 +49,7 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
 
     // Created in stacking order: the later panel lies above the earlier.
     m_validation = new ValidationPanel(m_client, *m_registry, m_prompter);
-    m_issue = new IssuePanel(m_client);
+    m_issue = new IssuePanel(m_client, *m_sheets, *m_store, m_forms, m_prompter, *m_previews);
     m_colours = new ColoursPanel(m_client);
     m_draw = new DrawPanel(m_client);
     m_export = new ExportPanel(m_client);
@@ -67,6 +69,12 @@ TFormMenu::~TFormMenu()
 {
     for (QObject *window : m_windows)
         delete window;
+}
+
+void TFormMenu::setPreviewHost(std::unique_ptr<PreviewHost> host)
+{
+    m_previews = std::move(host);
+    m_issue->setPreviewHost(*m_previews);
 }
 
 void TFormMenu::FormCreate()

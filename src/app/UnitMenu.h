@@ -21,6 +21,7 @@ class IssuePanel;
 class Prompter;
 class ValidationPanel;
 class ValidationRegistry;
+class PreviewHost;
 
 // The main window: the background picture, the five mode panels and the main
 // menu that switches between them.
@@ -35,6 +36,9 @@ public:
     const QString &workDir() const { return m_workDir; }
     CardStore &cardStore() { return *m_store; }
     ValidationRegistry &registry() { return *m_registry; }
+    SheetIssue &sheets() { return *m_sheets; }
+    // Replaces how previews are shown (tests); the window owns it.
+    void setPreviewHost(std::unique_ptr<PreviewHost> host);
     Prompter &prompter() { return m_prompter; }
     // The report forms and the winners window, in the order they were created.
     const std::vector<QObject *> &otherWindows() const { return m_windows; }
@@ -75,6 +79,8 @@ private:
     Prompter &m_prompter;
     std::unique_ptr<CardStore> m_store;
     std::unique_ptr<ValidationRegistry> m_registry;
+    std::unique_ptr<SheetIssue> m_sheets;
+    std::unique_ptr<PreviewHost> m_previews;
     QWidget *m_client = nullptr;
     QLabel *m_image = nullptr;
     ValidationPanel *m_validation = nullptr;

@@ -1,14 +1,52 @@
 #pragma once
 
 #include "app/ModePanel.h"
+#include "issue/SheetIssue.h"
+
+#include <map>
+
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
 
 namespace bolaris {
 
-// The Issue panel "Emissão de Cartelas".
+class CardStore;
+class Prompter;
+class ReportForm;
+struct ReportData;
+
+// Shows a report's preview and returns when the operator has closed it.
+class PreviewHost {
+public:
+    virtual ~PreviewHost() = default;
+    virtual void showAndWait(const ReportForm &form, ReportData data) = 0;
+};
+
+// The Issue panel "Emissão de Cartelas": the request and its "Emite".
 class IssuePanel : public ModePanel {
     Q_OBJECT
 public:
-    explicit IssuePanel(QWidget *parent);
+    IssuePanel(QWidget *parent, SheetIssue &issue, CardStore &store, const ReportForms &forms, Prompter &prompter,
+               PreviewHost &previews);
+
+    void setPreviewHost(PreviewHost &previews) { m_previews = &previews; }
+
+    PrintModel selectedModel() const;
+    void ButtonEmiteClick();
+
+private:
+    SheetIssue &m_issue;
+    CardStore &m_store;
+    const ReportForms &m_forms;
+    Prompter &m_prompter;
+    PreviewHost *m_previews;
+    QLineEdit *m_fill;
+    QLineEdit *m_series;
+    QLineEdit *m_first;
+    QLineEdit *m_last;
+    QPushButton *m_emite;
+    std::map<PrintModel, QRadioButton *> m_models;
 };
 
 } // namespace bolaris

@@ -1,0 +1,248 @@
+#include "PreviewWindow.h"
+
+#include "ReportForm.h"
+
+#include <QAtomicInt>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <atomic>
+
+namespace bolaris {
+
+// Paints the current page only, at the size the window gives it.
+class PreviewWindow::PageView : public QWidget {
+public:
+    explicit PageView(PreviewWindow &owner) : m_owner(owner)
+    {
+        setObjectName(QStringLiteral("PreviewPage"));
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(0x80, 0x80, 0x80));
+        if (m_owner.pageCount() == 0)
+            return;
+        const QSizeF page = m_owner.m_layout.pageSize();
+        const double dotsPerMm = std::min(width() / page.width(), height() / page.height());
+        painter.translate((width() - page.width() * dotsPerMm) / 2, (height() - page.height() * dotsPerMm) / 2);
+        painter.fillRect(QRectF(0, 0, page.width() * dotsPerMm, page.height() * dotsPerMm), Qt::white);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        paintItems(painter, pageItems(m_owner.m_definition, m_owner.m_data, m_owner.m_layout, m_owner.m_page),
+                   dotsPerMm);
+    }
+
+private:
+    PreviewWindow &m_owner;
+};
+
+PreviewWindow::PreviewWindow(ReportDefinition definition, ReportData data, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_definition(std::move(definition)), m_data(std::move(data)),
+      m_layout(m_definition.page, m_definition.band, int(m_data.records.size()))
+{
+    setObjectName(QStringLiteral("PreviewWindow"));
+    setWindowTitle(QStringLiteral("Visualização de impressão"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    auto *tools = new QHBoxLayout;
+    auto addButton = [&](const char *name, const QString &text, auto slot) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, slot);
+        tools->addWidget(b);
+        return b;
+    };
+    addButton("ButtonFirst", QStringLiteral("|<"), [this] { setPage(0); });
+    addButton("ButtonPrior", QStringLiteral("<"), [this] { setPage(m_page - 1); });
+    m_pageLabel = new QLabel(this);
+    m_pageLabel->setObjectName(QStringLiteral("LabelPage"));
+    tools->addWidget(m_pageLabel);
+    addButton("ButtonNext", QStringLiteral(">"), [this] { setPage(m_page + 1); });
+    addButton("ButtonLast", QStringLiteral(">|"), [this] { setPage(pageCount() - 1); });
+    m_zoomBox = new QComboBox(this);
+    m_zoomBox->setObjectName(QStringLiteral("ComboZoom"));
+    m_zoomBox->addItem(QStringLiteral("Página inteira"), 0.0);
+    for (int percent : {50, 75, 100, 150, 200, 300})
+        m_zoomBox->addItem(QStringLiteral("%1%").arg(percent), percent / 100.0);
+    connect(m_zoomBox, &QComboBox::activated, this, [this](int i) { setZoom(m_zoomBox->itemData(i).toDouble()); });
+    tools->addWidget(m_zoomBox);
+    addButton("ButtonSetup", QStringLiteral("Configurar impressora"), [this] { setupPrinter(); });
+    addButton("ButtonPrint", QStringLiteral("Imprimir"), [this] { print(); });
+    addButton("ButtonSave", QStringLiteral("Salvar"), [this] { save(); });
+    addButton("ButtonClose", QStringLiteral("Fechar"), [this] { close(); });
+    tools->addStretch();
+
+    m_view = new PageView(*this);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("PreviewScroll"));
+    m_scroll->setAlignment(Qt::AlignCenter);
+    m_scroll->setWidget(m_view);
+    m_scroll->setBackgroundRole(QPalette::Dark);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(tools);
+    layout->addWidget(m_scroll, 1);
+
+    QRect room(0, 0, 900, 1000);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        room = screen->availableGeometry();
+    resize(std::min(900, room.width()), std::min(1000, room.height()) - 40);
+    move(room.topLeft());
+    updateView();
+}
+
+PreviewWindow::~PreviewWindow() = default;
+
+void PreviewWindow::setPage(int page)
+{
+    m_page = std::clamp(page, 0, std::max(0, pageCount() - 1));
+    updateView();
+}
+
+void PreviewWindow::setZoom(double factor)
+{
+    m_zoom = factor;
+    updateView();
+}
+
+void PreviewWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    updateView();
+}
+
+void PreviewWindow::updateView()
+{
+    m_pageLabel->setText(QStringLiteral("Página %1 de %2").arg(pageCount() ? m_page + 1 : 0).arg(pageCount()));
+    const QSizeF page = m_layout.pageSize();
+    if (m_zoom <= 0) {
+        m_scroll->setWidgetResizable(true);
+    } else {
+        m_scroll->setWidgetResizable(false);
+        const double dotsPerMm = logicalDpiX() / 25.4 * m_zoom;
+        m_view->resize(int(page.width() * dotsPerMm), int(page.height() * dotsPerMm));
+    }
+    m_view->update();
+}
+
+void PreviewWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_busy) {
+        event->ignore(); // a save or print is running: cancel it first
+        return;
+    }
+    QWidget::closeEvent(event);
+    Q_EMIT closed();
+}
+
+bool PreviewWindow::runJob(const QString &title,
+                           const std::function<bool(const std::function<bool(int, int)> &)> &job)
+{
+    m_busy = true;
+    std::atomic<int> done{0};
+    std::atomic<bool> cancelled{false};
+    bool ok = false;
+    QProgressDialog progress(title, QStringLiteral("Cancelar"), 0, std::max(1, pageCount()), this);
+    progress.setObjectName(QStringLiteral("PreviewProgress"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    QThread *worker = QThread::create([&] {
+        ok = job([&](int pages, int) {
+            done = pages;
+            return !cancelled.load();
+        });
+    });
+    QEventLoop loop;
+    connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
+    connect(&progress, &QProgressDialog::canceled, this, [&] { cancelled = true; });
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&] { progress.setValue(done.load()); });
+    tick.start(50);
+    worker->start();
+    loop.exec();
+    worker->wait();
+    delete worker;
+    progress.reset();
+    m_busy = false;
+    return ok && !cancelled.load();
+}
+
+bool PreviewWindow::saveTo(const QString &path)
+{
+    QString error;
+    return runJob(QStringLiteral("Salvando PDF..."), [&](const std::function<bool(int, int)> &progress) {
+        return writePdf(path, m_definition, m_data, progress, &error);
+    });
+}
+
+bool PreviewWindow::printTo(QPrinter &printer)
+{
+    return runJob(QStringLiteral("Imprimindo..."), [&](const std::function<bool(int, int)> &progress) {
+        return renderReport(printer, m_definition, m_data, progress);
+    });
+}
+
+void PreviewWindow::save()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar"), QStringLiteral("cartelas.pdf"),
+                                                      QStringLiteral("Arquivo PDF (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    if (!saveTo(path))
+        QMessageBox::information(this, QStringLiteral("Salvar"),
+                                 QStringLiteral("O arquivo PDF não foi gravado."));
+}
+
+void PreviewWindow::setupPrinter()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dialog(m_printer.get(), this);
+    dialog.setWindowTitle(QStringLiteral("Configurar impressora"));
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+    if (dialog.exec() != QDialog::Accepted)
+        m_printer.reset();
+}
+
+void PreviewWindow::print()
+{
+    if (!m_printer) {
+        setupPrinter();
+        if (!m_printer)
+            return;
+    }
+    if (!printTo(*m_printer))
+        QMessageBox::information(this, QStringLiteral("Imprimir"), QStringLiteral("A impressão foi interrompida."));
+}
+
+void WindowPreviewHost::showAndWait(const ReportForm &form, ReportData data)
+{
+    PreviewWindow window(form.definition(), std::move(data));
+    QEventLoop loop;
+    QObject::connect(&window, &PreviewWindow::closed, &loop, &QEventLoop::quit);
+    window.show();
+    loop.exec();
+}
+
+} // namespace bolaris

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "TestSupport.h"
+#include "cards/CardStore.h"
+#include "cards/SeriesA.h"
+#include "dataset/WorkDir.h"
+#include "dataset/DatasetFile.h"
+#include "issue/CardLayout.h"
+#include "issue/SheetIssue.h"
+#include "report/ReportForm.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+namespace bolaris::test {
+
+// The seven report forms as the program creates them.
+struct Forms {
+    std::vector<std::unique_ptr<ReportForm>> owned;
+    ReportForms forms;
+    Forms()
+    {
+        auto make = [this](const CardLayout &l) {
+            owned.push_back(std::make_unique<ReportForm>(buildReport(l)));
+            return owned.back().get();
+        };
+        forms = {make(layoutFormCar()),  make(layoutFormCar4()),  make(layoutFormCar2()), make(layoutFormCar1()),
+                 make(layoutFormCarG()), make(layoutFormCarGG()), make(layoutFormCar3A4())};
+    }
+};
+
+// A working folder with series A only, the issue and a prompter.
+struct IssueFixture {
+    QTemporaryDir dir;
+    CardStore store;
+    ScriptedPrompter prompter;
+    SheetIssue issue{dir.path()};
+    Forms forms;
+    // Series A built in; C-1, C-2 and J-1 from a small "compl22.cds"; no other series.
+    IssueFixture()
+    {
+        Dataset table(QStringLiteral("TableCompl"));
+        table.setDirectory(dir.path());
+        table.setFileName(QStringLiteral("compl22.cds"));
+        table.addFieldDef(QStringLiteral("Cartela"), FieldType::Integer);
+        table.addFieldDef(QStringLiteral("Todas"), FieldType::String, 180);
+        table.createDataset();
+        for (auto [index, source] : {std::pair{4001, 3}, std::pair{4002, 4}, std::pair{18001, 5}}) {
+            const std::string_view text = SeriesACard(source);
+            table.append();
+            table.setValue(0, index);
+            table.setValue(1, QString::fromLatin1(text.data(), qsizetype(text.size())));
+            table.post();
+        }
+        table.close();
+        store.FillCardStore(dir.path());
+    }
+
+    bool build(const QString &series, const QString &first, const QString &last, const QString &fill = {},
+               PrintModel model = PrintModel::Check14)
+    {
+        return issue.buildTableCart({fill, series, first, last, model}, store.table(), prompter);
+    }
+    QString file(const QString &name) const { return WorkDir::resolve(dir.path(), name); }
+};
+
+// Pages and page sizes (in points) of a PDF file, read from its objects.
+struct PdfPages {
+    int count = 0;
+    QList<QSizeF> sizes;
+};
+
+inline PdfPages pdfPages(const QString &path)
+{
+    const QByteArray pdf = readBytes(path);
+    PdfPages pages;
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
+    static const QRegularExpression box(QStringLiteral("/MediaBox\\s*\\[\\s*0\\s+0\\s+([0-9.]+)\\s+([0-9.]+)\\s*\\]"));
+    const QString text = QString::fromLatin1(pdf);
+    pages.count = int(text.count(page));
+    auto it = box.globalMatch(text);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        pages.sizes << QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble());
+    }
+    return pages;
+}
+
+} // namespace bolaris::test
