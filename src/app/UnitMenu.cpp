@@ -28,7 +28,7 @@ namespace bolaris {
 TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
     : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>()),
       m_registry(std::make_unique<ValidationRegistry>(workDir)), m_sheets(std::make_unique<SheetIssue>(workDir)),
-      m_previews(std::make_unique<WindowPreviewHost>())
+      m_previews(std::make_unique<WindowPreviewHost>()), m_colourChooser(std::make_unique<DialogColourChooser>())
 {
     setObjectName(QStringLiteral("TFormMenu"));
     setWindowTitle(QStringLiteral("Bolaris 90/15 "));
@@ -50,7 +50,7 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     // Created in stacking order: the later panel lies above the earlier.
     m_validation = new ValidationPanel(m_client, *m_registry, m_prompter);
     m_issue = new IssuePanel(m_client, *m_sheets, *m_store, m_forms, m_prompter, *m_previews);
-    m_colours = new ColoursPanel(m_client);
+    m_colours = new ColoursPanel(m_client, m_forms, *m_colourChooser);
     m_draw = new DrawPanel(m_client);
     m_export = new ExportPanel(m_client);
 
@@ -75,6 +75,12 @@ void TFormMenu::setPreviewHost(std::unique_ptr<PreviewHost> host)
 {
     m_previews = std::move(host);
     m_issue->setPreviewHost(*m_previews);
+}
+
+void TFormMenu::setColourChooser(std::unique_ptr<ColourChooser> chooser)
+{
+    m_colourChooser = std::move(chooser);
+    m_colours->setChooser(*m_colourChooser);
 }
 
 void TFormMenu::FormCreate()
@@ -221,7 +227,11 @@ void TFormMenu::Exportaodobancodedados1Click()
 void TFormMenu::MenuSairClick() { close(); }
 void TFormMenu::ButtonCancelaClick() { leaveMode(m_issue); }
 void TFormMenu::ButtonSaiValClick() { leaveMode(m_validation); }
-void TFormMenu::ButtonOKCoresClick() { leaveMode(m_colours); }
+void TFormMenu::ButtonOKCoresClick()
+{
+    leaveMode(m_colours);
+    m_colours->applySample();
+}
 void TFormMenu::ButtonSairClick() { leaveMode(m_draw); }
 void TFormMenu::ButtonSaiGClick() { m_export->hide(); }
 

@@ -22,6 +22,7 @@ class Prompter;
 class ValidationPanel;
 class ValidationRegistry;
 class PreviewHost;
+class ColourChooser;
 
 // The main window: the background picture, the five mode panels and the main
 // menu that switches between them.
@@ -39,6 +40,7 @@ public:
     SheetIssue &sheets() { return *m_sheets; }
     // Replaces how previews are shown (tests); the window owns it.
     void setPreviewHost(std::unique_ptr<PreviewHost> host);
+    void setColourChooser(std::unique_ptr<ColourChooser> chooser);
     Prompter &prompter() { return m_prompter; }
     // The report forms and the winners window, in the order they were created.
     const std::vector<QObject *> &otherWindows() const { return m_windows; }
@@ -81,6 +83,7 @@ private:
     std::unique_ptr<ValidationRegistry> m_registry;
     std::unique_ptr<SheetIssue> m_sheets;
     std::unique_ptr<PreviewHost> m_previews;
+    std::unique_ptr<ColourChooser> m_colourChooser;
     QWidget *m_client = nullptr;
     QLabel *m_image = nullptr;
     ValidationPanel *m_validation = nullptr;

@@ -1,14 +1,54 @@
 #pragma once
 
 #include "app/ModePanel.h"
+#include "issue/SheetIssue.h"
+
+#include <QColor>
+
+class QColorDialog;
+class QLabel;
+class QPushButton;
 
 namespace bolaris {
 
-// The Colours panel: number and ticket colours of the printed cards.
+// Asks the operator for a colour; the program's one colour dialog.
+class ColourChooser {
+public:
+    virtual ~ColourChooser() = default;
+    // The colour confirmed in the dialog, or nothing when it was cancelled.
+    virtual std::optional<QColor> choose(QWidget *parent) = 0;
+};
+
+// The toolkit's standard colour dialog, one for both buttons: it opens on the
+// colour last confirmed in it.
+class DialogColourChooser : public ColourChooser {
+public:
+    std::optional<QColor> choose(QWidget *parent) override;
+
+private:
+    QColor m_current = Qt::white;
+};
+
+// The Colours panel: number and ticket colours of the printed cards, chosen
+// on the sample "88" and applied to every print model by "OK".
 class ColoursPanel : public ModePanel {
     Q_OBJECT
 public:
-    explicit ColoursPanel(QWidget *parent);
+    ColoursPanel(QWidget *parent, const ReportForms &forms, ColourChooser &chooser);
+
+    void setChooser(ColourChooser &chooser) { m_chooser = &chooser; }
+    QColor sampleBackground() const;
+    QColor sampleText() const;
+
+    void ButtonCorLetraClick();
+    void ButtonCorCartaoClick();
+    // The colours part of "OK" (the shell restores the menu and hides the panel).
+    void applySample();
+
+private:
+    const ReportForms &m_forms;
+    ColourChooser *m_chooser;
+    QLabel *m_sample;
 };
 
 } // namespace bolaris
