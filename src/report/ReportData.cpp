@@ -2,8 +2,17 @@
 
 namespace bolaris {
 
+void ReportData::indexFields()
+{
+    byName.clear();
+    for (int i = 0; i < fields.size(); ++i)
+        byName.insert(fields[i].toLower(), i);
+}
+
 int ReportData::fieldIndex(const QString &name) const
 {
+    if (!byName.isEmpty())
+        return byName.value(name.toLower(), -1);
     for (int i = 0; i < fields.size(); ++i)
         if (fields[i].compare(name, Qt::CaseInsensitive) == 0)
             return i;
@@ -15,6 +24,7 @@ ReportData ReportData::fromDataset(Dataset &dataset)
     ReportData data;
     for (const FieldDef &f : dataset.fieldDefs())
         data.fields << f.name;
+    data.indexFields();
     data.records.reserve(size_t(dataset.recordCount()));
     for (int r = 0; r < dataset.recordCount(); ++r) {
         const Row &row = dataset.rowAt(r);

@@ -2,6 +2,7 @@
 
 #include "dataset/Dataset.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <vector>
@@ -13,8 +14,10 @@ namespace bolaris {
 struct ReportData {
     QStringList fields;
     std::vector<std::vector<QString>> records;
+    QHash<QString, int> byName; // lower-case field name
 
     int fieldIndex(const QString &name) const;
+    void indexFields(); // after fields change: makes fieldIndex a hash lookup
     const QString &value(int record, int field) const { return records[size_t(record)][size_t(field)]; }
 
     static ReportData fromDataset(Dataset &dataset);

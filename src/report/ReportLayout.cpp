@@ -7,9 +7,15 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QGlyphRun>
 #include <QRandomGenerator>
+#include <QRawFont>
+#include <QTextLayout>
+
+#include <algorithm>
 
 #include <cmath>
+#include <map>
 
 namespace bolaris {
 
@@ -41,8 +47,17 @@ namespace {
 
 QColor textColour(const QColor &c) { return c.isValid() ? c : QColor(Qt::black); }
 
-QString textOf(const ReportDefinition &def, const ReportData &data, const ReportText &t, int record,
-               QHash<QString, int> &fieldCache)
+// The field of each text bound to one, -1 for the others.
+std::vector<int> boundFields(const ReportDefinition &def, const ReportData &data)
+{
+    std::vector<int> fields;
+    fields.reserve(def.texts.size());
+    for (const ReportText &t : def.texts)
+        fields.push_back(t.source == ReportText::Source::Field ? data.fieldIndex(t.value) : -1);
+    return fields;
+}
+
+QString textOf(const ReportDefinition &def, const ReportData &data, const ReportText &t, int record, int field)
 {
     switch (t.source) {
     case ReportText::Source::Static:
@@ -51,12 +66,8 @@ QString textOf(const ReportDefinition &def, const ReportData &data, const Report
         const auto it = def.labels.find(t.value);
         return it == def.labels.end() ? QString() : it->second;
     }
-    case ReportText::Source::Field: {
-        auto it = fieldCache.find(t.value);
-        if (it == fieldCache.end())
-            it = fieldCache.insert(t.value, data.fieldIndex(t.value));
-        return *it < 0 ? QString() : data.value(record, *it);
-    }
+    case ReportText::Source::Field:
+        return field < 0 ? QString() : data.value(record, field);
     }
     return {};
 }
@@ -67,7 +78,7 @@ std::vector<DisplayItem> pageItems(const ReportDefinition &def, const ReportData
                                    int page)
 {
     std::vector<DisplayItem> items;
-    QHash<QString, int> fields;
+    const std::vector<int> fields = boundFields(def, data);
     for (const ReportLayout::Band &band : layout.bandsOnPage(page)) {
         const QPointF at(band.x, band.y);
         items.push_back({DisplayItem::Kind::Band, QRectF(at, QSizeF(def.band.width, def.band.height)), {}, 0,
@@ -78,11 +89,12 @@ std::vector<DisplayItem> pageItems(const ReportDefinition &def, const ReportData
         for (const ReportLine &l : def.lines)
             items.push_back({DisplayItem::Kind::Line, {}, l.line.translated(at), penMillimetres(l.pen), {},
                              Qt::black, {}, {}, {}});
-        for (const ReportText &t : def.texts) {
+        for (size_t i = 0; i < def.texts.size(); ++i) {
+            const ReportText &t = def.texts[i];
             const ReportFont &font = t.bandFont ? def.band.font : t.font;
             items.push_back({DisplayItem::Kind::Text, t.box.translated(at), {}, 0,
                              t.transparent ? QColor() : QColor(Qt::white), textColour(font.colour),
-                             textOf(def, data, t, band.record, fields), font, t.alignment});
+                             textOf(def, data, t, band.record, fields[i]), font, t.alignment, &font});
         }
         const QRectF r(at, QSizeF(def.band.width, def.band.height));
         const double thin = penMillimetres(1);
@@ -121,19 +133,114 @@ QLineF units(const QLineF &l) { return {l.p1() * kUnitsPerMm, l.p2() * kUnitsPer
 
 } // namespace
 
-void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm)
+// Paints display items; fonts and the shaped glyphs of every distinct text are
+// kept across pages, so a text that repeats (the 90 numbers, the fill text) is
+// laid out once per report, not once per place.
+class ItemPainter {
+public:
+    void paint(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm);
+
+private:
+    struct Shaped {
+        QList<QGlyphRun> runs;
+        double width = 0;
+    };
+    struct FontCache {
+        QFont font;
+        QHash<QString, Shaped> texts;
+    };
+    FontCache &cacheFor(const DisplayItem &item);
+    const Shaped &shape(const DisplayItem &item);
+    static Shaped layOut(const QFont &font, const QString &text);
+
+    std::map<QString, FontCache> m_byKey; // node-based: m_bySource points into it
+    QHash<const ReportFont *, FontCache *> m_bySource;
+};
+
+namespace {
+QString fontKey(const ReportFont &f)
+{
+    return f.family + QLatin1Char('/') + QString::number(f.points) + (f.bold ? u'b' : u'r');
+}
+} // namespace
+
+ItemPainter::FontCache &ItemPainter::cacheFor(const DisplayItem &item)
+{
+    // The definition does not change while one painter paints it, so its font
+    // objects stand for their values.
+    if (item.fontSource) {
+        if (FontCache *cached = m_bySource.value(item.fontSource))
+            return *cached;
+    }
+    const QString key = fontKey(item.font);
+    auto it = m_byKey.find(key);
+    if (it == m_byKey.end())
+        it = m_byKey.emplace(key, FontCache{qfontOf(item.font), {}}).first;
+    if (item.fontSource)
+        m_bySource.insert(item.fontSource, &it->second);
+    return it->second;
+}
+
+ItemPainter::Shaped ItemPainter::layOut(const QFont &font, const QString &text)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setPosition(QPointF(0, 0));
+    layout.endLayout();
+    Shaped shaped;
+    shaped.width = line.isValid() ? line.naturalTextWidth() : 0;
+    shaped.runs = layout.glyphRuns();
+    return shaped;
+}
+
+const ItemPainter::Shaped &ItemPainter::shape(const DisplayItem &item)
+{
+    FontCache &cache = cacheFor(item);
+    auto it = cache.texts.find(item.text);
+    if (it != cache.texts.end())
+        return *it;
+    // Card and ticket numbers are mostly distinct: they are put together from
+    // the shaped digits (digits take no kerning in the card fonts).
+    const bool digits = item.text.size() > 1 && std::all_of(item.text.cbegin(), item.text.cend(), [](QChar c) {
+                            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+                        });
+    Shaped shaped;
+    if (digits) {
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+        QRawFont raw;
+        for (QChar c : item.text) {
+            auto d = cache.texts.find(QString(c));
+            if (d == cache.texts.end())
+                d = cache.texts.insert(QString(c), layOut(cache.font, QString(c)));
+            for (const QGlyphRun &run : d->runs) {
+                raw = run.rawFont();
+                glyphs += run.glyphIndexes();
+                for (const QPointF &p : run.positions())
+                    positions << p + QPointF(shaped.width, 0);
+            }
+            shaped.width += d->width;
+        }
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        shaped.runs = {run};
+    } else {
+        shaped = layOut(cache.font, item.text);
+    }
+    return *cache.texts.insert(item.text, shaped);
+}
+
+void ItemPainter::paint(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm)
 {
     painter.save();
     painter.scale(dotsPerMm / kUnitsPerMm, dotsPerMm / kUnitsPerMm);
-    QHash<QString, QFont> fonts;
-    auto fontFor = [&](const ReportFont &f) -> const QFont & {
-        const QString key = f.family + QLatin1Char('/') + QString::number(f.points) + (f.bold ? u'b' : u'r');
-        auto it = fonts.find(key);
-        if (it == fonts.end())
-            it = fonts.insert(key, qfontOf(f));
-        return *it;
-    };
+    QColor textPen; // pen changes cost the PDF engine a state update each
     for (const DisplayItem &item : items) {
+        if (item.kind != DisplayItem::Kind::Text)
+            textPen = QColor();
         switch (item.kind) {
         case DisplayItem::Kind::Band:
             painter.fillRect(units(item.rect), item.fill);
@@ -151,18 +258,34 @@ void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double
             painter.setPen(QPen(item.colour, item.pen * kUnitsPerMm, Qt::DashDotDotLine));
             painter.drawLine(units(item.line));
             break;
-        case DisplayItem::Kind::Text:
+        case DisplayItem::Kind::Text: {
+            const QRectF box = units(item.rect);
             if (item.fill.isValid())
-                painter.fillRect(units(item.rect), item.fill);
+                painter.fillRect(box, item.fill);
             if (item.text.isEmpty())
                 break;
-            painter.setFont(fontFor(item.font));
-            painter.setPen(item.colour);
-            painter.drawText(units(item.rect), int(item.alignment | Qt::AlignTop | Qt::TextDontClip), item.text);
+            const Shaped &shaped = shape(item);
+            double x = box.left();
+            if (item.alignment & Qt::AlignHCenter)
+                x += (box.width() - shaped.width) / 2;
+            else if (item.alignment & Qt::AlignRight)
+                x += box.width() - shaped.width;
+            if (item.colour != textPen) {
+                painter.setPen(item.colour);
+                textPen = item.colour;
+            }
+            for (const QGlyphRun &run : shaped.runs)
+                painter.drawGlyphRun(QPointF(x, box.top()), run);
             break;
+        }
         }
     }
     painter.restore();
+}
+
+void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm)
+{
+    ItemPainter().paint(painter, items, dotsPerMm);
 }
 
 bool renderReport(QPagedPaintDevice &device, const ReportDefinition &def, const ReportData &data,
@@ -176,10 +299,11 @@ bool renderReport(QPagedPaintDevice &device, const ReportDefinition &def, const 
     if (!painter.begin(&device))
         return false;
     const double dotsPerMm = device.logicalDpiX() / 25.4;
+    ItemPainter items;
     for (int page = 0; page < layout.pageCount(); ++page) {
         if (page > 0)
             device.newPage();
-        paintItems(painter, pageItems(def, data, layout, page), dotsPerMm);
+        items.paint(painter, pageItems(def, data, layout, page), dotsPerMm);
         if (progress && !progress(page + 1, layout.pageCount())) {
             painter.end();
             return false;

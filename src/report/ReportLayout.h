@@ -54,6 +54,7 @@ struct DisplayItem {
     QString text;
     ReportFont font;
     Qt::Alignment alignment;
+    const ReportFont *fontSource = nullptr; // the definition's font, for caching while painting
 };
 
 // The items of one page, in painting order: band backgrounds, frame fills and
