@@ -25,6 +25,12 @@ QPlainTextEdit *memo(QWidget *parent, const QString &name, const QRect &place, c
     auto *m = new QPlainTextEdit(parent);
     m->setObjectName(name);
     m->setGeometry(place);
+    // The stand-in for "MS Sans Serif" runs a little wider: narrowed so that
+    // each help line keeps to one line of the box, as designed.
+    QFont font = m->font();
+    font.setStretch(90);
+    m->setFont(font);
+    m->document()->setDocumentMargin(2);
     m->setPlainText(lines.join(QLatin1Char('\n')));
     return m;
 }
