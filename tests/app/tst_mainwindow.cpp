@@ -4,6 +4,7 @@
 #include "cards/CardStore.h"
 #include "cards/SeriesA.h"
 #include "dataset/Dataset.h"
+#include "validation/ValidationRegistry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -193,6 +194,21 @@ private Q_SLOTS:
         QVERIFY(prompter.lastText().contains(QStringLiteral("compl22.cds")));
         QTest::qWait(20);
         QCOMPARE(prompter.shown.size(), 1);
+    }
+
+    // The close box, even with the Draw panel shown, closes the registry.
+    void closeBoxRunsFormClose()
+    {
+        QTemporaryDir dir;
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        w.show();
+        action(w, "MenuSorteio")->trigger();
+        QVERIFY(w.registry().TableVali().isOpen());
+        w.close();
+        QVERIFY(!w.registry().TableVali().isOpen());
+        QVERIFY(!w.registry().TableValiC().isOpen());
+        QVERIFY(QFile::exists(QDir(dir.path()).filePath(QStringLiteral("Validadas.cds"))));
     }
 
     void sairClosesTheWindow()

@@ -3,6 +3,7 @@
 #include "dataset/Dataset.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,6 +38,10 @@ private Q_SLOTS:
         QTest::newRow("missing value") << QStringList{"dump-store", "--dir"};
         QTest::newRow("generate without out") << QStringList{"generate-series"};
         QTest::newRow("dump-dataset without file") << QStringList{"dump-dataset"};
+        QTest::newRow("issue-pdf unknown model")
+            << QStringList{"issue-pdf", "--model", "check5", "--series", "A", "--first", "1", "--last", "1", "--out", "x.pdf"};
+        QTest::newRow("issue-pdf without out")
+            << QStringList{"issue-pdf", "--model", "check3", "--series", "A", "--first", "1", "--last", "1"};
     }
     void badArguments()
     {
@@ -107,6 +112,43 @@ private Q_SLOTS:
         const Run d = cli({"dump-dataset", file});
         QCOMPARE(d.status, 1);
         QVERIFY(d.err.contains(QStringLiteral("compl22.cds")));
+    }
+
+    // Sheets without a window: the same checks and messages as "Emite".
+    void issuePdf_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("third per sheet") << QStringList{"--model", "check3a4", "--series", "a", "--first", "1", "--last", "2"}
+                                         << 0 << "" << 6;
+        QTest::newRow("three per sheet") << QStringList{"--model", "Check3", "--series", "A", "--first", "1", "--last", "7", "--fill", "**"}
+                                         << 0 << "" << 3;
+        QTest::newRow("bad series") << QStringList{"--model", "check3", "--series", "M", "--first", "1", "--last", "2"}
+                                    << 1 << "Série inválida. Corrija." << -1;
+        QTest::newRow("bad range") << QStringList{"--model", "check3", "--series", "A", "--first", "9", "--last", "2"}
+                                   << 1 << "A numeração das cartelas excede o permitido. Corrija." << -1;
+        QTest::newRow("no series B file") << QStringList{"--model", "check3", "--series", "B", "--first", "1", "--last", "2"}
+                                          << 1 << "B-1" << -1;
+    }
+    void issuePdf()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QFETCH(int, pages);
+        QTemporaryDir dir;
+        const QString out = QDir(dir.path()).filePath(QStringLiteral("sheets.pdf"));
+        const Run r = cli(QStringList{"issue-pdf"} + args + QStringList{"--dir", dir.path(), "--out", out});
+        QCOMPARE(r.status, status);
+        QVERIFY2(QString::fromUtf8(r.err.toLatin1()).contains(message), qPrintable(r.err));
+        QCOMPARE(QFile::exists(out), pages > 0);
+        if (pages > 0) {
+            QCOMPARE(QString::fromLatin1(bolaris::test::readBytes(out)).count(QRegularExpression(QStringLiteral("/Type\\s*/Page[^s]"))),
+                     pages);
+            QVERIFY(QFile::exists(QDir(dir.path()).filePath(QStringLiteral("cartelas.cds"))));
+        }
     }
 };
 
