@@ -1,3 +1,5 @@
+#include "BenchMain.h"
+#include "report/Fonts.h"
 #include "cards/CardGenerator.h"
 #include "cards/CardStore.h"
 #include "dataset/Dataset.h"
@@ -6,7 +8,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <benchmark/benchmark.h>
 
 using namespace bolaris;
 
@@ -70,11 +71,4 @@ BENCHMARK(BM_Generate24000Cards)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BOLARIS_BENCHMARK_MAIN()

@@ -1,3 +1,4 @@
+#include "BenchMain.h"
 #include "app/Prompter.h"
 #include "cards/CardStore.h"
 #include "issue/CardLayout.h"
@@ -10,7 +11,6 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
-#include <benchmark/benchmark.h>
 
 #include <fstream>
 #include <string>
@@ -120,14 +120,4 @@ BENCHMARK(BM_PageThroughPreview)->Unit(benchmark::kMillisecond)->Iterations(2000
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BOLARIS_BENCHMARK_MAIN()

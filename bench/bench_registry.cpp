@@ -1,10 +1,11 @@
+#include "BenchMain.h"
+#include "report/Fonts.h"
 #include "app/Prompter.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include <benchmark/benchmark.h>
 
 using namespace bolaris;
 
@@ -60,11 +61,4 @@ BENCHMARK(BM_ResetFullRegistry)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BOLARIS_BENCHMARK_MAIN()

@@ -1,9 +1,16 @@
 #pragma once
 
+#include "dataset/Dataset.h"
+
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace bolaris::test {
 
@@ -29,6 +36,43 @@ inline QByteArray readBytes(const QString &path)
     QFile f(path);
     f.open(QIODevice::ReadOnly);
     return f.readAll();
+}
+
+// Writes a card file ("compl22.cds" unless named) holding the given records.
+inline void writeCardFile(const QString &dir, const std::vector<std::pair<QVariant, QVariant>> &records,
+                          const QString &name = QStringLiteral("compl22.cds"))
+{
+    Dataset table(QStringLiteral("TableCompl"));
+    table.setDirectory(dir);
+    table.setFileName(name);
+    table.addFieldDef(QStringLiteral("Cartela"), FieldType::Integer);
+    table.addFieldDef(QStringLiteral("Todas"), FieldType::String, 250);
+    table.createDataset();
+    for (const auto &[cartela, todas] : records) {
+        table.append();
+        table.setValue(0, cartela);
+        table.setValue(1, todas);
+        table.post();
+    }
+    table.close();
+}
+
+inline QString latin1(std::string_view text) { return QString::fromLatin1(text.data(), qsizetype(text.size())); }
+
+// A finished run of one of the project's programs.
+struct Run {
+    int status = -1; // -1 when it crashed or did not finish
+    QString out;
+    QString err;
+};
+
+inline Run runProgram(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
 
 } // namespace bolaris::test

@@ -171,18 +171,8 @@ private Q_SLOTS:
         QVERIFY(!w.cardStore().card('A', 1).empty());
         QVERIFY(w.cardStore().card('B', 1).empty());
 
-        Dataset table(QStringLiteral("TableCompl"));
-        table.setDirectory(dir.path());
-        table.setFileName(QStringLiteral("compl22.cds"));
-        table.addFieldDef(QStringLiteral("Cartela"), FieldType::Integer);
-        table.addFieldDef(QStringLiteral("Todas"), FieldType::String, 180);
-        table.createDataset();
-        table.append();
-        table.setValue(0, 2001);
         const std::string_view a9 = SeriesACard(9);
-        table.setValue(1, QString::fromLatin1(a9.data(), 180));
-        table.post();
-        table.close();
+        test::writeCardFile(dir.path(), {{2001, test::latin1(a9)}});
         QApplication::sendEvent(&w, &activate);
         QCOMPARE(w.cardStore().card('B', 1), a9);
 

@@ -13,34 +13,8 @@ namespace {
 
 QString text(std::string_view s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 
-// A card text distinct from series A: card A-3 with its two first rows swapped.
-QString otherCard(int variant)
-{
-    QString t = text(SeriesACard(3 + variant));
-    return t;
-}
-
-struct Record {
-    QVariant cartela;
-    QVariant todas;
-};
-
-void writeCompl(const QString &dir, const QList<Record> &records, const QString &name = QStringLiteral("compl22.cds"))
-{
-    Dataset table(QStringLiteral("TableCompl"));
-    table.setDirectory(dir);
-    table.setFileName(name);
-    table.addFieldDef(QStringLiteral("Cartela"), FieldType::Integer);
-    table.addFieldDef(QStringLiteral("Todas"), FieldType::String, 250);
-    table.createDataset();
-    for (const Record &r : records) {
-        table.append();
-        table.setValue(QStringLiteral("Cartela"), r.cartela);
-        table.setValue(QStringLiteral("Todas"), r.todas);
-        table.post();
-    }
-    table.close();
-}
+// A sound card text other than the one a slot holds by default.
+QString otherCard(int variant) { return text(SeriesACard(3 + variant)); }
 
 } // namespace
 
@@ -68,7 +42,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString c1 = otherCard(1), c2 = otherCard(2), c3 = otherCard(3);
         const QString longText = c1 + QStringLiteral("12345678901234567890");
-        writeCompl(dir.path(), {{2001, c1},
+        test::writeCardFile(dir.path(), {{2001, c1},
                                 {5, c2},
                                 {3000, c1},
                                 {3000, c3},
@@ -103,17 +77,17 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString c1 = otherCard(1), c2 = otherCard(2);
-        writeCompl(dir.path(), {{2001, c1}, {7, c1}});
+        test::writeCardFile(dir.path(), {{2001, c1}, {7, c1}});
         CardStore store;
         store.FillCardStore(dir.path());
         QCOMPARE(text(store.card('A', 7)), c1);
 
-        writeCompl(dir.path(), {{2001, c2}});
+        test::writeCardFile(dir.path(), {{2001, c2}});
         QVERIFY(store.FillCardStore(dir.path()).fileRead);
         QCOMPARE(text(store.card('B', 1)), c2);
         QCOMPARE(text(store.card('A', 7)), text(SeriesACard(7)));
 
-        writeCompl(dir.path(), {{7, c1}});
+        test::writeCardFile(dir.path(), {{7, c1}});
         store.FillCardStore(dir.path());
         QFile::remove(QDir(dir.path()).filePath(QStringLiteral("compl22.cds")));
         store.FillCardStore(dir.path());

@@ -43,20 +43,8 @@ struct IssueFixture {
     // Series A built in; C-1, C-2 and J-1 from a small "compl22.cds"; no other series.
     IssueFixture()
     {
-        Dataset table(QStringLiteral("TableCompl"));
-        table.setDirectory(dir.path());
-        table.setFileName(QStringLiteral("compl22.cds"));
-        table.addFieldDef(QStringLiteral("Cartela"), FieldType::Integer);
-        table.addFieldDef(QStringLiteral("Todas"), FieldType::String, 180);
-        table.createDataset();
-        for (auto [index, source] : {std::pair{4001, 3}, std::pair{4002, 4}, std::pair{18001, 5}}) {
-            const std::string_view text = SeriesACard(source);
-            table.append();
-            table.setValue(0, index);
-            table.setValue(1, QString::fromLatin1(text.data(), qsizetype(text.size())));
-            table.post();
-        }
-        table.close();
+        writeCardFile(dir.path(), {{4001, latin1(SeriesACard(3))}, {4002, latin1(SeriesACard(4))},
+                                   {18001, latin1(SeriesACard(5))}});
         store.FillCardStore(dir.path());
     }
 

@@ -9,20 +9,9 @@
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using bolaris::test::Run;
 
-Run cli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(BOLARIS_CLI), args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLatin1(p.readAllStandardOutput()),
-            QString::fromLatin1(p.readAllStandardError())};
-}
+Run cli(const QStringList &args) { return bolaris::test::runProgram(QStringLiteral(BOLARIS_CLI), args); }
 
 } // namespace
 
@@ -87,19 +76,7 @@ private Q_SLOTS:
         const std::string_view good = bolaris::SeriesACard(9);
         QString bad = QString::fromLatin1(good.data(), qsizetype(good.size()));
         bad.replace(0, 4, bad.mid(2, 2) + bad.mid(0, 2)); // first row no longer ascends
-        {
-            bolaris::Dataset table(QStringLiteral("TableCompl"));
-            table.setDirectory(dir.path());
-            table.setFileName(QStringLiteral("compl22.cds"));
-            table.addFieldDef(QStringLiteral("Cartela"), bolaris::FieldType::Integer);
-            table.addFieldDef(QStringLiteral("Todas"), bolaris::FieldType::String, 180);
-            table.createDataset();
-            table.append();
-            table.setValue(0, 2005);
-            table.setValue(1, bad);
-            table.post();
-            table.close();
-        }
+        bolaris::test::writeCardFile(dir.path(), {{2005, bad}});
         const Run r = cli({"verify-store", "--dir", dir.path()});
         QCOMPARE(r.status, 1);
         QVERIFY2(r.out.startsWith(QStringLiteral("card B-5: card row 1")), qPrintable(r.out));
@@ -142,7 +119,7 @@ private Q_SLOTS:
         const QString out = QDir(dir.path()).filePath(QStringLiteral("sheets.pdf"));
         const Run r = cli(QStringList{"issue-pdf"} + args + QStringList{"--dir", dir.path(), "--out", out});
         QCOMPARE(r.status, status);
-        QVERIFY2(QString::fromUtf8(r.err.toLatin1()).contains(message), qPrintable(r.err));
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QCOMPARE(QFile::exists(out), pages > 0);
         if (pages > 0) {
             QCOMPARE(QString::fromLatin1(bolaris::test::readBytes(out)).count(QRegularExpression(QStringLiteral("/Type\\s*/Page[^s]"))),

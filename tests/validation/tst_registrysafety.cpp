@@ -12,11 +12,7 @@ using namespace bolaris;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using test::Run;
 
 QProcessEnvironment quietEnvironment(const QString &runtime)
 {
@@ -26,14 +22,7 @@ QProcessEnvironment quietEnvironment(const QString &runtime)
     return env;
 }
 
-Run cli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(BOLARIS_CLI), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
+Run cli(const QStringList &args) { return test::runProgram(QStringLiteral(BOLARIS_CLI), args); }
 
 QStringList rows(const QString &path)
 {
