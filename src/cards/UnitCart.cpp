@@ -36,9 +36,11 @@ Grid3x9 TicketGrid(CartelaString card, int position)
 {
     Grid3x9 grid{};
     const int firstCell = 15 * (position - 1) + 1;
-    for (int k = firstCell; k < firstCell + 15; ++k) {
+    for (int k = firstCell; k < firstCell + 15 && size_t(2 * k) <= card.size(); ++k) {
         const std::string_view text = CellText(card, k);
-        grid[size_t(CellRow(k) - 3 * (position - 1) - 1)][size_t(CellColumn(text) - 1)] = text;
+        const int column = CellColumn(text);
+        if (column >= 1 && column <= kColumns) // a malformed cell is placed nowhere
+            grid[size_t(CellRow(k) - 3 * (position - 1) - 1)][size_t(column - 1)] = text;
     }
     return grid;
 }
@@ -46,9 +48,11 @@ Grid3x9 TicketGrid(CartelaString card, int position)
 Grid18x9 CardGrid(CartelaString card)
 {
     Grid18x9 grid{};
-    for (int k = 1; k <= kCellCount; ++k) {
+    for (int k = 1; k <= kCellCount && size_t(2 * k) <= card.size(); ++k) {
         const std::string_view text = CellText(card, k);
-        grid[size_t(CellRow(k) - 1)][size_t(CellColumn(text) - 1)] = text;
+        const int column = CellColumn(text);
+        if (column >= 1 && column <= kColumns)
+            grid[size_t(CellRow(k) - 1)][size_t(column - 1)] = text;
     }
     return grid;
 }
@@ -57,7 +61,7 @@ std::array<int, 15> TicketNumbers(CartelaString card, int position)
 {
     std::array<int, 15> numbers{};
     const size_t base = size_t(30 * (position - 1));
-    for (size_t j = 0; j < 15; ++j)
+    for (size_t j = 0; j < 15 && base + 2 * j + 2 <= card.size(); ++j)
         numbers[j] = CellNumber(card.substr(base + 2 * j, 2));
     return numbers;
 }

@@ -70,19 +70,19 @@ bool ValidationRegistry::lock()
 QStringList ValidationRegistry::open()
 {
     QStringList messages;
-    const QString a = openOne(m_vali, defineVali, "Validadas", "Serie;Numero");
-    const QString b = openOne(m_valiC, defineValiC, "Cartoes", "Serie;Cartao");
+    const QString a = openOne(m_vali, kValiFile, defineVali, "Validadas", "Serie;Numero");
+    const QString b = openOne(m_valiC, kValiCFile, defineValiC, "Cartoes", "Serie;Cartao");
     for (const QString &m : {a, b})
         if (!m.isEmpty())
             messages << m;
     return messages;
 }
 
-QString ValidationRegistry::openOne(Dataset &d, void (*define)(Dataset &), const char *indexName,
-                                    const char *indexFields)
+QString ValidationRegistry::openOne(Dataset &d, const char *fileName, void (*define)(Dataset &),
+                                    const char *indexName, const char *indexFields)
 {
     d.setDirectory(m_dir);
-    d.setFileName(QLatin1String(&d == &m_vali ? kValiFile : kValiCFile));
+    d.setFileName(QLatin1String(fileName));
     d.setDurable(true);
     d.setIndexFieldNames(QLatin1String(indexFields));
     auto attempt = [&] {

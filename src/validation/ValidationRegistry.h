@@ -64,7 +64,8 @@ private:
     // The series letter of the entry, or 0 after showing the series message.
     char seriesLetter(const QString &seriesText, Prompter &prompter) const;
     void TableValiBeforeDelete(Dataset &vali);
-    QString openOne(Dataset &dataset, void (*define)(Dataset &), const char *indexName, const char *indexFields);
+    QString openOne(Dataset &dataset, const char *fileName, void (*define)(Dataset &), const char *indexName,
+                    const char *indexFields);
 
     QString m_dir;
     Dataset m_vali;
