@@ -17,9 +17,11 @@ ModePanel::ModePanel(QWidget *parent, const QString &name, const QRect &geometry
     hide();
 }
 
-QPushButton *ModePanel::addExitButton(const QString &name, const QString &text, const QRect &geometry)
+QPushButton *ModePanel::addExitButton(const QString &name, const QString &text, const QRect &geometry, int picture)
 {
     m_exit = ui::button(this, name, text, geometry.x(), geometry.y(), geometry.width(), geometry.height());
+    if (picture >= 0)
+        ui::setPicture(m_exit, picture);
     return m_exit;
 }
 

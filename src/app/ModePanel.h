@@ -16,7 +16,8 @@ public:
 
 protected:
     // Creates the exit button; each panel calls it once while it builds itself.
-    QPushButton *addExitButton(const QString &name, const QString &text, const QRect &geometry);
+    // picture: a standard icon (QStyle::StandardPixmap), or -1 for a plain button.
+    QPushButton *addExitButton(const QString &name, const QString &text, const QRect &geometry, int picture = -1);
 
 private:
     QPushButton *m_exit = nullptr;

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QStyle>
 
 namespace bolaris::ui {
 
@@ -82,6 +83,11 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &text, i
     b->setGeometry(left, top, width, height);
     b->setAutoDefault(false);
     return b;
+}
+
+void setPicture(QPushButton *button, int standardPixmap)
+{
+    button->setIcon(button->style()->standardIcon(QStyle::StandardPixmap(standardPixmap)));
 }
 
 void upperCase(QLineEdit *edit)

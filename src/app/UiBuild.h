@@ -39,6 +39,8 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text, int lef
 QLineEdit *edit(QWidget *parent, const QString &name, int left, int top, int width, int height, const QFont &font);
 QPushButton *button(QWidget *parent, const QString &name, const QString &text, int left, int top, int width,
                     int height);
+// The small picture of a "button with picture": one of the style's standard icons.
+void setPicture(QPushButton *button, int standardPixmap);
 // Letters typed into the box become upper case.
 void upperCase(QLineEdit *edit);
 

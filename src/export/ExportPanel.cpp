@@ -2,6 +2,8 @@
 
 #include "app/UiBuild.h"
 
+#include <QStyle>
+
 #include <QLineEdit>
 
 namespace bolaris {
@@ -11,7 +13,7 @@ ExportPanel::ExportPanel(QWidget *parent) : ModePanel(parent, QStringLiteral("Pa
     setFont(ui::sansFont(13));
     m_serie = ui::edit(this, QStringLiteral("EditSerieG"), 215, 158, 21, 24, font());
     ui::upperCase(m_serie);
-    addExitButton(QStringLiteral("ButtonSaiG"), QStringLiteral("Sai"), {260, 298, 85, 35});
+    addExitButton(QStringLiteral("ButtonSaiG"), QStringLiteral("Sai"), {260, 298, 85, 35}, QStyle::SP_DialogCloseButton);
 }
 
 } // namespace bolaris

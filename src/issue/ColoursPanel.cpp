@@ -6,6 +6,7 @@
 #include <QColorDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 
 namespace bolaris {
 
@@ -32,7 +33,7 @@ ColoursPanel::ColoursPanel(QWidget *parent, const ReportForms &forms, ColourChoo
     m_sample->setFont(sansFont(24, Bold)); // 18 points
     setBackground(m_sample, clBtnFace());
     setTextColour(m_sample, clWindowText());
-    addExitButton(QStringLiteral("ButtonOKCores"), QStringLiteral("OK"), {66, 124, 75, 37});
+    addExitButton(QStringLiteral("ButtonOKCores"), QStringLiteral("OK"), {66, 124, 75, 37}, QStyle::SP_DialogOkButton);
     connect(letter, &QPushButton::clicked, this, &ColoursPanel::ButtonCorLetraClick);
     connect(ticket, &QPushButton::clicked, this, &ColoursPanel::ButtonCorCartaoClick);
 }

@@ -9,6 +9,7 @@
 #include <QButtonGroup>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QRadioButton>
 
 namespace bolaris {
@@ -95,7 +96,9 @@ IssuePanel::IssuePanel(QWidget *parent, SheetIssue &issue, CardStore &store, con
     m_models[PrintModel::Check14]->setChecked(true);
 
     m_emite = button(this, QStringLiteral("ButtonEmite"), QStringLiteral("Emite"), 184, 367, 86, 35);
-    addExitButton(QStringLiteral("ButtonCancela"), QStringLiteral("Sai"), {380, 367, 86, 35});
+    addExitButton(QStringLiteral("ButtonCancela"), QStringLiteral("Sai"), {380, 367, 86, 35},
+                  QStyle::SP_DialogCloseButton);
+    setPicture(m_emite, QStyle::SP_DialogApplyButton);
     connect(m_emite, &QPushButton::clicked, this, &IssuePanel::ButtonEmiteClick);
 
     QWidget *order[] = {m_series, m_first, m_last, m_models[PrintModel::Check3], m_models[PrintModel::Check4],

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 
 namespace bolaris {
@@ -79,7 +80,8 @@ ValidationPanel::ValidationPanel(QWidget *parent, ValidationRegistry &registry, 
                     QStringLiteral("de cartelas digite o número da cartela inicial e final "),
                     QStringLiteral("separados por um hífen e a série. Ex. 30-47 B)")});
     m_reset = button(this, QStringLiteral("ButtonInival"), QStringLiteral("Inicializa a validação"), 16, 353, 149, 35);
-    addExitButton(QStringLiteral("ButtonSaiVal"), QStringLiteral("Sai"), {219, 353, 86, 35});
+    setPicture(m_reset, QStyle::SP_TrashIcon);
+    addExitButton(QStringLiteral("ButtonSaiVal"), QStringLiteral("Sai"), {219, 353, 86, 35}, QStyle::SP_DialogCloseButton);
 
     const QFont gridText = sansFont(12, Bold);
     const QFont numberText = sansFont(11, Bold);

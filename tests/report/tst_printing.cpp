@@ -7,6 +7,9 @@
 #include <QPrinterInfo>
 #include <QTest>
 
+#include <pwd.h>
+#include <unistd.h>
+
 using namespace bolaris;
 
 // Printing goes through the system's print service: a CUPS queue that prints
@@ -30,15 +33,21 @@ private Q_SLOTS:
         printer.setDocName(title);
         QVERIFY(preview.printTo(printer));
 
-        const QString out = QDir::home().filePath(QStringLiteral("PDF"));
+        // cups-pdf writes into the PDF folder of the job's user.
+        QStringList folders = {QDir::home().filePath(QStringLiteral("PDF"))};
+        if (const passwd *user = ::getpwuid(::getuid()))
+            folders << QDir(QString::fromLocal8Bit(user->pw_dir)).filePath(QStringLiteral("PDF"));
+        folders << QStringLiteral("/var/spool/cups-pdf/ANONYMOUS");
         QString printed;
         QElapsedTimer waited;
         waited.start();
         while (printed.isEmpty() && waited.elapsed() < 30000) {
-            QDirIterator it(out, {title + QStringLiteral("*.pdf")}, QDir::Files);
-            if (it.hasNext())
-                printed = it.next();
-            else
+            for (const QString &folder : folders) {
+                QDirIterator it(folder, {title + QStringLiteral("*.pdf")}, QDir::Files);
+                if (it.hasNext())
+                    printed = it.next();
+            }
+            if (printed.isEmpty())
                 QTest::qWait(200);
         }
         QVERIFY2(!printed.isEmpty(), "the print job did not come out of the queue");
