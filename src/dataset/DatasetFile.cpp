@@ -190,6 +190,68 @@ DatasetFile::Content DatasetFile::load(const QString &path)
     return content;
 }
 
+namespace {
+
+// Writes the whole dataset into a new database file at temp.
+void writeDatabase(const QString &path, const QString &temp, const std::vector<FieldDef> &fields,
+                   const std::vector<const Row *> &rows)
+{
+    Db db;
+    const QByteArray name = QFile::encodeName(temp);
+    if (sqlite3_open_v2(name.constData(), &db.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        failDb(path, db.db, QStringLiteral("cannot be written"));
+    auto run = [&](const char *sql) {
+        if (sqlite3_exec(db.db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+            failDb(path, db.db, QStringLiteral("cannot be written"));
+    };
+    auto step = [&](sqlite3_stmt *statement) {
+        if (!statement || sqlite3_step(statement) != SQLITE_DONE)
+            failDb(path, db.db, QStringLiteral("cannot be written"));
+        sqlite3_reset(statement);
+    };
+    run("PRAGMA journal_mode=DELETE");
+    run("PRAGMA synchronous=FULL");
+    run(QByteArray("PRAGMA application_id=" + QByteArray::number(kApplicationId)).constData());
+    run(QByteArray("PRAGMA user_version=" + QByteArray::number(kFormatVersion)).constData());
+    run("BEGIN");
+    run("CREATE TABLE fields(pos INTEGER PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL,"
+        " size INTEGER NOT NULL, required INTEGER NOT NULL)");
+    QByteArray create = "CREATE TABLE records(";
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            create += ',';
+        create += 'f' + QByteArray::number(qulonglong(i));
+        create += fields[i].type == FieldType::Integer ? " INTEGER" : " TEXT";
+    }
+    if (fields.empty())
+        create += "f0";
+    create += ')';
+    run(create.constData());
+    Stmt f;
+    sqlite3_prepare_v2(db.db, "INSERT INTO fields VALUES(?,?,?,?,?)", -1, &f.s, nullptr);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const QByteArray n = fields[i].name.toUtf8();
+        sqlite3_bind_int(f.s, 1, int(i));
+        sqlite3_bind_text(f.s, 2, n.constData(), int(n.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(f.s, 3, typeName(fields[i].type), -1, SQLITE_STATIC);
+        sqlite3_bind_int(f.s, 4, fields[i].size);
+        sqlite3_bind_int(f.s, 5, fields[i].required ? 1 : 0);
+        step(f.s);
+    }
+    if (!fields.empty()) {
+        Stmt r;
+        sqlite3_prepare_v2(db.db, insertSql(int(fields.size())).constData(), -1, &r.s, nullptr);
+        for (const Row *row : rows) {
+            for (size_t c = 0; c < fields.size(); ++c)
+                bindValue(r.s, int(c) + 1, c < row->size() ? (*row)[c] : QVariant());
+            step(r.s);
+        }
+    }
+    run("COMMIT");
+}
+
+} // namespace
+
 void DatasetFile::save(const QString &path, const std::vector<FieldDef> &fields,
                        const std::vector<const Row *> &rows)
 {
@@ -199,75 +261,11 @@ void DatasetFile::save(const QString &path, const std::vector<FieldDef> &fields,
                                                 .arg(target.fileName())
                                                 .arg(QRandomGenerator::global()->generate(), 8, 16,
                                                      QLatin1Char('0')));
-    {
-        Db db;
-        const QByteArray name = QFile::encodeName(temp);
-        if (sqlite3_open_v2(name.constData(), &db.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
-            != SQLITE_OK) {
-            QFile::remove(temp);
-            failDb(path, db.db, QStringLiteral("cannot be written"));
-        }
-        auto run = [&](const char *sql) {
-            if (sqlite3_exec(db.db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-                const QString msg = QString::fromUtf8(sqlite3_errmsg(db.db));
-                sqlite3_close_v2(db.db);
-                db.db = nullptr;
-                QFile::remove(temp);
-                fail(path, QStringLiteral("cannot be written (%1)").arg(msg));
-            }
-        };
-        run("PRAGMA journal_mode=DELETE");
-        run("PRAGMA synchronous=FULL");
-        run(QByteArray("PRAGMA application_id=" + QByteArray::number(kApplicationId)).constData());
-        run(QByteArray("PRAGMA user_version=" + QByteArray::number(kFormatVersion)).constData());
-        run("BEGIN");
-        run("CREATE TABLE fields(pos INTEGER PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL,"
-            " size INTEGER NOT NULL, required INTEGER NOT NULL)");
-        QByteArray create = "CREATE TABLE records(";
-        for (size_t i = 0; i < fields.size(); ++i) {
-            if (i)
-                create += ',';
-            create += 'f' + QByteArray::number(qulonglong(i));
-            create += fields[i].type == FieldType::Integer ? " INTEGER" : " TEXT";
-        }
-        if (fields.empty())
-            create += "f0";
-        create += ')';
-        run(create.constData());
-        {
-            Stmt f;
-            sqlite3_prepare_v2(db.db, "INSERT INTO fields VALUES(?,?,?,?,?)", -1, &f.s, nullptr);
-            for (size_t i = 0; i < fields.size(); ++i) {
-                const QByteArray n = fields[i].name.toUtf8();
-                sqlite3_bind_int(f.s, 1, int(i));
-                sqlite3_bind_text(f.s, 2, n.constData(), int(n.size()), SQLITE_TRANSIENT);
-                sqlite3_bind_text(f.s, 3, typeName(fields[i].type), -1, SQLITE_STATIC);
-                sqlite3_bind_int(f.s, 4, fields[i].size);
-                sqlite3_bind_int(f.s, 5, fields[i].required ? 1 : 0);
-                if (sqlite3_step(f.s) != SQLITE_DONE)
-                    run("ROLLBACK"), fail(path, QStringLiteral("cannot be written"));
-                sqlite3_reset(f.s);
-            }
-            Stmt r;
-            if (!fields.empty()) {
-                sqlite3_prepare_v2(db.db, insertSql(int(fields.size())).constData(), -1, &r.s, nullptr);
-                for (const Row *row : rows) {
-                    for (size_t c = 0; c < fields.size(); ++c)
-                        bindValue(r.s, int(c) + 1, c < row->size() ? (*row)[c] : QVariant());
-                    if (sqlite3_step(r.s) != SQLITE_DONE) {
-                        const QString msg = QString::fromUtf8(sqlite3_errmsg(db.db));
-                        sqlite3_finalize(r.s);
-                        r.s = nullptr;
-                        sqlite3_close_v2(db.db);
-                        db.db = nullptr;
-                        QFile::remove(temp);
-                        fail(path, QStringLiteral("cannot be written (%1)").arg(msg));
-                    }
-                    sqlite3_reset(r.s);
-                }
-            }
-        }
-        run("COMMIT");
+    try {
+        writeDatabase(path, temp, fields, rows);
+    } catch (...) {
+        QFile::remove(temp); // the database is closed by now; the old file is untouched
+        throw;
     }
     if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(temp);
