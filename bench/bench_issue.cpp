@@ -1,7 +1,7 @@
 #include "BenchMain.h"
 #include "app/Prompter.h"
 #include "cards/CardStore.h"
-#include "issue/CardLayout.h"
+#include "issue/ReportFormSet.h"
 #include "issue/SheetIssue.h"
 #include "report/Fonts.h"
 #include "report/PreviewWindow.h"
@@ -35,17 +35,12 @@ struct Issued {
     {
         CardStore store;
         store.FillCardStore(dir.path());
-        std::vector<std::unique_ptr<ReportForm>> forms;
-        for (const CardLayout &l : {layoutFormCar(), layoutFormCar4(), layoutFormCar2(), layoutFormCar1(),
-                                    layoutFormCarG(), layoutFormCarGG(), layoutFormCar3A4()})
-            forms.push_back(std::make_unique<ReportForm>(buildReport(l)));
-        const ReportForms set{forms[0].get(), forms[1].get(), forms[2].get(), forms[3].get(),
-                              forms[4].get(), forms[5].get(), forms[6].get()};
+        const ReportFormSet forms;
         SheetIssue issue(dir.path());
         Silent silent;
         issue.buildTableCart({QStringLiteral("*"), QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("2000"), model},
                              store.table(), silent);
-        const PreviewJob job = issue.prepareModel(model, QStringLiteral("A"), set);
+        const PreviewJob job = issue.prepareModel(model, QStringLiteral("A"), forms.forms());
         data = ReportData::fromDataset(*job.dataset);
         form = std::make_unique<ReportForm>(job.form->definition());
         issue.finishModel(model);

@@ -110,21 +110,17 @@ void TFormMenu::openRegistry()
 
 void TFormMenu::createOtherWindows()
 {
-    auto form = [this](const CardLayout &layout) {
-        auto *f = new ReportForm(buildReport(layout));
-        m_windows.push_back(f);
-        return f;
-    };
-    m_forms.car = form(layoutFormCar());
-    m_forms.car4 = form(layoutFormCar4());
-    m_forms.car2 = form(layoutFormCar2());
-    m_forms.car1 = form(layoutFormCar1());
-    auto *venc = new TFormVenc;
-    venc->hide();
-    m_windows.push_back(venc);
-    m_forms.carG = form(layoutFormCarG());
-    m_forms.carGG = form(layoutFormCarGG());
-    m_forms.car3A4 = form(layoutFormCar3A4());
+    for (const CardLayout &layout : allLayouts()) {
+        auto *form = new ReportForm(buildReport(layout));
+        m_windows.push_back(form);
+        m_forms.add(form);
+        if (layout.name == QLatin1String("TFormCar1")) {
+            // The winners window comes between the report forms.
+            auto *venc = new TFormVenc;
+            venc->hide();
+            m_windows.push_back(venc);
+        }
+    }
 }
 
 void TFormMenu::buildMenu()

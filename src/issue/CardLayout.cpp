@@ -16,6 +16,12 @@ const std::vector<double> &perFrame(const std::vector<std::vector<double>> &list
 
 } // namespace
 
+std::vector<CardLayout> allLayouts()
+{
+    return {layoutFormCar(),  layoutFormCar4(),  layoutFormCar2(),  layoutFormCar1(),
+            layoutFormCarG(), layoutFormCarGG(), layoutFormCar3A4()};
+}
+
 ReportDefinition buildReport(const CardLayout &layout)
 {
     ReportDefinition def;

@@ -61,6 +61,9 @@ inline ReportPage customPaper(double width, double length) { return {width, leng
 inline ReportFont courierNew(double points, bool bold = true) { return {QStringLiteral("Courier New"), points, bold, {}}; }
 inline ReportFont arial(double points, bool bold = true) { return {QStringLiteral("Arial"), points, bold, {}}; }
 
+// The seven layouts in the order the program creates their forms.
+std::vector<CardLayout> allLayouts();
+
 // The seven layouts, one declaration each.
 CardLayout layoutFormCar();
 CardLayout layoutFormCar4();

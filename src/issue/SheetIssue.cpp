@@ -41,6 +41,21 @@ std::optional<PrintModel> modelFromName(const QString &name)
     return std::nullopt;
 }
 
+void ReportForms::add(ReportForm *form)
+{
+    const QString &name = form->objectName();
+    ReportForm **slot = name == QLatin1String("TFormCar")      ? &car
+                        : name == QLatin1String("TFormCar4")   ? &car4
+                        : name == QLatin1String("TFormCar2")   ? &car2
+                        : name == QLatin1String("TFormCar1")   ? &car1
+                        : name == QLatin1String("TFormCarG")   ? &carG
+                        : name == QLatin1String("TFormCarGG")  ? &carGG
+                        : name == QLatin1String("TFormCar3A4") ? &car3A4
+                                                               : nullptr;
+    if (slot)
+        *slot = form;
+}
+
 SheetIssue::SheetIssue(const QString &dir)
     : m_dir(dir), m_cart(QStringLiteral("TableCart")), m_cartG(QStringLiteral("TableCartG")),
       m_cart3A4(QStringLiteral("TableCart3A4"))

@@ -29,6 +29,8 @@ struct ReportForms {
     ReportForm *carGG = nullptr; // TFormCarGG
     ReportForm *car3A4 = nullptr; // TFormCar3A4
     std::array<ReportForm *, 7> all() const { return {car, carG, carGG, car3A4, car1, car2, car4}; }
+    // Puts a form into its slot, found by the form's name.
+    void add(ReportForm *form);
 };
 
 // What "Emite" reads from the Issue panel.

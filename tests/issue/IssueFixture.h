@@ -6,6 +6,7 @@
 #include "dataset/WorkDir.h"
 #include "dataset/DatasetFile.h"
 #include "issue/CardLayout.h"
+#include "issue/ReportFormSet.h"
 #include "issue/SheetIssue.h"
 #include "report/ReportForm.h"
 
@@ -18,28 +19,13 @@
 
 namespace bolaris::test {
 
-// The seven report forms as the program creates them.
-struct Forms {
-    std::vector<std::unique_ptr<ReportForm>> owned;
-    ReportForms forms;
-    Forms()
-    {
-        auto make = [this](const CardLayout &l) {
-            owned.push_back(std::make_unique<ReportForm>(buildReport(l)));
-            return owned.back().get();
-        };
-        forms = {make(layoutFormCar()),  make(layoutFormCar4()),  make(layoutFormCar2()), make(layoutFormCar1()),
-                 make(layoutFormCarG()), make(layoutFormCarGG()), make(layoutFormCar3A4())};
-    }
-};
-
 // A working folder with series A only, the issue and a prompter.
 struct IssueFixture {
     QTemporaryDir dir;
     CardStore store;
     ScriptedPrompter prompter;
     SheetIssue issue{dir.path()};
-    Forms forms;
+    ReportFormSet forms;
     // Series A built in; C-1, C-2 and J-1 from a small "compl22.cds"; no other series.
     IssueFixture()
     {

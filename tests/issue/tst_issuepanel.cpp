@@ -208,7 +208,7 @@ private Q_SLOTS:
     {
         test::IssueFixture f;
         QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("7")));
-        const PreviewJob job = f.issue.prepareModel(PrintModel::Check3, QStringLiteral("A"), f.forms.forms);
+        const PreviewJob job = f.issue.prepareModel(PrintModel::Check3, QStringLiteral("A"), f.forms.forms());
         PreviewWindow preview(job.form->definition(), ReportData::fromDataset(*job.dataset));
         preview.show();
         QVERIFY(QTest::qWaitForWindowExposed(&preview));

@@ -27,8 +27,7 @@ bool within(const QRectF &inner, const QRectF &outer, double tolerance = 0.05)
 
 CardLayout layoutByName(const QString &name)
 {
-    for (const CardLayout &l : {layoutFormCar(), layoutFormCar4(), layoutFormCar2(), layoutFormCar1(),
-                                layoutFormCarG(), layoutFormCarGG(), layoutFormCar3A4()})
+    for (const CardLayout &l : allLayouts())
         if (l.name == name)
             return l;
     return {};
@@ -174,9 +173,9 @@ private Q_SLOTS:
     // "4 por folha" with three cards: cards 1 and 2 in the left column, 3 at the top right.
     void fourPerSheetPlacement()
     {
-        test::Forms forms;
-        SheetIssue::PreviewCar4Sheet(*forms.forms.car4, QStringLiteral("A"), 320, 210, 2, true);
-        const ReportDefinition &def = forms.forms.car4->definition();
+        ReportFormSet forms;
+        SheetIssue::PreviewCar4Sheet(*forms.forms().car4, QStringLiteral("A"), 320, 210, 2, true);
+        const ReportDefinition &def = forms.forms().car4->definition();
         const ReportLayout layout(def.page, def.band, 3);
         QCOMPARE(layout.pageCount(), 1);
         const std::vector<ReportLayout::Band> bands = layout.bandsOnPage(0);
@@ -220,15 +219,15 @@ private Q_SLOTS:
         test::IssueFixture f;
         QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("*")));
         const QColor ticket(255, 255, 0), number(0, 0, 255);
-        applyCardColours(f.forms.forms, ticket, number);
-        for (ReportForm *form : f.forms.forms.all()) {
-            const bool hasFrames = form != f.forms.forms.car1;
+        applyCardColours(f.forms.forms(), ticket, number);
+        for (ReportForm *form : f.forms.forms().all()) {
+            const bool hasFrames = form != f.forms.forms().car1;
             for (const ReportFrame &fr : form->definition().frames)
                 QCOMPARE(fr.fill, ticket);
             QCOMPARE(form->definition().band.font.colour, number);
             QVERIFY(hasFrames == !form->definition().frames.empty());
         }
-        const PreviewJob job = f.issue.prepareModel(PrintModel::Check3, QStringLiteral("A"), f.forms.forms);
+        const PreviewJob job = f.issue.prepareModel(PrintModel::Check3, QStringLiteral("A"), f.forms.forms());
         const ReportData data = ReportData::fromDataset(*job.dataset);
         const ReportDefinition &def = job.form->definition();
         const ReportLayout layout(def.page, def.band, 1);
@@ -268,7 +267,7 @@ private Q_SLOTS:
     {
         test::IssueFixture f;
         QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("1")));
-        const PreviewJob job = f.issue.prepareModel(PrintModel::Check3A4, QStringLiteral("A"), f.forms.forms);
+        const PreviewJob job = f.issue.prepareModel(PrintModel::Check3A4, QStringLiteral("A"), f.forms.forms());
         const QString pdf = f.file(QStringLiteral("fonts.pdf"));
         QVERIFY(writePdf(pdf, job.form->definition(), ReportData::fromDataset(*job.dataset)));
         const QByteArray bytes = test::readBytes(pdf);

@@ -157,7 +157,7 @@ private Q_SLOTS:
     {
         IssueFixture f;
         QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("5"), QStringLiteral("7"), QStringLiteral("*")));
-        const PreviewJob job = f.issue.prepareModel(PrintModel::CheckGG, QStringLiteral("A"), f.forms.forms);
+        const PreviewJob job = f.issue.prepareModel(PrintModel::CheckGG, QStringLiteral("A"), f.forms.forms());
         QCOMPARE(job.form->objectName(), QStringLiteral("TFormCarGG"));
         Dataset &g = f.issue.TableCartG();
         QCOMPARE(job.dataset, &g);
@@ -184,11 +184,11 @@ private Q_SLOTS:
     {
         IssueFixture f;
         QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("4")));
-        f.issue.prepareModel(PrintModel::Check3A4, QStringLiteral("A"), f.forms.forms);
+        f.issue.prepareModel(PrintModel::Check3A4, QStringLiteral("A"), f.forms.forms());
         f.issue.finishModel(PrintModel::Check3A4);
         f.issue.closeAll();
         QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("9"), QStringLiteral("9")));
-        f.issue.prepareModel(PrintModel::Check3A4, QStringLiteral("A"), f.forms.forms);
+        f.issue.prepareModel(PrintModel::Check3A4, QStringLiteral("A"), f.forms.forms());
         Dataset &t = f.issue.TableCart3A4();
         QCOMPARE(t.fieldDefs().size(), size_t(57));
         QStringList got;
@@ -205,7 +205,7 @@ private Q_SLOTS:
     {
         IssueFixture f;
         QVERIFY(f.build(QStringLiteral(" CD"), QStringLiteral("1"), QStringLiteral("1")));
-        const ReportForms &forms = f.forms.forms;
+        const ReportForms &forms = f.forms.forms();
         f.issue.prepareModel(PrintModel::Check2, QStringLiteral(" CD"), forms);
         for (int k = 1; k <= 6; ++k)
             QCOMPARE(forms.car2->label(seriesLabel(k)), QStringLiteral(" CD"));
@@ -249,7 +249,7 @@ private Q_SLOTS:
         IssueFixture f;
         const PrintModel m = *modelFromName(model);
         QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("17"), QStringLiteral("*"), m));
-        const PreviewJob job = f.issue.prepareModel(m, QStringLiteral("A"), f.forms.forms);
+        const PreviewJob job = f.issue.prepareModel(m, QStringLiteral("A"), f.forms.forms());
         const ReportData data = ReportData::fromDataset(*job.dataset);
         const ReportDefinition &def = job.form->definition();
         QCOMPARE(ReportLayout(def.page, def.band, int(data.records.size())).pageCount(), pages);
@@ -269,7 +269,7 @@ private Q_SLOTS:
     {
         IssueFixture f;
         QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("30")));
-        const PreviewJob job = f.issue.prepareModel(PrintModel::Check14, QStringLiteral("A"), f.forms.forms);
+        const PreviewJob job = f.issue.prepareModel(PrintModel::Check14, QStringLiteral("A"), f.forms.forms());
         const QString pdf = f.file(QStringLiteral("stopped.pdf"));
         test::writeBytes(pdf, "earlier file");
         QVERIFY(!writePdf(pdf, job.form->definition(), ReportData::fromDataset(*job.dataset),

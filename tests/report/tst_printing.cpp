@@ -23,7 +23,7 @@ private Q_SLOTS:
             QSKIP("no CUPS queue BolarisPDF on this machine");
         test::IssueFixture f;
         QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("4")));
-        const PreviewJob job = f.issue.prepareModel(PrintModel::Check4, QStringLiteral("A"), f.forms.forms);
+        const PreviewJob job = f.issue.prepareModel(PrintModel::Check4, QStringLiteral("A"), f.forms.forms());
         PreviewWindow preview(job.form->definition(), ReportData::fromDataset(*job.dataset));
 
         QPrinter printer(QPrinter::HighResolution);

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <optional>
+
 namespace bolaris::cli {
 
 // Each command takes its arguments (after the command name) and returns the
@@ -28,6 +30,8 @@ struct Options {
     bool parse(const QStringList &args, const QStringList &valued, const QStringList &flags);
     QString value(const QString &name, const QString &fallback = {}) const { return values.value(name, fallback); }
     bool has(const QString &name) const { return values.contains(name); }
+    // The folder of --dir (default: the current one), or nothing after saying it is missing.
+    std::optional<QString> workingFolder(Streams io) const;
 };
 
 } // namespace bolaris::cli

@@ -2,12 +2,11 @@
 
 #include "StreamPrompter.h"
 #include "cards/CardStore.h"
-#include "issue/CardLayout.h"
+#include "issue/ReportFormSet.h"
 #include "issue/SheetIssue.h"
 #include "report/ReportForm.h"
 #include "report/ReportLayout.h"
 
-#include <QFileInfo>
 
 namespace bolaris::cli {
 
@@ -27,24 +26,16 @@ int issuePdf(const QStringList &args, Streams io)
         io.err << "bolaris-cli: unknown model " << options.value(QStringLiteral("--model")) << Qt::endl;
         return 2;
     }
-    const QString dir = options.value(QStringLiteral("--dir"), QStringLiteral("."));
-    if (!QFileInfo(dir).isDir()) {
-        io.err << "bolaris-cli: folder not found: " << dir << Qt::endl;
+    const std::optional<QString> folder = options.workingFolder(io);
+    if (!folder)
         return 1;
-    }
+    const QString &dir = *folder;
     CardStore store;
     const CardStore::FillResult fill = store.FillCardStore(dir);
     if (!fill.error.isEmpty())
         io.err << "bolaris-cli: " << fill.error << Qt::endl;
 
-    std::vector<std::unique_ptr<ReportForm>> owned;
-    auto form = [&](const CardLayout &layout) {
-        owned.push_back(std::make_unique<ReportForm>(buildReport(layout)));
-        return owned.back().get();
-    };
-    const ReportForms forms{form(layoutFormCar()),  form(layoutFormCar4()),  form(layoutFormCar2()),
-                            form(layoutFormCar1()), form(layoutFormCarG()), form(layoutFormCarGG()),
-                            form(layoutFormCar3A4())};
+    const ReportFormSet forms;
     // The series box turns typed letters to upper case.
     const IssueRequest request{options.value(QStringLiteral("--fill")), options.value(QStringLiteral("--series")).toUpper(),
                                options.value(QStringLiteral("--first")), options.value(QStringLiteral("--last")),
@@ -54,7 +45,7 @@ int issuePdf(const QStringList &args, Streams io)
     try {
         if (!issue.buildTableCart(request, store.table(), prompter))
             return 1;
-        const PreviewJob job = issue.prepareModel(*model, request.seriesText, forms);
+        const PreviewJob job = issue.prepareModel(*model, request.seriesText, forms.forms());
         const ReportData data = ReportData::fromDataset(*job.dataset);
         QString error;
         const bool written = writePdf(options.value(QStringLiteral("--out")), job.form->definition(), data, {}, &error);

@@ -3,7 +3,6 @@
 #include "StreamPrompter.h"
 #include "validation/ValidationRegistry.h"
 
-#include <QFileInfo>
 
 namespace bolaris::cli {
 
@@ -18,11 +17,10 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
     if (!options.parse(args, {QStringLiteral("--series"), valueOption, QStringLiteral("--dir")}, {QStringLiteral("--yes")}) ||
         !options.positional.isEmpty() || !options.has(QStringLiteral("--series")) || !options.has(valueOption))
         return 2;
-    const QString dir = options.value(QStringLiteral("--dir"), QStringLiteral("."));
-    if (!QFileInfo(dir).isDir()) {
-        io.err << "bolaris-cli: folder not found: " << dir << Qt::endl;
+    const std::optional<QString> folder = options.workingFolder(io);
+    if (!folder)
         return 1;
-    }
+    const QString &dir = *folder;
     ValidationRegistry registry(dir);
     if (!registry.lock()) {
         io.err << "bolaris-cli: the validation registry of this folder is open in Bolaris; "

@@ -30,16 +30,23 @@ bool Options::parse(const QStringList &args, const QStringList &valued, const QS
     return true;
 }
 
+std::optional<QString> Options::workingFolder(Streams io) const
+{
+    const QString dir = value(QStringLiteral("--dir"), QStringLiteral("."));
+    if (QFileInfo(dir).isDir())
+        return dir;
+    io.err << "bolaris-cli: folder not found: " << dir << Qt::endl;
+    return std::nullopt;
+}
+
 namespace {
 
 bool fillStore(CardStore &store, const Options &options, Streams io)
 {
-    const QString dir = options.value(QStringLiteral("--dir"), QStringLiteral("."));
-    if (!QFileInfo(dir).isDir()) {
-        io.err << "bolaris-cli: folder not found: " << dir << Qt::endl;
+    const std::optional<QString> dir = options.workingFolder(io);
+    if (!dir)
         return false;
-    }
-    const CardStore::FillResult result = store.FillCardStore(dir);
+    const CardStore::FillResult result = store.FillCardStore(*dir);
     if (!result.error.isEmpty()) {
         io.err << "bolaris-cli: " << result.error << Qt::endl;
         return false;
