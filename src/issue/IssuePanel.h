@@ -2,6 +2,7 @@
 
 #include "app/ModePanel.h"
 #include "issue/SheetIssue.h"
+#include "report/PreviewHost.h"
 
 #include <map>
 
@@ -15,13 +16,6 @@ class CardStore;
 class Prompter;
 class ReportForm;
 struct ReportData;
-
-// Shows a report's preview and returns when the operator has closed it.
-class PreviewHost {
-public:
-    virtual ~PreviewHost() = default;
-    virtual void showAndWait(const ReportForm &form, ReportData data) = 0;
-};
 
 // The Issue panel "Emissão de Cartelas": the request and its "Emite".
 class IssuePanel : public ModePanel {

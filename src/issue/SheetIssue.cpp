@@ -31,8 +31,6 @@ void defineSheet(Dataset &d, int tickets, int rows)
 
 } // namespace
 
-QString modelName(PrintModel model) { return QLatin1String(kModelNames[int(model)]); }
-
 std::optional<PrintModel> modelFromName(const QString &name)
 {
     for (int i = 0; i < 8; ++i)
@@ -107,7 +105,7 @@ bool SheetIssue::buildTableCart(const IssueRequest &request, const CartelaTable 
     }
 
     closeAll();
-    WorkDir::remove(m_dir, QStringLiteral("Cartelas.cds"));
+    WorkDir::remove(m_dir, m_cart.fileName());
     defineSheet(m_cart, 6, kCardRows);
     m_cart.createDataset();
     const int firstPlace = m_cart.fieldIndex(QStringLiteral("N11"));
@@ -192,13 +190,13 @@ void SheetIssue::closeAll()
     m_cart.close();
 }
 
-void SheetIssue::BuildTableCartG() { buildDerived(m_cartG, "CartelasG.cds", 3); }
-void SheetIssue::BuildTableCart3A4() { buildDerived(m_cart3A4, "Cartelas3A4.cds", 2); }
+void SheetIssue::BuildTableCartG() { buildDerived(m_cartG, 3); }
+void SheetIssue::BuildTableCart3A4() { buildDerived(m_cart3A4, 2); }
 
-void SheetIssue::buildDerived(Dataset &target, const char *fileName, int tickets)
+void SheetIssue::buildDerived(Dataset &target, int tickets)
 {
     target.close();
-    WorkDir::remove(m_dir, QLatin1String(fileName));
+    WorkDir::remove(m_dir, target.fileName());
     const int rows = 3 * tickets;
     defineSheet(target, tickets, rows);
     target.createDataset();

@@ -15,8 +15,7 @@ class ReportForm;
 
 enum class PrintModel { Check14, Check3, Check4, Check2, Check1, CheckG, CheckGG, Check3A4 };
 
-// The radio button's name ("Check14" ...) and back, case ignored.
-QString modelName(PrintModel model);
+// The model of a radio button's name ("Check14" ...), case ignored.
 std::optional<PrintModel> modelFromName(const QString &name);
 
 // The seven report forms by name.
@@ -78,7 +77,7 @@ public:
     static QString fillText(const QString &typed);
 
 private:
-    void buildDerived(Dataset &target, const char *fileName, int ticketsPerRecord);
+    void buildDerived(Dataset &target, int ticketsPerRecord);
 
     QString m_dir;
     Dataset m_cart;

@@ -2,7 +2,6 @@
 
 #include "ReportForm.h"
 
-#include <QAtomicInt>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>

@@ -3,7 +3,7 @@
 #include "ReportData.h"
 #include "ReportDefinition.h"
 #include "ReportLayout.h"
-#include "issue/IssuePanel.h"
+#include "PreviewHost.h"
 
 #include <QWidget>
 
