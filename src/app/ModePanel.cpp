@@ -10,9 +10,7 @@ ModePanel::ModePanel(QWidget *parent, const QString &name, const QRect &geometry
 {
     setObjectName(name);
     setGeometry(geometry);
-    setFrameShape(QFrame::Panel);
-    setFrameShadow(QFrame::Raised);
-    ui::setBackground(this, ui::clMoneyGreen);
+    ui::stylePanel(this, ui::clMoneyGreen);
     setFont(ui::sansFont(11));
     hide();
 }

@@ -1,7 +1,5 @@
 #include "UiBuild.h"
 
-#include "report/Fonts.h"
-
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
@@ -49,10 +47,21 @@ QFrame *panel(QWidget *parent, const QString &name, int left, int top, int width
     auto *frame = new QFrame(parent);
     frame->setObjectName(name);
     frame->setGeometry(left, top, width, height);
+    stylePanel(frame, colour);
+    return frame;
+}
+
+void stylePanel(QFrame *frame, const QColor &colour)
+{
     frame->setFrameShape(QFrame::Panel);
     frame->setFrameShadow(QFrame::Raised);
     setBackground(frame, colour);
-    return frame;
+}
+
+void tabOrder(std::initializer_list<QWidget *> widgets)
+{
+    for (auto it = widgets.begin(); it != widgets.end() && it + 1 != widgets.end(); ++it)
+        QWidget::setTabOrder(*it, *(it + 1));
 }
 
 QLabel *label(QWidget *parent, const QString &name, const QString &text, int left, int top, const QFont &font)
@@ -102,8 +111,4 @@ void upperCase(QLineEdit *edit)
     });
 }
 
-} // namespace bolaris::ui
-
-namespace bolaris::ui {
-void installFontSubstitutes() { bolaris::installFontSubstitutes(); }
 } // namespace bolaris::ui

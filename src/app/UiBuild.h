@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QString>
 
+#include <initializer_list>
+
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -41,12 +43,11 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &text, i
                     int height);
 // The small picture of a "button with picture": one of the style's standard icons.
 void setPicture(QPushButton *button, int standardPixmap);
+// Tab moves through the widgets in this order.
+void tabOrder(std::initializer_list<QWidget *> widgets);
+// The raised clMoneyGreen-style panel look, in the given colour.
+void stylePanel(QFrame *frame, const QColor &colour);
 // Letters typed into the box become upper case.
 void upperCase(QLineEdit *edit);
 
-} // namespace bolaris::ui
-
-namespace bolaris::ui {
-// Maps the faces the program names to installed fonts of the same metrics.
-void installFontSubstitutes();
 } // namespace bolaris::ui

@@ -1,6 +1,6 @@
 #include "Messages.h"
 #include "SingleInstance.h"
-#include "UiBuild.h"
+#include "report/Fonts.h"
 #include "UnitMenu.h"
 
 #include <QApplication>
@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     if (!instance.tryLock())
         return 0; // another instance runs for this user: end silently
     QApplication::setApplicationName(QStringLiteral("Bolaris"));
-    bolaris::ui::installFontSubstitutes();
+    bolaris::installFontSubstitutes();
 
     bolaris::MessageBoxPrompter prompter;
     bolaris::TFormMenu menu(QDir::currentPath(), prompter);

@@ -101,12 +101,10 @@ IssuePanel::IssuePanel(QWidget *parent, SheetIssue &issue, CardStore &store, con
     setPicture(m_emite, QStyle::SP_DialogApplyButton);
     connect(m_emite, &QPushButton::clicked, this, &IssuePanel::ButtonEmiteClick);
 
-    QWidget *order[] = {m_series, m_first, m_last, m_models[PrintModel::Check3], m_models[PrintModel::Check4],
-                        m_models[PrintModel::Check2], m_models[PrintModel::Check1], m_models[PrintModel::Check14],
-                        m_models[PrintModel::CheckG], m_models[PrintModel::CheckGG], m_models[PrintModel::Check3A4],
-                        m_emite, exitButton(), m_fill};
-    for (size_t i = 0; i + 1 < std::size(order); ++i)
-        setTabOrder(order[i], order[i + 1]);
+    tabOrder({m_series, m_first, m_last, m_models[PrintModel::Check3], m_models[PrintModel::Check4],
+              m_models[PrintModel::Check2], m_models[PrintModel::Check1], m_models[PrintModel::Check14],
+              m_models[PrintModel::CheckG], m_models[PrintModel::CheckGG], m_models[PrintModel::Check3A4], m_emite,
+              exitButton(), m_fill});
 }
 
 PrintModel IssuePanel::selectedModel() const

@@ -97,16 +97,12 @@ std::vector<DisplayItem> pageItems(const ReportDefinition &def, const ReportData
                              textOf(def, data, t, band.record, fields[i]), font, t.alignment, &font});
         }
         const QRectF r(at, QSizeF(def.band.width, def.band.height));
-        const double thin = penMillimetres(1);
-        if (def.band.cutLeft)
-            items.push_back({DisplayItem::Kind::CutLine, {}, QLineF(r.topLeft(), r.bottomLeft()), thin, {}, Qt::black,
-                             {}, {}, {}});
-        if (def.band.cutRight)
-            items.push_back({DisplayItem::Kind::CutLine, {}, QLineF(r.topRight(), r.bottomRight()), thin, {},
-                             Qt::black, {}, {}, {}});
-        if (def.band.cutBottom)
-            items.push_back({DisplayItem::Kind::CutLine, {}, QLineF(r.bottomLeft(), r.bottomRight()), thin, {},
-                             Qt::black, {}, {}, {}});
+        const std::pair<bool, QLineF> cuts[] = {{def.band.cutLeft, QLineF(r.topLeft(), r.bottomLeft())},
+                                                {def.band.cutRight, QLineF(r.topRight(), r.bottomRight())},
+                                                {def.band.cutBottom, QLineF(r.bottomLeft(), r.bottomRight())}};
+        for (const auto &[drawn, line] : cuts)
+            if (drawn)
+                items.push_back({DisplayItem::Kind::CutLine, {}, line, penMillimetres(1), {}, Qt::black, {}, {}, {}});
     }
     return items;
 }

@@ -109,14 +109,7 @@ ValidationPanel::ValidationPanel(QWidget *parent, ValidationRegistry &registry, 
     label(this, QStringLiteral("LabelDevolvido"), QStringLiteral("Cartão devolvido"), 400, 359, sansFont(15));
     m_ticket = edit(this, QStringLiteral("EditValC"), 511, 350, 120, 28, sansFont(16, Bold));
 
-    setTabOrder(m_card, m_grid1);
-    setTabOrder(m_grid1, m_serie);
-    setTabOrder(m_serie, m_ticket);
-    setTabOrder(m_ticket, m_grid2);
-    setTabOrder(m_grid2, m_memo2);
-    setTabOrder(m_memo2, m_memo3);
-    setTabOrder(m_memo3, m_reset);
-    setTabOrder(m_reset, exitButton());
+    tabOrder({m_card, m_grid1, m_serie, m_ticket, m_grid2, m_memo2, m_memo3, m_reset, exitButton()});
 
     m_card->installEventFilter(this);
     m_ticket->installEventFilter(this);

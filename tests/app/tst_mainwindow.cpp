@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "app/UiBuild.h"
 #include "app/UnitMenu.h"
+#include "report/Fonts.h"
 #include "cards/CardStore.h"
 #include "cards/SeriesA.h"
 #include "dataset/Dataset.h"
@@ -48,7 +49,7 @@ bool menuEmpty(TFormMenu &w)
 class TestMainWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { ui::installFontSubstitutes(); }
+    void initTestCase() { installFontSubstitutes(); }
 
     void startState()
     {

@@ -1,6 +1,7 @@
 #include "IssueFixture.h"
 #include "app/UiBuild.h"
 #include "app/UnitMenu.h"
+#include "report/Fonts.h"
 #include "issue/ColoursPanel.h"
 #include "issue/IssuePanel.h"
 #include "report/PreviewWindow.h"
@@ -90,7 +91,7 @@ struct Fixture : test::IssueFixture {
 class TestIssuePanel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { ui::installFontSubstitutes(); }
+    void initTestCase() { installFontSubstitutes(); }
 
     void panelAtStart()
     {

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "app/UiBuild.h"
 #include "app/UnitMenu.h"
+#include "report/Fonts.h"
 #include "dataset/Dataset.h"
 #include "validation/ValidationRegistry.h"
 
@@ -99,7 +100,7 @@ QStringList range(const QString &serie, int from, int to)
 class TestValidationPanel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { ui::installFontSubstitutes(); }
+    void initTestCase() { installFontSubstitutes(); }
 
     void panelControls()
     {
