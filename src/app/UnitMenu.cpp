@@ -41,11 +41,11 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     setCentralWidget(m_client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    m_image = new QLabel(m_client);
-    m_image->setObjectName(QStringLiteral("Image1"));
-    m_image->setGeometry(69, 2, 673, 537);
-    m_image->setScaledContents(true);
-    m_image->setPixmap(QPixmap(QStringLiteral(":/bolaris/background.png")));
+    auto *image = new QLabel(m_client);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setGeometry(69, 2, 673, 537);
+    image->setScaledContents(true);
+    image->setPixmap(QPixmap(QStringLiteral(":/bolaris/background.png")));
 
     // Created in stacking order: the later panel lies above the earlier.
     m_validation = new ValidationPanel(m_client, *m_registry, m_prompter);
@@ -142,9 +142,9 @@ void TFormMenu::buildMenu()
     m_menuCores = m_menuOpcoes->addAction(QStringLiteral("Cores"));
     m_menuCores->setObjectName(QStringLiteral("MenuCores"));
     connect(m_menuCores, &QAction::triggered, this, &TFormMenu::MenuCoresClick);
-    m_menuExport = m_menuOpcoes->addAction(QStringLiteral("Gerar arquivo .CSV para Excell/Corel/Word"));
-    m_menuExport->setObjectName(QStringLiteral("Exportaodobancodedados1"));
-    connect(m_menuExport, &QAction::triggered, this, &TFormMenu::Exportaodobancodedados1Click);
+    QAction *exportEntry = m_menuOpcoes->addAction(QStringLiteral("Gerar arquivo .CSV para Excell/Corel/Word"));
+    exportEntry->setObjectName(QStringLiteral("Exportaodobancodedados1"));
+    connect(exportEntry, &QAction::triggered, this, &TFormMenu::Exportaodobancodedados1Click);
     m_menuSorteio = entry("MenuSorteio", QStringLiteral("Sorteio"), &TFormMenu::MenuSorteioClick);
     m_menuSair = entry("MenuSair", QStringLiteral("Sair"), &TFormMenu::MenuSairClick);
     // An emptied menu bar keeps its height, so the panels do not move.

@@ -8,7 +8,6 @@
 #include <vector>
 
 class QAction;
-class QLabel;
 class QMenu;
 
 namespace bolaris {
@@ -85,7 +84,6 @@ private:
     std::unique_ptr<PreviewHost> m_previews;
     std::unique_ptr<ColourChooser> m_colourChooser;
     QWidget *m_client = nullptr;
-    QLabel *m_image = nullptr;
     ValidationPanel *m_validation = nullptr;
     IssuePanel *m_issue = nullptr;
     ColoursPanel *m_colours = nullptr;
@@ -95,7 +93,6 @@ private:
     QAction *m_menuValidacao = nullptr;
     QMenu *m_menuOpcoes = nullptr;
     QAction *m_menuCores = nullptr;
-    QAction *m_menuExport = nullptr;
     QAction *m_menuSorteio = nullptr;
     QAction *m_menuSair = nullptr;
     std::vector<QObject *> m_windows;
