@@ -1,5 +1,5 @@
 #include "BenchMain.h"
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 #include "cards/CardStore.h"
 #include "issue/ReportFormSet.h"
 #include "issue/SheetIssue.h"

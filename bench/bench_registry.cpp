@@ -1,6 +1,6 @@
 #include "BenchMain.h"
 #include "report/Fonts.h"
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QCoreApplication>

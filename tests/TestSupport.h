@@ -77,7 +77,7 @@ inline Run runProgram(const QString &program, const QStringList &args)
 
 } // namespace bolaris::test
 
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 #include "UnitMenu.h"
 
-#include "Prompter.h"
-#include "UiBuild.h"
+#include "ui/Prompter.h"
+#include "ui/UiBuild.h"
 #include "cards/CardStore.h"
 #include "draw/DrawPanel.h"
 #include "draw/UnitVenc.h"

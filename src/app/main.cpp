@@ -1,4 +1,4 @@
-#include "Messages.h"
+#include "ui/Messages.h"
 #include "SingleInstance.h"
 #include "report/Fonts.h"
 #include "UnitMenu.h"

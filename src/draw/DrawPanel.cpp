@@ -1,6 +1,6 @@
 #include "DrawPanel.h"
 
-#include "app/UiBuild.h"
+#include "ui/UiBuild.h"
 
 namespace bolaris {
 

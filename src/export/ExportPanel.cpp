@@ -1,6 +1,6 @@
 #include "ExportPanel.h"
 
-#include "app/UiBuild.h"
+#include "ui/UiBuild.h"
 
 #include <QStyle>
 

@@ -1,7 +1,7 @@
 #include "ColoursPanel.h"
 
 #include "CardColours.h"
-#include "app/UiBuild.h"
+#include "ui/UiBuild.h"
 
 #include <QColorDialog>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "IssuePanel.h"
 
-#include "app/Prompter.h"
-#include "app/UiBuild.h"
+#include "ui/Prompter.h"
+#include "ui/UiBuild.h"
 #include "cards/CardStore.h"
 #include "report/ReportData.h"
 #include "report/ReportForm.h"

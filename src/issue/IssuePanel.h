@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ModePanel.h"
+#include "ui/ModePanel.h"
 #include "issue/SheetIssue.h"
 #include "report/PreviewHost.h"
 

@@ -1,6 +1,6 @@
 #include "SheetIssue.h"
 
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 #include "cards/CardRules.h"
 #include "cards/CardStore.h"
 #include "cards/UnitCart.h"

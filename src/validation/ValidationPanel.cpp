@@ -1,8 +1,8 @@
 #include "ValidationPanel.h"
 
 #include "ValidationRegistry.h"
-#include "app/Prompter.h"
-#include "app/UiBuild.h"
+#include "ui/Prompter.h"
+#include "ui/UiBuild.h"
 #include "dataset/DatasetModel.h"
 
 #include <QHeaderView>

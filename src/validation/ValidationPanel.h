@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ModePanel.h"
+#include "ui/ModePanel.h"
 
 class QLabel;
 class QLineEdit;

@@ -1,6 +1,6 @@
 #include "ValidationRegistry.h"
 
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 #include "cards/UnitCart.h"
 #include "dataset/StrictInt.h"
 #include "dataset/WorkDir.h"

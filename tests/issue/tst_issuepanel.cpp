@@ -1,5 +1,5 @@
 #include "IssueFixture.h"
-#include "app/UiBuild.h"
+#include "ui/UiBuild.h"
 #include "app/UnitMenu.h"
 #include "report/Fonts.h"
 #include "issue/ColoursPanel.h"

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "app/UiBuild.h"
+#include "ui/UiBuild.h"
 #include "app/UnitMenu.h"
 #include "report/Fonts.h"
 #include "dataset/Dataset.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 
 #include <QTextStream>
 
