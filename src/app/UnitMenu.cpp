@@ -1,9 +1,11 @@
 #include "UnitMenu.h"
 
 #include "ui/Prompter.h"
+#include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
 #include "cards/CardStore.h"
 #include "draw/DrawPanel.h"
+#include "draw/DrawState.h"
 #include "draw/UnitVenc.h"
 #include "export/ExportPanel.h"
 #include "issue/CardLayout.h"
@@ -28,6 +30,7 @@ namespace bolaris {
 TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
     : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>()),
       m_registry(std::make_unique<ValidationRegistry>(workDir)), m_sheets(std::make_unique<SheetIssue>(workDir)),
+      m_drawState(std::make_unique<DrawState>()), m_sound(std::make_unique<EffectSoundPlayer>()),
       m_previews(std::make_unique<WindowPreviewHost>()), m_colourChooser(std::make_unique<DialogColourChooser>())
 {
     setObjectName(QStringLiteral("TFormMenu"));
@@ -51,13 +54,13 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     m_validation = new ValidationPanel(m_client, *m_registry, m_prompter);
     m_issue = new IssuePanel(m_client, *m_sheets, *m_store, m_forms, m_prompter, *m_previews);
     m_colours = new ColoursPanel(m_client, m_forms, *m_colourChooser);
-    m_draw = new DrawPanel(m_client);
+    m_draw = new DrawPanel(m_client, *m_drawState, *m_registry, m_workDir, m_prompter, *m_sound);
     m_export = new ExportPanel(m_client);
 
     connect(m_issue->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonCancelaClick);
     connect(m_validation->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSaiValClick);
     connect(m_colours->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonOKCoresClick);
-    connect(m_draw->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSairClick);
+    m_draw->setLeaveAction([this] { setMenuShown(true); });
     connect(m_export->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSaiGClick);
 
     buildMenu();
@@ -116,9 +119,10 @@ void TFormMenu::createOtherWindows()
         m_forms.add(form);
         if (layout.name == QLatin1String("TFormCar1")) {
             // The winners window comes between the report forms.
-            auto *venc = new TFormVenc;
+            auto *venc = new TFormVenc(m_store->table(), *m_drawState);
             venc->hide();
             m_windows.push_back(venc);
+            m_draw->setWinnersWindow(venc);
         }
     }
 }
@@ -212,7 +216,11 @@ void TFormMenu::MenuValidacaoClick()
     m_validation->open();
 }
 void TFormMenu::MenuCoresClick() { enterMode(m_colours); }
-void TFormMenu::MenuSorteioClick() { enterMode(m_draw); }
+void TFormMenu::MenuSorteioClick()
+{
+    setMenuShown(false);
+    m_draw->enter();
+}
 
 void TFormMenu::Exportaodobancodedados1Click()
 {
@@ -228,7 +236,7 @@ void TFormMenu::ButtonOKCoresClick()
     leaveMode(m_colours);
     m_colours->applySample();
 }
-void TFormMenu::ButtonSairClick() { leaveMode(m_draw); }
+void TFormMenu::ButtonSairClick() { m_draw->ButtonSairClick(); }
 void TFormMenu::ButtonSaiGClick() { m_export->hide(); }
 
 } // namespace bolaris
