@@ -5,7 +5,9 @@
 #include "ui/UiBuild.h"
 #include "cards/CardStore.h"
 #include "draw/DrawPanel.h"
+#include "draw/CardCheckPanel.h"
 #include "draw/DrawState.h"
+#include "draw/FewestPointsTable.h"
 #include "draw/UnitVenc.h"
 #include "export/ExportPanel.h"
 #include "issue/CardLayout.h"
@@ -30,7 +32,8 @@ namespace bolaris {
 TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
     : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>()),
       m_registry(std::make_unique<ValidationRegistry>(workDir)), m_sheets(std::make_unique<SheetIssue>(workDir)),
-      m_drawState(std::make_unique<DrawState>()), m_sound(std::make_unique<EffectSoundPlayer>()),
+      m_drawState(std::make_unique<DrawState>()), m_fewest(std::make_unique<FewestPointsTable>(workDir)),
+      m_sound(std::make_unique<EffectSoundPlayer>()),
       m_previews(std::make_unique<WindowPreviewHost>()), m_colourChooser(std::make_unique<DialogColourChooser>())
 {
     setObjectName(QStringLiteral("TFormMenu"));
@@ -54,7 +57,8 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     m_validation = new ValidationPanel(m_client, *m_registry, m_prompter);
     m_issue = new IssuePanel(m_client, *m_sheets, *m_store, m_forms, m_prompter, *m_previews);
     m_colours = new ColoursPanel(m_client, m_forms, *m_colourChooser);
-    m_draw = new DrawPanel(m_client, *m_drawState, *m_registry, m_workDir, m_prompter, *m_sound);
+    m_draw = new DrawPanel(m_client, *m_drawState, *m_registry, m_store->table(), *m_fewest, m_workDir, m_prompter,
+                           *m_sound);
     m_export = new ExportPanel(m_client);
 
     connect(m_issue->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonCancelaClick);
@@ -90,7 +94,7 @@ void TFormMenu::FormCreate()
 {
     move(0, 0);
     openRegistry();
-    QFrame *conf = m_draw->cardCheckPanel();
+    QWidget *conf = m_draw->cardCheckPanel();
     conf->raise();
     conf->move(5, 3);
 }
@@ -204,6 +208,11 @@ void TFormMenu::FormClose()
     m_closed = true;
     try {
         m_registry->close();
+    } catch (const DatasetError &e) {
+        m_prompter.error(e.message());
+    }
+    try {
+        m_fewest->close();
     } catch (const DatasetError &e) {
         m_prompter.error(e.message());
     }

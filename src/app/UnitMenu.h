@@ -16,6 +16,7 @@ class CardStore;
 class ColoursPanel;
 class DrawPanel;
 class DrawState;
+class FewestPointsTable;
 class SoundPlayer;
 class ExportPanel;
 class IssuePanel;
@@ -84,6 +85,7 @@ private:
     std::unique_ptr<ValidationRegistry> m_registry;
     std::unique_ptr<SheetIssue> m_sheets;
     std::unique_ptr<DrawState> m_drawState;
+    std::unique_ptr<FewestPointsTable> m_fewest;
     std::unique_ptr<SoundPlayer> m_sound;
     std::unique_ptr<PreviewHost> m_previews;
     std::unique_ptr<ColourChooser> m_colourChooser;

@@ -27,6 +27,7 @@ void CartelaTable::store(int index, std::string_view text)
 {
     if (index < 1 || index > kCardCount)
         return;
+    ++m_generation;
     Slot &slot = m_slots[size_t(index)];
     const size_t n = std::min(text.size(), size_t(kCardTextLength));
     std::memcpy(slot.text, text.data(), n);
@@ -35,6 +36,7 @@ void CartelaTable::store(int index, std::string_view text)
 
 void CartelaTable::storeSeriesA()
 {
+    ++m_generation;
     for (int b = 0; b < kSeriesABlocks; ++b) {
         for (int i = 0; i < kSeriesABlockSize; ++i) {
             Slot &slot = m_slots[size_t(b * kSeriesABlockSize + i + 1)];

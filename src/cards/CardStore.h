@@ -22,6 +22,9 @@ public:
     // Stores text at index, cut to its first 180 characters.
     void store(int index, std::string_view text);
     void storeSeriesA();
+    // Changes whenever an entry may have changed; what was computed from the
+    // table at one generation holds as long as the generation is the same.
+    std::uint64_t generation() const { return m_generation; }
 
 private:
     struct Slot {
@@ -29,6 +32,7 @@ private:
         std::uint8_t length;
     };
     std::vector<Slot> m_slots; // index 0 unused
+    std::uint64_t m_generation = 0;
 };
 
 // The card store: the table and its fill from the built-in series A and from

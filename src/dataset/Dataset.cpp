@@ -40,6 +40,12 @@ Dataset::Dataset(const QString &name, QObject *parent) : QObject(parent), m_name
 
 Dataset::~Dataset() = default;
 
+void Dataset::touched()
+{
+    ++m_generation;
+    Q_EMIT changed();
+}
+
 QString Dataset::filePath() const { return WorkDir::resolve(m_dir, m_fileName); }
 
 bool Dataset::fileExists() const { return !m_fileName.isEmpty() && WorkDir::exists(m_dir, m_fileName); }
@@ -82,7 +88,7 @@ void Dataset::createDataset()
         m_file = std::make_unique<DatasetFile>(filePath());
     }
     resort();
-    Q_EMIT changed();
+    touched();
 }
 
 void Dataset::open()
@@ -105,7 +111,7 @@ void Dataset::open()
     m_modified = false;
     resort();
     first();
-    Q_EMIT changed();
+    touched();
 }
 
 void Dataset::loadRecords(const QString &path)
@@ -153,7 +159,7 @@ void Dataset::close()
     m_indexes.clear();
     m_state = State::Inactive;
     m_modified = false;
-    Q_EMIT changed();
+    touched();
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -176,6 +182,7 @@ void Dataset::saveFile()
 
 void Dataset::clearRecords()
 {
+    ++m_generation;
     m_view.clear();
     for (Index &index : m_indexes)
         index.keys.clear();
@@ -391,7 +398,7 @@ void Dataset::post()
     m_buffer.clear();
     m_eof = m_bof = false;
     m_modified = true;
-    Q_EMIT changed();
+    touched();
 }
 
 void Dataset::deleteRecord()
@@ -419,7 +426,7 @@ void Dataset::deleteRecord()
     } else {
         m_eof = m_bof = false;
     }
-    Q_EMIT changed();
+    touched();
 }
 
 void Dataset::first()
@@ -550,7 +557,7 @@ void Dataset::setIndexFieldNames(const QString &fields)
     if (isOpen()) {
         resort();
         first();
-        Q_EMIT changed();
+        touched();
     }
 }
 

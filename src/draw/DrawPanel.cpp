@@ -2,13 +2,19 @@
 
 #include "BallMedia.h"
 #include "BallSource.h"
+#include "CardCheckPanel.h"
+#include "FewestPointsTable.h"
 #include "MediaInstaller.h"
 #include "MediaMaker.h"
+#include "UnitVenc.h"
+#include "WinnerScan.h"
+#include "dataset/DatasetError.h"
 #include "dataset/WorkDir.h"
 #include "ui/ClickLabel.h"
 #include "ui/Prompter.h"
 #include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
+#include "ui/UnitProc.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QCheckBox>
@@ -114,9 +120,10 @@ protected:
 
 } // namespace
 
-DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &registry, const QString &workDir,
-                     Prompter &prompter, SoundPlayer &sound)
+DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &registry, const CartelaTable &cards,
+                     FewestPointsTable &fewest, const QString &workDir, Prompter &prompter, SoundPlayer &sound)
     : ModePanel(parent, QStringLiteral("PanelSorteio"), {8, 5, 798, 534}), m_state(state), m_registry(registry),
+      m_fewest(fewest), m_scan(std::make_unique<WinnerScan>(cards, registry.TableVali(), registry.TableValiC())),
       m_workDir(workDir), m_prompter(prompter), m_sound(&sound),
       m_systemSource(std::make_unique<SystemBallSource>()),
       m_dialogInstaller(std::make_unique<DialogMediaInstaller>(this, prompter))
@@ -125,6 +132,7 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
     m_installer = m_dialogInstaller.get();
     buildBoard();
     buildControls();
+    m_conf = new CardCheckPanel(this, cards, state, prompter);
 }
 
 DrawPanel::~DrawPanel() = default;
@@ -221,6 +229,7 @@ void DrawPanel::buildControls()
         condenseToFit(w);
 
     m_confCart = button(this, QStringLiteral("ButtonConfCart"), QStringLiteral("Verificar cartela"), 674, 499, 96, 25);
+    connect(m_confCart, &QPushButton::clicked, this, &DrawPanel::ButtonConfCartClick);
 
     auto *frame = new PictureFrame(this);
     frame->setObjectName(QStringLiteral("PanelImagem"));
@@ -233,9 +242,6 @@ void DrawPanel::buildControls()
     connect(frame->picture, &ClickLabel::clicked, this, &DrawPanel::ImagemClick);
     m_pictureFrame = frame;
     m_picture = frame->picture;
-
-    m_conf = panel(this, QStringLiteral("PanelConf"), 0, 0, 794, 536, clCream);
-    m_conf->hide();
 }
 
 // --- entering, starting, ending, leaving -----------------------------------
@@ -254,6 +260,7 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
 {
     const bool electronic = pressedName == QLatin1String("ButtonEletronico");
     m_state.start(electronic ? DrawMode::Electronic : DrawMode::Manual);
+    m_missingTold = false;
     showCounters();
     m_fim->show();
     m_tipo->hide();
@@ -448,7 +455,58 @@ void DrawPanel::endBallEvent()
     }
 }
 
-void DrawPanel::CheckWinners() {}
+void DrawPanel::ButtonConfCartClick() { m_conf->ButtonConfCartClick(); }
+
+void DrawPanel::CheckWinners()
+{
+    if (m_winners)
+        m_winners->startScan(*window());
+    const PrizeSwitches switches{m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()};
+    m_memo->clear();
+    const ScanReport report = m_scan->CheckWinners(m_state, switches);
+    if (!report.scanned)
+        return;
+    for (const QString &line : report.lines)
+        m_memo->appendPlainText(line);
+    if (report.fewestRebuilt) {
+        try {
+            m_fewest.rebuild(report.fewest);
+        } catch (const DatasetError &e) {
+            m_prompter.error(e.message()); // the list is a by-product: the winners are still shown
+        }
+    }
+    if (m_winners)
+        for (const TicketRef &winner : report.winners)
+            m_winners->ShowWinner(winner.card, QString(winner.series), winner.ticket);
+    if (report.won.cantos)
+        m_cantos->setChecked(false);
+    if (report.won.linha)
+        m_linha->setChecked(false);
+    if (report.won.twoRows)
+        m_2linhas->setChecked(false);
+
+    if (!report.winners.isEmpty()) {
+        if (m_som->isChecked())
+            Delay(int(std::lround(2000 * m_timeScale)));
+        m_sound->play(WorkDir::resolve(m_workDir, BallMedia::winSoundName()));
+        for (const QString &line : report.fewestLines)
+            m_memo->appendPlainText(line);
+        if (m_winners)
+            m_winners->finishScan();
+    }
+    if (!report.missingCards.isEmpty() && !m_missingTold) {
+        m_missingTold = true;
+        const int shown = 40;
+        QString cards = QStringList(report.missingCards.mid(0, shown)).join(QStringLiteral(", "));
+        if (report.missingCards.size() > shown)
+            cards += QStringLiteral(" e mais %1").arg(report.missingCards.size() - shown);
+        m_prompter.inform(QStringLiteral("Conferência dos cartões"),
+                          QStringLiteral("As cartelas validadas abaixo não estão no arquivo de cartelas e não estão "
+                                         "sendo conferidas neste sorteio:\n\n%1.")
+                              .arg(cards),
+                          MessageIcon::Information);
+    }
+}
 
 void DrawPanel::playBallSound(int ball)
 {

@@ -19,7 +19,11 @@ class QPushButton;
 namespace bolaris {
 
 class BallSource;
+class CardCheckPanel;
+class CartelaTable;
 class ClickLabel;
+class FewestPointsTable;
+class WinnerScan;
 class MediaInstaller;
 class Prompter;
 class SoundPlayer;
@@ -37,11 +41,11 @@ class ValidationRegistry;
 class DrawPanel : public ModePanel {
     Q_OBJECT
 public:
-    DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &registry, const QString &workDir,
-              Prompter &prompter, SoundPlayer &sound);
+    DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &registry, const CartelaTable &cards,
+              FewestPointsTable &fewest, const QString &workDir, Prompter &prompter, SoundPlayer &sound);
     ~DrawPanel() override;
 
-    QFrame *cardCheckPanel() const { return m_conf; }
+    CardCheckPanel *cardCheckPanel() const { return m_conf; }
     const DrawState &state() const { return m_state; }
 
     // Seams, replaced by tests.
@@ -68,6 +72,7 @@ public:
     void CheckImagemClick();
     void ImagemClick();
     void LabelConcorClick();
+    void ButtonConfCartClick();
     // Runs at the end of every ball event.
     void CheckWinners();
 
@@ -95,6 +100,8 @@ private:
 
     DrawState &m_state;
     ValidationRegistry &m_registry;
+    FewestPointsTable &m_fewest;
+    std::unique_ptr<WinnerScan> m_scan;
     QString m_workDir;
     Prompter &m_prompter;
     SoundPlayer *m_sound;
@@ -111,6 +118,7 @@ private:
     std::vector<Step> m_steps;
     std::deque<std::function<void()>> m_held;
     bool m_concorBlack = false; // the count's labels start in the system's text colour
+    bool m_missingTold = false; // cards missing from the store were told in this draw
 
     QFrame *m_board = nullptr;
     std::array<ClickLabel *, DrawState::kBalls + 1> m_balls{}; // index 0 unused
@@ -132,7 +140,7 @@ private:
     QPushButton *m_confCart = nullptr;
     QFrame *m_pictureFrame = nullptr;
     ClickLabel *m_picture = nullptr;
-    QFrame *m_conf = nullptr;
+    CardCheckPanel *m_conf = nullptr;
 };
 
 } // namespace bolaris
