@@ -55,20 +55,31 @@ void SheetIssue::defineSheet(Dataset &d, int tickets, int rows)
 
 void SheetIssue::appendCard(Dataset &d, int number, CartelaString text, const QString &fill)
 {
+    // Every card holds the same 90 numbers: their texts are made once, and a
+    // card's places only point at them (a great part of the time of a large issue).
+    static const std::array<QVariant, kCellCount + 1> numbers = [] {
+        std::array<QVariant, kCellCount + 1> texts;
+        for (int n = 1; n <= kCellCount; ++n)
+            texts[size_t(n)] = QString::number(n);
+        return texts;
+    }();
+    const QVariant fillValue(fill);
     // The 162 places in field order: the fill text, then the 90 numbers in their columns.
-    std::array<QString, kCardRows * kColumns> places;
-    places.fill(fill);
+    std::array<const QVariant *, kCardRows * kColumns> places;
+    places.fill(&fillValue);
     for (int k = 1; k <= kCellCount; ++k) {
         const std::string_view cell = CellText(text, k);
-        places[size_t((CellRow(k) - 1) * kColumns + CellColumn(cell) - 1)] =
-            QString::fromLatin1(cell.data(), qsizetype(cell.size()));
+        const int column = CellColumn(cell);
+        const int value = CellNumber(cell);
+        if (column >= 1 && column <= kColumns && value >= 1 && value <= kCellCount) // else malformed: left empty
+            places[size_t((CellRow(k) - 1) * kColumns + column - 1)] = &numbers[size_t(value)];
     }
     d.insert();
     d.setValue(0, number);
     for (int i = 1; i <= 6; ++i)
         d.setValue(i, TicketNumber(number, i));
     for (size_t p = 0; p < places.size(); ++p)
-        d.setValue(7 + int(p), places[p]);
+        d.setValue(7 + int(p), *places[p]);
     d.post();
 }
 
