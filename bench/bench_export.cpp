@@ -2,19 +2,12 @@
 #include "cards/CardStore.h"
 #include "export/CardExport.h"
 #include "report/Fonts.h"
-#include "ui/Prompter.h"
 
 #include <QTemporaryDir>
 
 using namespace bolaris;
 
 namespace {
-
-class Silent : public Prompter {
-public:
-    void inform(const QString &, const QString &, MessageIcon) override {}
-    bool ask(const QString &, const QString &, bool) override { return false; }
-};
 
 // "Gera" for all 2,000 cards of a series: TableGraf built and written to
 // "cartgraf.cds", "CARTGRAF.CSV" laid out and written.
@@ -24,7 +17,7 @@ void exportSeries(benchmark::State &state, const char *perSheet)
     CardStore store;
     store.FillCardStore(dir.path());
     CardExport exporter(dir.path());
-    Silent silent;
+    SilentPrompter silent;
     const ExportRequest request{QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("2000"),
                                 QString::fromLatin1(perSheet), QStringLiteral("X")};
     for (auto _ : state)
