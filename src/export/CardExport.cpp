@@ -213,7 +213,7 @@ QByteArray CardExport::csvText(char series, int perSheet)
             // Numbers are digits and the fill text was checked against the code page.
             const QString cell = row[p].toString();
             for (const QChar c : cell)
-                out.append(*windows1252(c));
+                out.append(windows1252(c).value_or('?'));
             out.append(';');
         }
         if (++onLine == perSheet) {
