@@ -8,6 +8,7 @@ packages=(
   fonts-liberation2 fonts-croscore fonts-bebas-neue fontconfig
   espeak-ng
   xvfb xauth poppler-utils
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do

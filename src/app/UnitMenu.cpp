@@ -59,7 +59,7 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     m_colours = new ColoursPanel(m_client, m_forms, *m_colourChooser);
     m_draw = new DrawPanel(m_client, *m_drawState, *m_registry, m_store->table(), *m_fewest, m_workDir, m_prompter,
                            *m_sound);
-    m_export = new ExportPanel(m_client);
+    m_export = new ExportPanel(m_client, m_workDir, *m_store, m_prompter);
 
     connect(m_issue->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonCancelaClick);
     connect(m_validation->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSaiValClick);

@@ -23,6 +23,7 @@ int validate(const QStringList &args, Streams io);
 int returnTicket(const QStringList &args, Streams io);
 int issuePdf(const QStringList &args, Streams io);
 int makeMedia(const QStringList &args, Streams io);
+int exportCsv(const QStringList &args, Streams io);
 
 // Parses "--name value" options and bare flags; false on anything unknown.
 struct Options {
