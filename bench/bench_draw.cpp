@@ -17,12 +17,6 @@ using namespace bolaris;
 
 namespace {
 
-class Silent : public Prompter {
-public:
-    void inform(const QString &, const QString &, MessageIcon) override {}
-    bool ask(const QString &, const QString &, bool) override { return false; }
-};
-
 class NoSound : public SoundPlayer {
 public:
     void play(const QString &) override {}
@@ -31,7 +25,7 @@ public:
 // The main window showing the Draw panel in an electronic draw.
 struct Hall {
     QTemporaryDir dir;
-    Silent prompter;
+    SilentPrompter prompter;
     NoSound quiet;
     SeededBallSource source{2024};
     std::unique_ptr<TFormMenu> window;
