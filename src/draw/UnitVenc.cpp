@@ -66,9 +66,13 @@ void TFormVenc::buildSlot(int index)
 QPoint TFormVenc::placeBeside(const QRect &mainFrame, int ownFrameWidth, const QRect &available)
 {
     int left = mainFrame.left() + mainFrame.width() + 2;
-    if (!available.isEmpty() && left + ownFrameWidth > available.left() + available.width())
-        left = std::max(available.left(), available.left() + available.width() - ownFrameWidth);
-    return {left, mainFrame.top()};
+    int top = mainFrame.top();
+    if (!available.isEmpty()) {
+        if (left + ownFrameWidth > available.left() + available.width())
+            left = std::max(available.left(), available.left() + available.width() - ownFrameWidth);
+        top = std::max(top, available.top()); // the title bar stays reachable
+    }
+    return {left, top};
 }
 
 int TFormVenc::outerHeight(int winners)

@@ -33,7 +33,7 @@ public:
     int WinnersShown() const { return m_shown; }
 
     // Where the window's frame goes: right of the main window's frame with a
-    // gap of 2, moved left as far as needed to stay on the available screen.
+    // gap of 2, moved left (and down) as far as needed to stay on the available screen.
     static QPoint placeBeside(const QRect &mainFrame, int ownFrameWidth, const QRect &available);
     // The outer height for a count of winners in one scan; 0 when it has no slot.
     static int outerHeight(int winners);

@@ -160,6 +160,8 @@ private Q_SLOTS:
         QTest::newRow("narrow screen") << QRect(0, 0, 812, 590) << QRect(0, 0, 1024, 768) << QPoint(1024 - 310, 0);
         QTest::newRow("moved main window") << QRect(100, 40, 812, 590) << QRect(0, 0, 1920, 1080)
                                            << QPoint(914, 40);
+        QTest::newRow("title bar above the screen") << QRect(0, -20, 812, 590) << QRect(0, 0, 1280, 1024)
+                                                    << QPoint(814, 0);
         QTest::newRow("second screen") << QRect(1920, 0, 812, 590) << QRect(1920, 0, 1024, 768)
                                        << QPoint(1920 + 1024 - 310, 0);
     }
