@@ -28,7 +28,7 @@ namespace bolaris {
 TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
     : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>()),
       m_registry(std::make_unique<ValidationRegistry>(workDir)), m_sheets(std::make_unique<SheetIssue>(workDir)),
-      m_previews(std::make_unique<WindowPreviewHost>()), m_colourChooser(std::make_unique<DialogColourChooser>())
+      m_previews(std::make_unique<WindowPreviewHost>(workDir)), m_colourChooser(std::make_unique<DialogColourChooser>())
 {
     setObjectName(QStringLiteral("TFormMenu"));
     setWindowTitle(QStringLiteral("Bolaris 90/15 "));
