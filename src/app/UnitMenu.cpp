@@ -3,6 +3,7 @@
 #include "ui/Prompter.h"
 #include "ui/UiBuild.h"
 #include "cards/CardStore.h"
+#include "dataset/AtomicFile.h"
 #include "draw/DrawPanel.h"
 #include "draw/UnitVenc.h"
 #include "export/ExportPanel.h"
@@ -67,6 +68,10 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
 
 TFormMenu::~TFormMenu()
 {
+    // The panels show the registry, the card store and the sheets: they go
+    // before those members do, not after them with the window's children.
+    delete m_client;
+    m_client = nullptr;
     for (QObject *window : m_windows)
         delete window;
 }
@@ -86,6 +91,7 @@ void TFormMenu::setColourChooser(std::unique_ptr<ColourChooser> chooser)
 void TFormMenu::FormCreate()
 {
     move(0, 0);
+    AtomicFile::removeStale(m_workDir); // what a crashed run was writing
     openRegistry();
     QFrame *conf = m_draw->cardCheckPanel();
     conf->raise();
@@ -94,18 +100,19 @@ void TFormMenu::FormCreate()
 
 void TFormMenu::openRegistry()
 {
-    // The command-line tool holds the folder's registry only for one entry.
-    for (int i = 0; i < 50 && !m_registry->lock(); ++i)
+    // The command-line tool holds the folder's registry only for one entry;
+    // another program holds it for good, so its registry is only shown.
+    ValidationRegistry::Lock lock = m_registry->lock();
+    for (int i = 0; i < 50 && lock == ValidationRegistry::Lock::HeldByTool; ++i) {
         QThread::msleep(100);
-    QStringList problems;
-    try {
-        problems = m_registry->open();
-    } catch (const DatasetError &e) {
-        problems << e.message();
+        lock = m_registry->lock();
     }
+    const ValidationRegistry::Opened opened = m_registry->openLocked(lock);
     m_validation->refreshGrids();
-    for (const QString &problem : problems)
-        QTimer::singleShot(0, this, [this, problem] { m_prompter.error(problem); });
+    if (!opened.portuguese.isEmpty())
+        QTimer::singleShot(0, this, [this, message = opened.portuguese] {
+            m_prompter.inform(QStringLiteral("Validação de cartelas"), message, MessageIcon::Information);
+        });
 }
 
 void TFormMenu::createOtherWindows()
@@ -201,7 +208,7 @@ void TFormMenu::FormClose()
     try {
         m_registry->close();
     } catch (const DatasetError &e) {
-        m_prompter.error(e.message());
+        m_prompter.error(e.forOperator());
     }
 }
 

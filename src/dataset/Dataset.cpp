@@ -77,7 +77,7 @@ void Dataset::createDataset()
     m_state = State::Browse;
     m_modified = false;
     // A fresh dataset has no file yet, so closing it always writes one.
-    if (m_durable && !m_fileName.isEmpty()) {
+    if (m_durable && !m_readOnly && !m_fileName.isEmpty()) {
         saveFile();
         m_file = std::make_unique<DatasetFile>(filePath());
     }
@@ -96,10 +96,10 @@ void Dataset::open()
             throw DatasetError(QStringLiteral("%1: file %2 not found").arg(m_name, m_fileName));
         clearRecords();
         m_order = fieldList(m_orderNames);
-        if (m_durable && !m_fileName.isEmpty())
+        if (m_durable && !m_readOnly && !m_fileName.isEmpty())
             saveFile();
     }
-    if (m_durable && !m_fileName.isEmpty() && !m_file)
+    if (m_durable && !m_readOnly && !m_fileName.isEmpty() && !m_file)
         m_file = std::make_unique<DatasetFile>(filePath());
     m_state = State::Browse;
     m_modified = false;
@@ -140,7 +140,7 @@ void Dataset::close()
     std::exception_ptr failure;
     if (m_file) {
         m_file.reset();
-    } else if (!m_fileName.isEmpty() && (m_modified || !fileExists())) {
+    } else if (!m_readOnly && !m_fileName.isEmpty() && (m_modified || !fileExists())) {
         try {
             saveFile();
         } catch (...) {
@@ -331,9 +331,17 @@ void Dataset::indexRemove(const Row &row)
     }
 }
 
+void Dataset::requireWritable() const
+{
+    if (m_readOnly)
+        throw DatasetError(QStringLiteral("%1: the dataset is open for reading only").arg(m_name),
+                           DatasetError::Kind::Unavailable);
+}
+
 void Dataset::insert()
 {
     requireBrowse("insert");
+    requireWritable();
     m_buffer.assign(m_fields.size(), QVariant());
     m_state = State::Insert;
 }
@@ -341,6 +349,7 @@ void Dataset::insert()
 void Dataset::edit()
 {
     requireBrowse("edit");
+    requireWritable();
     m_buffer = currentRow();
     m_state = State::Edit;
 }
@@ -397,6 +406,7 @@ void Dataset::post()
 void Dataset::deleteRecord()
 {
     requireBrowse("delete");
+    requireWritable();
     if (m_view.empty())
         throw DatasetError(QStringLiteral("%1: cannot delete from an empty dataset").arg(m_name));
     if (beforeDelete)

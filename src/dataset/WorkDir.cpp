@@ -71,12 +71,13 @@ int WorkDir::writableError(const QString &dir)
 {
     if (!QFileInfo(dir).isDir())
         return QFileInfo::exists(dir) ? ENOTDIR : ENOENT;
-    // A real file, so a read-only disk, a missing permission or a disk without
-    // room for one more file all show.
-    AtomicFile probe(QDir(dir).filePath(QStringLiteral(".bolaris-probe")));
-    if (!probe.open())
-        return probe.failure().code ? probe.failure().code : EIO;
-    return 0;
+    // A real file with a little in it, so a read-only disk, a missing
+    // permission or a full disk all show.
+    const QString path = QDir(dir).filePath(QStringLiteral(".bolaris-probe"));
+    AtomicFile probe(path);
+    const bool written = probe.open() && probe.write(QByteArray(512, '\0')) == 512 && probe.commit();
+    QFile::remove(path);
+    return written ? 0 : (probe.failure().code ? probe.failure().code : EIO);
 }
 
 } // namespace bolaris

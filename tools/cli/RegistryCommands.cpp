@@ -1,6 +1,8 @@
 #include "CliCommands.h"
 
 #include "StreamPrompter.h"
+#include "dataset/AtomicFile.h"
+#include "dataset/WorkDir.h"
 #include "validation/ValidationRegistry.h"
 
 
@@ -22,16 +24,35 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
         return 1;
     const QString &dir = *folder;
     ValidationRegistry registry(dir);
-    if (!registry.lock()) {
-        io.err << "bolaris-cli: the validation registry of this folder is open in Bolaris; "
-                  "close the program and try again"
+    switch (registry.lock()) {
+    case ValidationRegistry::Lock::Taken:
+        break;
+    case ValidationRegistry::Lock::HeldByProgram:
+        io.err << "bolaris-cli: the validation registry of " << dir << " is open in Bolaris (process "
+               << registry.lockHolder() << "); close the program and try again" << Qt::endl;
+        return 1;
+    case ValidationRegistry::Lock::HeldByTool:
+        io.err << "bolaris-cli: another bolaris-cli (process " << registry.lockHolder()
+               << ") is changing the validation registry of " << dir << "; try again when it has finished"
                << Qt::endl;
         return 1;
+    case ValidationRegistry::Lock::FolderNotWritable: {
+        const int error = WorkDir::writableError(dir);
+        io.err << "bolaris-cli: the folder " << dir << " cannot be written ("
+               << (error ? reasonEnglish(error) : QStringLiteral("the registry's lock file could not be made"))
+               << "); the validation registry was not changed" << Qt::endl;
+        return 1;
+    }
     }
     StreamPrompter prompter(io.err, options.has(QStringLiteral("--yes")));
     try {
-        for (const QString &problem : registry.open())
-            io.err << "bolaris-cli: " << problem << Qt::endl;
+        const ValidationRegistry::Opened opened = registry.open();
+        if (!opened.english.isEmpty())
+            io.err << "bolaris-cli: " << opened.english << Qt::endl;
+        if (opened.access != ValidationRegistry::Access::Writable) {
+            registry.close();
+            return 1;
+        }
         // The panel's series box turns typed letters to upper case.
         const QString series = options.value(QStringLiteral("--series")).toUpper();
         const QString value = options.value(valueOption);
