@@ -73,11 +73,10 @@ int WorkDir::writableError(const QString &dir)
         return QFileInfo::exists(dir) ? ENOTDIR : ENOENT;
     // A real file with a little in it, so a read-only disk, a missing
     // permission or a full disk all show.
-    const QString path = QDir(dir).filePath(QStringLiteral(".bolaris-probe"));
-    AtomicFile probe(path);
-    const bool written = probe.open() && probe.write(QByteArray(512, '\0')) == 512 && probe.commit();
-    QFile::remove(path);
-    return written ? 0 : (probe.failure().code ? probe.failure().code : EIO);
+    AtomicFile probe(QDir(dir).filePath(QStringLiteral(".bolaris-probe")));
+    if (probe.open() && probe.write(QByteArray(512, '\0')) == 512)
+        probe.close(); // writes it out; the temporary goes with probe
+    return probe.failure().failed() ? (probe.failure().code ? probe.failure().code : EIO) : 0;
 }
 
 } // namespace bolaris
