@@ -210,11 +210,13 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
         auto w = std::make_unique<TFormMenu>(dir.path(), prompter);
         w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QApplication::setActiveWindow(w.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
         action(*w, "MenuValidacao")->trigger();
-        w->registry().SaiEnter(QStringLiteral("A"), QStringLiteral("1-30"), prompter);
-        w->registry().SaiEnterC(QStringLiteral("A"), QStringLiteral("7"), prompter);
-        QTest::qWait(10);
+        QTest::keyClicks(w->findChild<QLineEdit *>(QStringLiteral("EditSer")), QStringLiteral("A"));
+        auto *card = w->findChild<QLineEdit *>(QStringLiteral("EditVal"));
+        QTest::keyClicks(card, QStringLiteral("1-30"));
+        QTest::keyClick(card, Qt::Key_Return);
         w.reset();
         QVERIFY(QFile::exists(QDir(dir.path()).filePath(QStringLiteral("Validadas.cds"))));
     }
