@@ -150,7 +150,6 @@ ValidationRegistry::Lock ValidationRegistry::lock()
 
 ValidationRegistry::Opened ValidationRegistry::open(bool readOnly)
 {
-    m_readOnly = readOnly;
     m_refusal.clear();
     const Part parts[] = {{m_vali, kValiFile, defineVali, "Validadas", "Serie;Numero"},
                           {m_valiC, kValiCFile, defineValiC, "Cartoes", "Serie;Cartao"}};

@@ -110,7 +110,6 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     qint64 m_lockHolder = 0;
     Access m_access = Access::Closed;
-    bool m_readOnly = false;
     QString m_refusal;
 };
 
