@@ -26,6 +26,17 @@ int compareValues(const QVariant &a, const QVariant &b, FieldType type)
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
+// A change the file refused is not kept in the dataset either.
+template <typename Store> qint64 storeOrCancel(Dataset &dataset, Store store)
+{
+    try {
+        return store();
+    } catch (const DatasetError &) {
+        dataset.cancel();
+        throw;
+    }
+}
+
 QString trimRight(const QString &s)
 {
     qsizetype end = s.size();
@@ -199,8 +210,15 @@ void Dataset::Batch::commit()
     if (!m_active)
         return;
     m_active = false;
-    if (--m_dataset.m_batchDepth == 0 && m_dataset.m_file)
-        m_dataset.m_file->commit();
+    if (--m_dataset.m_batchDepth == 0 && m_dataset.m_file) {
+        try {
+            m_dataset.m_file->commit();
+        } catch (const DatasetError &) {
+            // The file kept what it had: so does the dataset.
+            m_dataset.restoreFromFile();
+            throw;
+        }
+    }
 }
 
 Dataset::Batch::~Batch()
@@ -212,6 +230,31 @@ Dataset::Batch::~Batch()
     } catch (...) {
         if (std::uncaught_exceptions() == m_exceptions)
             qWarning("dataset %s: commit failed", qPrintable(m_dataset.m_name));
+    }
+}
+
+void Dataset::restoreFromFile() noexcept
+{
+    try {
+        if (m_file->inTransaction())
+            m_file->rollback();
+    } catch (const DatasetError &) {
+        // SQLite has rolled it back already
+    }
+    try {
+        const int pos = m_pos;
+        loadRecords(filePath());
+        for (Index &index : m_indexes) {
+            index.keys.clear();
+            for (const auto &rec : m_view)
+                ++index.keys[keyOf(rec->values, index.fields)];
+        }
+        resort();
+        m_pos = m_view.empty() ? -1 : std::min(pos, int(m_view.size()) - 1);
+        m_eof = m_bof = m_view.empty();
+        Q_EMIT changed();
+    } catch (const DatasetError &) {
+        // Unreadable now: the next start reads the file, which is what counts.
     }
 }
 
@@ -377,7 +420,7 @@ void Dataset::post()
         rec->values = m_buffer;
         rec->seq = m_nextSeq++;
         if (m_file)
-            rec->rowId = m_file->insert(rec->values);
+            rec->rowId = storeOrCancel(*this, [&] { return m_file->insert(rec->values); });
         indexAdd(rec->values);
         const size_t at = insertPosition(*rec);
         m_view.insert(m_view.begin() + qsizetype(at), std::move(rec));
@@ -386,7 +429,10 @@ void Dataset::post()
         Record &rec = *m_view[size_t(m_pos)];
         checkUnique(m_buffer, &rec.values);
         if (m_file)
-            m_file->update(rec.rowId, m_buffer);
+            storeOrCancel(*this, [&] {
+                m_file->update(rec.rowId, m_buffer);
+                return rec.rowId;
+            });
         indexRemove(rec.values);
         rec.values = m_buffer;
         indexAdd(rec.values);

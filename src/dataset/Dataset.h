@@ -152,6 +152,10 @@ private:
     void resort();
     void openFile();
     void loadRecords(const QString &path);
+    // After a durable commit failed: the records are read back from the file,
+    // so the dataset shows what is stored and nothing more.
+    void restoreFromFile() noexcept;
+
     void saveFile();
     void clearRecords();
 

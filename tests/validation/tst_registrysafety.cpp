@@ -383,6 +383,45 @@ private Q_SLOTS:
         QVERIFY(disk.files().filter(QStringLiteral("danificado")).isEmpty());
     }
 
+    // A disk that fills up while the registry is open: the entry fails with
+    // the reason, and what the registry shows is what its files hold.
+    void diskFillsUpDuringAnEntry()
+    {
+        test::SmallDisk disk(256);
+        SKIP_WITHOUT_DISK(disk);
+        ValidationRegistry registry(disk.path());
+        test::ScriptedPrompter prompter;
+        QCOMPARE(registry.open().access, ValidationRegistry::Access::Writable);
+        registry.SaiEnter(QStringLiteral("A"), QStringLiteral("1-5"), prompter);
+        registry.SaiEnterC(QStringLiteral("A"), QStringLiteral("7"), prompter);
+        disk.fillUp();
+        try {
+            registry.SaiEnter(QStringLiteral("B"), QStringLiteral("1-2000"), prompter);
+            QFAIL("an entry succeeded on a full disk");
+        } catch (const DatasetError &e) {
+            QCOMPARE(e.kind(), DatasetError::Kind::NotWritten);
+            QVERIFY2(e.forOperator().contains(QStringLiteral("Validadas.cds")), qPrintable(e.forOperator()));
+        }
+        auto shown = [&] {
+            QStringList out;
+            for (int i = 0; i < registry.TableVali().recordCount(); ++i)
+                out << registry.TableVali().rowAt(i)[0].toString() + QLatin1Char(',')
+                           + registry.TableVali().rowAt(i)[1].toString();
+            return out;
+        };
+        QStringList onDisk = rows(disk.file(QStringLiteral("Validadas.cds")));
+        onDisk.sort();
+        QStringList inMemory = shown();
+        inMemory.sort();
+        QCOMPARE(inMemory, onDisk);
+        QVERIFY(QFile::remove(disk.file(QStringLiteral("filler"))));
+        QCOMPARE(registry.SaiEnter(QStringLiteral("C"), QStringLiteral("9"), prompter).outcome,
+                 ValidationRegistry::Outcome::Done);
+        registry.close();
+        QCOMPARE(rows(disk.file(QStringLiteral("Validadas.cds"))).size(), inMemory.size() + 1);
+        QCOMPARE(rows(disk.file(QStringLiteral("Cartoes.cds"))), QStringList{"A,7,2"});
+    }
+
     void toolBadArguments()
     {
         QCOMPARE(cli({"validate", "--series", "A"}).status, 2);
