@@ -98,8 +98,11 @@ QString WriteFailure::english() const
 
 QString WriteFailure::portuguese() const
 {
-    return QStringLiteral("O arquivo %1 não foi gravado: %2.")
-        .arg(QFileInfo(file).fileName(), code ? reasonPortuguese(code) : detail);
+    const QString name = QFileInfo(file).fileName();
+    // The detail is English, for the tool; the operator gets the plain fact.
+    if (!code)
+        return QStringLiteral("O arquivo %1 não foi gravado.").arg(name);
+    return QStringLiteral("O arquivo %1 não foi gravado: %2.").arg(name, reasonPortuguese(code));
 }
 
 AtomicFile::AtomicFile(const QString &target, QObject *parent) : QIODevice(parent)

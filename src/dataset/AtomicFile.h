@@ -16,7 +16,8 @@ struct WriteFailure {
     bool failed() const { return code != 0 || !detail.isEmpty(); }
     // "/x/o.pdf was not written: No space left on device"
     QString english() const;
-    // "O arquivo o.pdf não foi gravado: o disco está cheio."
+    // "O arquivo o.pdf não foi gravado: o disco está cheio." (the reason
+    // only when it is the system's)
     QString portuguese() const;
 };
 

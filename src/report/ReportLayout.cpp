@@ -2,8 +2,6 @@
 
 #include "dataset/AtomicFile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
