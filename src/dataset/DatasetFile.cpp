@@ -162,9 +162,9 @@ void checkHeader(const QString &path)
     if (error)
         fail(path, QStringLiteral("cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(error))),
              Kind::Unavailable, error);
-    const quint32 id = got == ssize_t(sizeof header)
-                           ? quint32(header[68]) << 24 | quint32(header[69]) << 16 | quint32(header[70]) << 8 | header[71]
-                           : 0;
+    quint32 id = 0;
+    for (int i = 68; got == ssize_t(sizeof header) && i < 72; ++i)
+        id = id << 8 | header[i]; // big-endian at offset 68
     if (got < ssize_t(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0 || id != kApplicationId)
         fail(path, QStringLiteral("is not a dataset file"), Kind::Damaged);
 }
@@ -191,7 +191,9 @@ void checkSchema(sqlite3 *db, const QString &path)
     if (rc != SQLITE_DONE)
         failDb(path, db, QStringLiteral("cannot be read"), Kind::Unavailable);
     if (entries != QStringList{QStringLiteral("table fields"), QStringLiteral("table records")})
-        fail(path, QStringLiteral("is damaged: its tables are not those of a dataset file (%1)").arg(entries.join(QStringLiteral(", "))),
+        fail(path,
+             QStringLiteral("is damaged: its tables are not those of a dataset file (%1)")
+                 .arg(entries.join(QStringLiteral(", "))),
              Kind::Damaged);
     if (columnsOf(db, "fields", path)
         != QStringList{QStringLiteral("pos"), QStringLiteral("name"), QStringLiteral("type"), QStringLiteral("size"),

@@ -64,7 +64,8 @@ bool WorkDir::isDataFile(const QString &dir, const QString &path)
         QRegularExpression::CaseInsensitiveOption);
     const QFileInfo target(followLinks(path));
     const QString folder = QFileInfo(target.absolutePath()).canonicalFilePath();
-    return !folder.isEmpty() && folder == QFileInfo(dir).canonicalFilePath() && names.match(target.fileName()).hasMatch();
+    return !folder.isEmpty() && folder == QFileInfo(dir).canonicalFilePath()
+           && names.match(target.fileName()).hasMatch();
 }
 
 int WorkDir::writableError(const QString &dir)

@@ -71,7 +71,8 @@ void checkContent(const Dataset &loaded, void (*define)(Dataset &))
     for (int r = 0; r < loaded.recordCount(); ++r) {
         const Row &row = loaded.rowAt(r);
         const QString serie = row[0].typeId() == QMetaType::QString ? row[0].toString() : QString();
-        const bool serieOk = serie.size() == 1 && serie.at(0).unicode() < 128 && IsSeriesLetter(char(serie.at(0).unicode()));
+        const bool serieOk =
+            serie.size() == 1 && serie.at(0).unicode() < 128 && IsSeriesLetter(char(serie.at(0).unicode()));
         bool numbersOk = isInteger(row[1]);
         if (!tickets)
             numbersOk = numbersOk && row[1].toInt() >= 1 && row[1].toInt() <= kCardsPerSeries;
@@ -82,7 +83,9 @@ void checkContent(const Dataset &loaded, void (*define)(Dataset &))
             QStringList values;
             for (const QVariant &v : row)
                 values << (v.isNull() ? QStringLiteral("null") : QLatin1Char('\'') + v.toString() + QLatin1Char('\''));
-            damaged(loaded, QStringLiteral("record %1 (%2) breaks the registry's rules").arg(r + 1).arg(values.join(QStringLiteral(", "))));
+            damaged(loaded, QStringLiteral("record %1 (%2) breaks the registry's rules")
+                                .arg(r + 1)
+                                .arg(values.join(QStringLiteral(", "))));
         }
     }
 }
@@ -252,7 +255,8 @@ ValidationRegistry::Opened ValidationRegistry::openLocked(Lock lock)
         const int error = WorkDir::writableError(m_dir);
         m_refusal = QStringLiteral("A pasta de trabalho %1 não pode ser gravada: %2.")
                         .arg(QDir::toNativeSeparators(m_dir),
-                             error ? reasonPortuguese(error) : QStringLiteral("o arquivo de trava não pôde ser criado"))
+                             error ? reasonPortuguese(error)
+                                   : QStringLiteral("o arquivo de trava não pôde ser criado"))
                     + tail;
         break;
     }

@@ -299,7 +299,8 @@ private Q_SLOTS:
         QTest::newRow("fields a view")
             << QByteArray("CREATE TABLE f2 AS SELECT * FROM fields; DROP TABLE fields;"
                           "CREATE VIEW fields AS SELECT * FROM f2;");
-        QTest::newRow("trigger") << QByteArray("CREATE TRIGGER t AFTER INSERT ON records BEGIN DELETE FROM records; END;");
+        QTest::newRow("trigger")
+            << QByteArray("CREATE TRIGGER t AFTER INSERT ON records BEGIN DELETE FROM records; END;");
         QTest::newRow("index") << QByteArray("CREATE INDEX i ON records(f0);");
         QTest::newRow("extra table") << QByteArray("CREATE TABLE extra(x);");
         QTest::newRow("no fields table") << QByteArray("DROP TABLE fields;");
@@ -338,8 +339,8 @@ private Q_SLOTS:
         const QString path = goodFile(dir);
         sqlite3 *holder = nullptr;
         sqlite3_open(QFile::encodeName(path).constData(), &holder);
-        QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE; INSERT INTO records VALUES('B', 2);", nullptr, nullptr, nullptr),
-                 SQLITE_OK);
+        const char *hold = "BEGIN EXCLUSIVE; INSERT INTO records VALUES('B', 2);";
+        QCOMPARE(sqlite3_exec(holder, hold, nullptr, nullptr, nullptr), SQLITE_OK);
         try {
             DatasetFile::load(path);
             QFAIL("read a locked file");

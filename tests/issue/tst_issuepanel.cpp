@@ -248,8 +248,8 @@ private Q_SLOTS:
         const QString store = f.file(QStringLiteral("compl22.cds"));
         const QByteArray cards = test::readBytes(store);
         QVERIFY(!preview.saveTo(f.dir.path() + QStringLiteral("/COMPL22.CDS")));
-        QCOMPARE(preview.problem(), QStringLiteral("O arquivo COMPL22.CDS é um arquivo de dados do Bolaris e não pode "
-                                                   "ser substituído. Escolha outro nome."));
+        QCOMPARE(preview.problem(), QStringLiteral("O arquivo COMPL22.CDS é um arquivo de dados do Bolaris e não "
+                                                   "pode ser substituído. Escolha outro nome."));
         QCOMPARE(test::readBytes(store), cards);
 
         test::SmallDisk disk(512);

@@ -275,7 +275,8 @@ private Q_SLOTS:
         QVERIFY(!writePdf(pdf, job.form->definition(), ReportData::fromDataset(*job.dataset),
                           [](int done, int) { return done < 5; }));
         QCOMPARE(test::readBytes(pdf), QByteArray("earlier file"));
-        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".stopped.pdf.")), QStringList());
+        const QStringList left = QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left.filter(QStringLiteral(".stopped.pdf.")), QStringList());
     }
 
     // A working folder that cannot take the sheet datasets is found before
@@ -290,11 +291,11 @@ private Q_SLOTS:
         store.FillCardStore(disk.path());
         test::ScriptedPrompter prompter;
         SheetIssue issue(disk.path());
-        QVERIFY(!issue.buildTableCart({{}, QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("2"), PrintModel::CheckGG},
-                                      store.table(), prompter));
+        const IssueRequest request{{}, QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("2"), PrintModel::CheckGG};
+        QVERIFY(!issue.buildTableCart(request, store.table(), prompter));
         QCOMPARE(prompter.shown.size(), 1);
-        QCOMPARE(prompter.lastText(), QStringLiteral("A pasta de trabalho %1 não pode ser gravada: o disco só permite "
-                                                     "leitura. Nenhuma cartela foi emitida.")
+        QCOMPARE(prompter.lastText(), QStringLiteral("A pasta de trabalho %1 não pode ser gravada: o disco só "
+                                                     "permite leitura. Nenhuma cartela foi emitida.")
                                           .arg(disk.path()));
         QVERIFY(!issue.TableCart().isOpen());
         QCOMPARE(test::readBytes(disk.file(QStringLiteral("cartelas.cds"))), QByteArray("the last issue"));

@@ -338,8 +338,9 @@ private Q_SLOTS:
         holder.start(fake, {QStringLiteral("60")});
         QVERIFY(holder.waitForStarted());
         test::writeBytes(QDir(dir.path()).filePath(QStringLiteral(".bolaris-registry.lock")),
-                         QByteArray::number(holder.processId()) + "\nbolaris-cli\n" + QSysInfo::machineHostName().toUtf8()
-                             + '\n' + QSysInfo::machineUniqueId() + '\n' + QSysInfo::bootUniqueId() + '\n');
+                         QByteArray::number(holder.processId()) + "\nbolaris-cli\n"
+                             + QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n'
+                             + QSysInfo::bootUniqueId() + '\n');
         const Run busy = cli({"validate", "--series", "A", "--cards", "1", "--dir", dir.path()});
         QCOMPARE(busy.status, 1);
         QVERIFY2(busy.err.contains(QStringLiteral("another bolaris-cli (process %1)").arg(holder.processId())),
@@ -365,7 +366,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("room");
         QTest::addColumn<QString>("says");
         QTest::newRow("no room at all") << 0 << "cannot be written (No space left on device)";
-        QTest::newRow("room for the lock only") << 8192 << "Validadas.cds: cannot be written (database or disk is full)";
+        QTest::newRow("room for the lock only")
+            << 8192 << "Validadas.cds: cannot be written (database or disk is full)";
     }
     void fullFolderWithoutRegistry()
     {

@@ -392,7 +392,8 @@ private Q_SLOTS:
         test::ScriptedPrompter prompter;
         TFormMenu second(first.dir.path(), prompter);
         QTRY_COMPARE(prompter.shown.size(), 1);
-        QVERIFY2(prompter.lastText().contains(QStringLiteral("aberto em outro Bolaris")), qPrintable(prompter.lastText()));
+        QVERIFY2(prompter.lastText().contains(QStringLiteral("aberto em outro Bolaris")),
+                 qPrintable(prompter.lastText()));
         QCOMPARE(second.registry().access(), ValidationRegistry::Access::ReadOnly);
         QCOMPARE(cards(second.registry().TableVali()), (QStringList{"A1", "A2", "A3"}));
 

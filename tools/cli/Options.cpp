@@ -71,8 +71,9 @@ std::optional<QString> Options::outputFile(const QString &name, const QString &w
         return refuse(QStringLiteral("it is one of the program's data files in %1").arg(workDir));
     const QString folder = file.absolutePath();
     if (const int error = WorkDir::writableError(folder))
-        return refuse(error == ENOENT ? QStringLiteral("the folder %1 does not exist").arg(folder)
-                                      : QStringLiteral("the folder %1 cannot be written (%2)").arg(folder, reasonEnglish(error)));
+        return refuse(error == ENOENT
+                          ? QStringLiteral("the folder %1 does not exist").arg(folder)
+                          : QStringLiteral("the folder %1 cannot be written (%2)").arg(folder, reasonEnglish(error)));
     return path;
 }
 

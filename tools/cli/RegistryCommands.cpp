@@ -16,7 +16,8 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
 {
     const QString valueOption = kind == Entry::Card ? QStringLiteral("--cards") : QStringLiteral("--ticket");
     Options options;
-    if (!options.parse(args, {QStringLiteral("--series"), valueOption, QStringLiteral("--dir")}, {QStringLiteral("--yes")}, &io.err) ||
+    if (!options.parse(args, {QStringLiteral("--series"), valueOption, QStringLiteral("--dir")},
+                       {QStringLiteral("--yes")}, &io.err) ||
         !options.positional.isEmpty() || !options.has(QStringLiteral("--series")) || !options.has(valueOption))
         return 2;
     const std::optional<QString> folder = options.workingFolder(io);
