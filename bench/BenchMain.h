@@ -1,8 +1,21 @@
 #pragma once
 
+#include "ui/Prompter.h"
+
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
+
+namespace bolaris {
+
+// Answers every message without a word and every question No.
+class SilentPrompter : public Prompter {
+public:
+    void inform(const QString &, const QString &, MessageIcon) override {}
+    bool ask(const QString &, const QString &, bool) override { return false; }
+};
+
+} // namespace bolaris
 
 // The main function of a benchmark program: a Qt application (offscreen unless
 // a platform is set) around Google Benchmark's runner.

@@ -1,5 +1,4 @@
 #include "BenchMain.h"
-#include "ui/Prompter.h"
 #include "cards/CardStore.h"
 #include "issue/ReportFormSet.h"
 #include "issue/SheetIssue.h"
@@ -19,12 +18,6 @@ using namespace bolaris;
 
 namespace {
 
-class Silent : public Prompter {
-public:
-    void inform(const QString &, const QString &, MessageIcon) override {}
-    bool ask(const QString &, const QString &, bool) override { return false; }
-};
-
 // 2,000 cards of series A issued for one model: the form and the records it prints.
 struct Issued {
     QTemporaryDir dir;
@@ -37,7 +30,7 @@ struct Issued {
         store.FillCardStore(dir.path());
         const ReportFormSet forms;
         SheetIssue issue(dir.path());
-        Silent silent;
+        SilentPrompter silent;
         issue.buildTableCart({QStringLiteral("*"), QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("2000"), model},
                              store.table(), silent);
         const PreviewJob job = issue.prepareModel(model, QStringLiteral("A"), forms.forms());

@@ -6,7 +6,9 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 libsqlite3-dev libbenchmark-dev
   fonts-liberation2 fonts-croscore fonts-bebas-neue fontconfig
+  espeak-ng
   xvfb xauth poppler-utils
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the program and starts it in the working folder run/ (or $BOLARIS_DIR),
-# writing the series B to L card file there first when it is missing.
+# writing the series B to L card file and the ball media there first when
+# they are missing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh"
@@ -8,6 +9,10 @@ work=${BOLARIS_DIR:-$root/run}
 mkdir -p "$work"
 if ! ls "$work" | grep -qix 'compl22.cds'; then
   "$root/build/tools/bolaris-cli" generate-series --out "$work/compl22.cds"
+fi
+# The ball voices and pictures, made by the program's own maker.
+if ! ls "$work" | grep -qix 'spbl10.wav' || ! ls "$work" | grep -qix 'imbl10.jpg'; then
+  "$root/build/tools/bolaris-cli" make-media --dir "$work"
 fi
 cd "$work"
 exec "$root/build/src/bolaris" "$@"

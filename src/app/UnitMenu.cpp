@@ -1,10 +1,14 @@
 #include "UnitMenu.h"
 
 #include "ui/Prompter.h"
+#include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
 #include "cards/CardStore.h"
 #include "dataset/AtomicFile.h"
 #include "draw/DrawPanel.h"
+#include "draw/CardCheckPanel.h"
+#include "draw/DrawState.h"
+#include "draw/FewestPointsTable.h"
 #include "draw/UnitVenc.h"
 #include "export/ExportPanel.h"
 #include "issue/CardLayout.h"
@@ -29,6 +33,8 @@ namespace bolaris {
 TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
     : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>()),
       m_registry(std::make_unique<ValidationRegistry>(workDir)), m_sheets(std::make_unique<SheetIssue>(workDir)),
+      m_drawState(std::make_unique<DrawState>()), m_fewest(std::make_unique<FewestPointsTable>(workDir)),
+      m_sound(std::make_unique<EffectSoundPlayer>()),
       m_previews(std::make_unique<WindowPreviewHost>(workDir)), m_colourChooser(std::make_unique<DialogColourChooser>())
 {
     setObjectName(QStringLiteral("TFormMenu"));
@@ -52,13 +58,14 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     m_validation = new ValidationPanel(m_client, *m_registry, m_prompter);
     m_issue = new IssuePanel(m_client, *m_sheets, *m_store, m_forms, m_prompter, *m_previews);
     m_colours = new ColoursPanel(m_client, m_forms, *m_colourChooser);
-    m_draw = new DrawPanel(m_client);
-    m_export = new ExportPanel(m_client);
+    m_draw = new DrawPanel(m_client, *m_drawState, *m_registry, m_store->table(), *m_fewest, m_workDir, m_prompter,
+                           *m_sound);
+    m_export = new ExportPanel(m_client, m_workDir, *m_store, m_prompter);
 
     connect(m_issue->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonCancelaClick);
     connect(m_validation->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSaiValClick);
     connect(m_colours->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonOKCoresClick);
-    connect(m_draw->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSairClick);
+    m_draw->setLeaveAction([this] { setMenuShown(true); });
     connect(m_export->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSaiGClick);
 
     buildMenu();
@@ -93,7 +100,7 @@ void TFormMenu::FormCreate()
     move(0, 0);
     AtomicFile::removeStale(m_workDir); // what a crashed run was writing
     openRegistry();
-    QFrame *conf = m_draw->cardCheckPanel();
+    QWidget *conf = m_draw->cardCheckPanel();
     conf->raise();
     conf->move(5, 3);
 }
@@ -123,9 +130,10 @@ void TFormMenu::createOtherWindows()
         m_forms.add(form);
         if (layout.name == QLatin1String("TFormCar1")) {
             // The winners window comes between the report forms.
-            auto *venc = new TFormVenc;
+            auto *venc = new TFormVenc(m_store->table(), *m_drawState);
             venc->hide();
             m_windows.push_back(venc);
+            m_draw->setWinnersWindow(venc);
         }
     }
 }
@@ -210,6 +218,11 @@ void TFormMenu::FormClose()
     } catch (const DatasetError &e) {
         m_prompter.error(e.forOperator());
     }
+    try {
+        m_fewest->close();
+    } catch (const DatasetError &e) {
+        m_prompter.error(e.message());
+    }
 }
 
 void TFormMenu::MenuEmissaoClick() { enterMode(m_issue); }
@@ -219,7 +232,11 @@ void TFormMenu::MenuValidacaoClick()
     m_validation->open();
 }
 void TFormMenu::MenuCoresClick() { enterMode(m_colours); }
-void TFormMenu::MenuSorteioClick() { enterMode(m_draw); }
+void TFormMenu::MenuSorteioClick()
+{
+    setMenuShown(false);
+    m_draw->enter();
+}
 
 void TFormMenu::Exportaodobancodedados1Click()
 {
@@ -235,7 +252,7 @@ void TFormMenu::ButtonOKCoresClick()
     leaveMode(m_colours);
     m_colours->applySample();
 }
-void TFormMenu::ButtonSairClick() { leaveMode(m_draw); }
+void TFormMenu::ButtonSairClick() { m_draw->ButtonSairClick(); }
 void TFormMenu::ButtonSaiGClick() { m_export->hide(); }
 
 } // namespace bolaris

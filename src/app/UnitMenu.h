@@ -15,6 +15,9 @@ namespace bolaris {
 class CardStore;
 class ColoursPanel;
 class DrawPanel;
+class DrawState;
+class FewestPointsTable;
+class SoundPlayer;
 class ExportPanel;
 class IssuePanel;
 class Prompter;
@@ -81,6 +84,9 @@ private:
     std::unique_ptr<CardStore> m_store;
     std::unique_ptr<ValidationRegistry> m_registry;
     std::unique_ptr<SheetIssue> m_sheets;
+    std::unique_ptr<DrawState> m_drawState;
+    std::unique_ptr<FewestPointsTable> m_fewest;
+    std::unique_ptr<SoundPlayer> m_sound;
     std::unique_ptr<PreviewHost> m_previews;
     std::unique_ptr<ColourChooser> m_colourChooser;
     QWidget *m_client = nullptr;

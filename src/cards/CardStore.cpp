@@ -1,5 +1,6 @@
 #include "CardStore.h"
 
+#include "CardRules.h"
 #include "SeriesA.h"
 #include "dataset/DatasetError.h"
 #include "dataset/DatasetFile.h"
@@ -27,6 +28,7 @@ void CartelaTable::store(int index, std::string_view text)
 {
     if (index < 1 || index > kCardCount)
         return;
+    ++m_generation;
     Slot &slot = m_slots[size_t(index)];
     const size_t n = std::min(text.size(), size_t(kCardTextLength));
     std::memcpy(slot.text, text.data(), n);
@@ -35,6 +37,7 @@ void CartelaTable::store(int index, std::string_view text)
 
 void CartelaTable::storeSeriesA()
 {
+    ++m_generation;
     for (int b = 0; b < kSeriesABlocks; ++b) {
         for (int i = 0; i < kSeriesABlockSize; ++i) {
             Slot &slot = m_slots[size_t(b * kSeriesABlockSize + i + 1)];
@@ -42,6 +45,25 @@ void CartelaTable::storeSeriesA()
             slot.length = kCardTextLength;
         }
     }
+}
+
+std::optional<CartelaTable::Unusable> CartelaTable::firstUnusable(char series, int first, int last) const
+{
+    for (int n = first; n <= last; ++n) {
+        const std::string_view text = card(series, n);
+        if (text.empty() || !CheckCard(text).empty())
+            return Unusable{n, text.empty()};
+    }
+    return std::nullopt;
+}
+
+QString CartelaTable::unusableText(char series, const Unusable &card)
+{
+    return QStringLiteral("A cartela %1-%2 não está disponível (%3).")
+        .arg(QLatin1Char(series))
+        .arg(card.number)
+        .arg(card.missing ? QStringLiteral("falta o arquivo compl22.cds ou a cartela nele")
+                          : QStringLiteral("texto da cartela inválido"));
 }
 
 std::optional<CardStore::Signature> CardStore::signatureOf(const QString &path)

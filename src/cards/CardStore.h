@@ -22,6 +22,20 @@ public:
     // Stores text at index, cut to its first 180 characters.
     void store(int index, std::string_view text);
     void storeSeriesA();
+    // Changes whenever an entry may have changed; what was computed from the
+    // table at one generation holds as long as the generation is the same.
+    std::uint64_t generation() const { return m_generation; }
+
+    // A card that cannot be issued or exported: never filled (series B to L
+    // without "compl22.cds") or breaking the card rules.
+    struct Unusable {
+        int number = 0;
+        bool missing = false; // never filled, as opposed to a broken text
+    };
+    // The first such card of series from first to last, if any.
+    std::optional<Unusable> firstUnusable(char series, int first, int last) const;
+    // The operator's words for it: "A cartela B-7 não está disponível (...)."
+    static QString unusableText(char series, const Unusable &card);
 
 private:
     struct Slot {
@@ -29,6 +43,7 @@ private:
         std::uint8_t length;
     };
     std::vector<Slot> m_slots; // index 0 unused
+    std::uint64_t m_generation = 0;
 };
 
 // The card store: the table and its fill from the built-in series A and from

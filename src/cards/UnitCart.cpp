@@ -32,6 +32,26 @@ int CellNumber(std::string_view cell)
     return value;
 }
 
+bool IsReadableCard(CartelaString card)
+{
+    if (card.size() != size_t(kCardTextLength))
+        return false;
+    for (int k = 1; k <= kCellCount; ++k) {
+        const std::string_view cell = CellText(card, k);
+        bool digit = false;
+        for (char c : cell) {
+            if (c >= '0' && c <= '9')
+                digit = true;
+            else if (c != ' ')
+                return false;
+        }
+        const int n = CellNumber(cell);
+        if (!digit || n < 1 || n > kCellCount)
+            return false;
+    }
+    return true;
+}
+
 Grid3x9 TicketGrid(CartelaString card, int position)
 {
     Grid3x9 grid{};

@@ -42,6 +42,11 @@ using Grid18x9 = std::array<std::array<std::string_view, kColumns>, kCardRows>;
 Grid3x9 TicketGrid(CartelaString card, int position);
 Grid18x9 CardGrid(CartelaString card);
 
+// True when every cell of the text reads as a number: 180 characters, each
+// cell digits and blanks with at least one digit, its value 1..90. Only such a
+// text may be decoded into numbers.
+bool IsReadableCard(CartelaString card);
+
 // The 15 numbers of ticket position 1..6 in ticket cell order.
 std::array<int, 15> TicketNumbers(CartelaString card, int position);
 

@@ -51,6 +51,12 @@ Dataset::Dataset(const QString &name, QObject *parent) : QObject(parent), m_name
 
 Dataset::~Dataset() = default;
 
+void Dataset::touched()
+{
+    ++m_generation;
+    Q_EMIT changed();
+}
+
 QString Dataset::filePath() const { return WorkDir::resolve(m_dir, m_fileName); }
 
 bool Dataset::fileExists() const { return !m_fileName.isEmpty() && WorkDir::exists(m_dir, m_fileName); }
@@ -93,7 +99,7 @@ void Dataset::createDataset()
         m_file = std::make_unique<DatasetFile>(filePath());
     }
     resort();
-    Q_EMIT changed();
+    touched();
 }
 
 void Dataset::open()
@@ -116,7 +122,7 @@ void Dataset::open()
     m_modified = false;
     resort();
     first();
-    Q_EMIT changed();
+    touched();
 }
 
 void Dataset::loadRecords(const QString &path)
@@ -164,7 +170,7 @@ void Dataset::close()
     m_indexes.clear();
     m_state = State::Inactive;
     m_modified = false;
-    Q_EMIT changed();
+    touched();
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -187,6 +193,7 @@ void Dataset::saveFile()
 
 void Dataset::clearRecords()
 {
+    ++m_generation;
     m_view.clear();
     for (Index &index : m_indexes)
         index.keys.clear();
@@ -446,7 +453,7 @@ void Dataset::post()
     m_buffer.clear();
     m_eof = m_bof = false;
     m_modified = true;
-    Q_EMIT changed();
+    touched();
 }
 
 void Dataset::deleteRecord()
@@ -475,7 +482,7 @@ void Dataset::deleteRecord()
     } else {
         m_eof = m_bof = false;
     }
-    Q_EMIT changed();
+    touched();
 }
 
 void Dataset::first()
@@ -606,7 +613,7 @@ void Dataset::setIndexFieldNames(const QString &fields)
     if (isOpen()) {
         resort();
         first();
-        Q_EMIT changed();
+        touched();
     }
 }
 

@@ -117,6 +117,10 @@ public:
 
     std::function<void(Dataset &)> beforeDelete;
 
+    // Changes with every change of the records, their order or the open state;
+    // what was computed from the records at one generation holds while it is the same.
+    quint64 generation() const { return m_generation; }
+
     // Normalises a value for a field: integers parsed strictly, strings lose
     // their trailing blanks and are cut to the field size.
     static QVariant convert(const FieldDef &field, const QVariant &value, const QString &datasetName);
@@ -158,6 +162,7 @@ private:
 
     void saveFile();
     void clearRecords();
+    void touched(); // the records changed: a new generation, and changed()
 
     QString m_name;
     QString m_dir;
@@ -179,6 +184,7 @@ private:
     quint64 m_nextSeq = 1;
     std::unique_ptr<DatasetFile> m_file;
     int m_batchDepth = 0;
+    quint64 m_generation = 0;
 };
 
 } // namespace bolaris

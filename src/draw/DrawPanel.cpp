@@ -1,14 +1,554 @@
 #include "DrawPanel.h"
 
+#include "BallMedia.h"
+#include "BallSource.h"
+#include "CardCheckPanel.h"
+#include "FewestPointsTable.h"
+#include "MediaInstaller.h"
+#include "MediaMaker.h"
+#include "UnitVenc.h"
+#include "WinnerScan.h"
+#include "dataset/DatasetError.h"
+#include "dataset/WorkDir.h"
+#include "ui/ClickLabel.h"
+#include "ui/Prompter.h"
+#include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
+#include "ui/UnitProc.h"
+#include "validation/ValidationRegistry.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <qdrawutil.h>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
 
 namespace bolaris {
 
-DrawPanel::DrawPanel(QWidget *parent) : ModePanel(parent, QStringLiteral("PanelSorteio"), {8, 5, 798, 534})
+namespace {
+
+constexpr int kColumnLefts[10] = {6, 73, 139, 205, 271, 337, 403, 469, 535, 601};
+constexpr int kRowTops[9] = {6, 49, 92, 135, 178, 221, 264, 307, 351};
+
+// Waits of the picture of a ball, in milliseconds.
+constexpr double kBeforeShow = 864;
+constexpr double kBeforeZoom = 259.2;
+constexpr double kZoomStep = 43.2;
+
+// A panel with a caption: a raised frame whose text is centred.
+ClickLabel *captionPanel(QWidget *parent, const QString &name, const QString &text, const QRect &place,
+                         const QColor &background, const QFont &font, const QColor &textColour)
 {
-    addExitButton(QStringLiteral("ButtonSair"), QStringLiteral("Sair"), {682, 128, 96, 25});
-    m_conf = ui::panel(this, QStringLiteral("PanelConf"), 0, 0, 794, 536, ui::clCream);
-    m_conf->hide();
+    auto *p = new ClickLabel(text, parent);
+    p->setObjectName(name);
+    p->setGeometry(place);
+    p->setFrameShape(QFrame::Panel);
+    p->setFrameShadow(QFrame::Raised);
+    p->setAlignment(Qt::AlignCenter);
+    p->setFont(font);
+    ui::setBackground(p, background);
+    ui::setTextColour(p, textColour);
+    return p;
+}
+
+QCheckBox *checkBox(QWidget *parent, const QString &name, const QString &text, const QRect &place)
+{
+    auto *box = new QCheckBox(text, parent);
+    box->setObjectName(name);
+    box->setGeometry(place);
+    return box;
+}
+
+// A ball of the board: a captioned panel painted from a picture made once
+// for each look, so that a whole board repaints in a fraction of a millisecond.
+class BallPanel : public ClickLabel {
+public:
+    using ClickLabel::ClickLabel;
+
+protected:
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange)
+            m_cache = QPixmap();
+        ClickLabel::changeEvent(event);
+    }
+    void resizeEvent(QResizeEvent *event) override
+    {
+        m_cache = QPixmap();
+        ClickLabel::resizeEvent(event);
+    }
+    void paintEvent(QPaintEvent *) override
+    {
+        const qreal ratio = devicePixelRatioF();
+        if (m_cache.isNull() || m_cache.devicePixelRatio() != ratio) {
+            m_cache = QPixmap(size() * ratio);
+            m_cache.setDevicePixelRatio(ratio);
+            m_cache.fill(palette().color(QPalette::Window));
+            QPainter p(&m_cache);
+            qDrawShadePanel(&p, rect(), palette(), false, 1);
+            p.setFont(font());
+            p.setPen(palette().color(QPalette::WindowText));
+            p.drawText(rect(), Qt::AlignCenter, text());
+        }
+        QPainter(this).drawPixmap(0, 0, m_cache);
+    }
+
+private:
+    QPixmap m_cache;
+};
+
+// The picture frame: a black panel whose picture fills it inside a 1-pixel border.
+class PictureFrame : public QFrame {
+public:
+    explicit PictureFrame(QWidget *parent) : QFrame(parent) {}
+    ClickLabel *picture = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QFrame::resizeEvent(event);
+        if (picture)
+            picture->setGeometry(rect().adjusted(1, 1, -1, -1));
+    }
+};
+
+} // namespace
+
+DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &registry, const CartelaTable &cards,
+                     FewestPointsTable &fewest, const QString &workDir, Prompter &prompter, SoundPlayer &sound)
+    : ModePanel(parent, QStringLiteral("PanelSorteio"), {8, 5, 798, 534}), m_state(state), m_registry(registry),
+      m_fewest(fewest), m_scan(std::make_unique<WinnerScan>(cards, registry.TableVali(), registry.TableValiC())),
+      m_workDir(workDir), m_prompter(prompter), m_sound(&sound),
+      m_systemSource(std::make_unique<SystemBallSource>()),
+      m_dialogInstaller(std::make_unique<DialogMediaInstaller>(this, prompter))
+{
+    m_source = m_systemSource.get();
+    m_installer = m_dialogInstaller.get();
+    buildBoard();
+    buildControls();
+    m_conf = new CardCheckPanel(this, cards, state, prompter);
+}
+
+DrawPanel::~DrawPanel() = default;
+
+void DrawPanel::buildBoard()
+{
+    m_board = ui::panel(this, QStringLiteral("PanelPedras"), 5, 3, 670, 396, ui::clSilver);
+    const QFont font = ui::fontOf(QStringLiteral("Arial"), 32, ui::Bold);
+    for (int n = 1; n <= DrawState::kBalls; ++n) {
+        const QRect place(kColumnLefts[(n - 1) % 10], kRowTops[(n - 1) / 10], 64, 41);
+        auto *ball = new BallPanel(QString::number(n), m_board);
+        ball->setObjectName(QStringLiteral("P%1").arg(n));
+        ball->setGeometry(place);
+        ball->setFont(font);
+        ui::setBackground(ball, ui::clBlack);
+        ui::setTextColour(ball, ui::clLime);
+        connect(ball, &ClickLabel::clicked, this, [this, n] { whenNoBallEvent([this, n] { P1Click(n); }); });
+        m_balls[size_t(n)] = ball;
+    }
+    m_board->setEnabled(false);
+}
+
+void DrawPanel::buildControls()
+{
+    using namespace ui;
+    m_order = label(this, QStringLiteral("LabelOrdem"), DrawState::heading(), 7, 405, font());
+    m_order->setFixedSize(530, 65);
+    m_order->setWordWrap(true);
+    m_order->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setBackground(m_order, clWhite);
+
+    label(this, QStringLiteral("Label12"), QStringLiteral("Última pedra sorteada"), 543, 403, font());
+    m_last = captionPanel(this, QStringLiteral("PanelUltima"), QString(), {540, 419, 128, 109}, clBlack,
+                          fontOf(QStringLiteral("Arial"), 96, Bold), clRed);
+
+    m_concorCaption = new ClickLabel(QStringLiteral("Cartelas concorrendo:"), this);
+    m_concorCaption->setObjectName(QStringLiteral("LabelCC"));
+    m_concorCaption->move(11, 476);
+    m_concorCaption->adjustSize();
+    m_concor = new ClickLabel(QStringLiteral("0"), this);
+    m_concor->setObjectName(QStringLiteral("LabelConcor"));
+    m_concor->setFont(sansFont(19));
+    m_concor->move(48, 495);
+    m_concor->resize(90, 24);
+    connect(m_concorCaption, &ClickLabel::clicked, this, &DrawPanel::LabelConcorClick);
+    connect(m_concor, &ClickLabel::clicked, this, &DrawPanel::LabelConcorClick);
+
+    label(this, QStringLiteral("LabelSor"), QStringLiteral("Pedras sorteadas"), 146, 476, font());
+    m_drawnCount = label(this, QStringLiteral("LabelSorteadas"), QStringLiteral("0"), 234, 472, sansFont(20, Bold));
+    label(this, QStringLiteral("LabelRes"), QStringLiteral("Faltam"), 195, 506, font());
+    m_remaining = label(this, QStringLiteral("LabelRestam"), QStringLiteral("90"), 234, 504, sansFont(20, Bold));
+    for (QLabel *counter : {m_drawnCount, m_remaining}) {
+        counter->setFixedSize(37, 26);
+        counter->setAlignment(Qt::AlignCenter);
+        setBackground(counter, clBlack);
+    }
+    setTextColour(m_drawnCount, clRed);
+    setTextColour(m_remaining, clLime);
+
+    label(this, QStringLiteral("Label13"), QStringLiteral("Sorteios extras:"), 322, 474, sansFont(11, Bold));
+    m_cantos = checkBox(this, QStringLiteral("CheckCantos"), QStringLiteral("Os quatro cantos"), {416, 472, 108, 17});
+    m_linha = checkBox(this, QStringLiteral("CheckLinha"), QStringLiteral("linha"), {416, 490, 108, 17});
+    m_2linhas = checkBox(this, QStringLiteral("Check2linhas"), QStringLiteral("2 linhas"), {416, 509, 108, 17});
+
+    m_memo = new QPlainTextEdit(this);
+    m_memo->setObjectName(QStringLiteral("Memo1"));
+    m_memo->setGeometry(673, 249, 122, 244);
+    m_memo->setReadOnly(true);
+
+    m_tipo = panel(this, QStringLiteral("PanelTipo"), 680, 6, 110, 115, clMoneyGreen);
+    label(m_tipo, QStringLiteral("Label10"), QStringLiteral("Tipo de sorteio:"), 8, 16, font());
+    QPushButton *manual = button(m_tipo, QStringLiteral("ButtonManual"), QStringLiteral("Sorteio manual"), 7, 43, 96, 27);
+    QPushButton *electronic =
+        button(m_tipo, QStringLiteral("ButtonEletronico"), QStringLiteral("Sorteio eletrônico"), 7, 73, 96, 27);
+    for (QPushButton *b : {manual, electronic})
+        connect(b, &QPushButton::clicked, this, [this, b] { ButtonManualClick(b->objectName()); });
+
+    m_alea = button(this, QStringLiteral("ButtonAlea"), QStringLiteral("Sortear pedra"), 679, 16, 96, 25);
+    connect(m_alea, &QPushButton::clicked, this, [this] { whenNoBallEvent([this] { ButtonAleaClick(); }); });
+    m_alea->hide();
+    m_fim = button(this, QStringLiteral("ButtonFim"), QStringLiteral("Encerra o sorteio"), 681, 98, 96, 25);
+    connect(m_fim, &QPushButton::clicked, this, [this] { whenNoBallEvent([this] { ButtonFimClick(); }); });
+    m_fim->hide();
+    QPushButton *sair = addExitButton(QStringLiteral("ButtonSair"), QStringLiteral("Sair"), {682, 128, 96, 25});
+    connect(sair, &QPushButton::clicked, this, [this] { whenNoBallEvent([this] { ButtonSairClick(); }); });
+
+    m_som = checkBox(this, QStringLiteral("CheckSom"), QStringLiteral("Som da pedra"), {681, 162, 102, 17});
+    connect(m_som, &QCheckBox::clicked, this, &DrawPanel::CheckSomClick);
+    m_imagem = checkBox(this, QStringLiteral("CheckImagem"), QStringLiteral("Imagem da Pedra"), {681, 185, 102, 17});
+    connect(m_imagem, &QCheckBox::clicked, this, &DrawPanel::CheckImagemClick);
+
+    for (QWidget *w : std::initializer_list<QWidget *>{m_cantos, m_linha, m_2linhas, m_som, m_imagem, manual,
+                                                        electronic, m_fim})
+        condenseToFit(w);
+
+    m_confCart = button(this, QStringLiteral("ButtonConfCart"), QStringLiteral("Verificar cartela"), 674, 499, 96, 25);
+    connect(m_confCart, &QPushButton::clicked, this, &DrawPanel::ButtonConfCartClick);
+
+    auto *frame = new PictureFrame(this);
+    frame->setObjectName(QStringLiteral("PanelImagem"));
+    stylePanel(frame, clBlack);
+    frame->picture = new ClickLabel(frame);
+    frame->picture->setObjectName(QStringLiteral("Imagem"));
+    frame->picture->setScaledContents(true);
+    frame->setGeometry(5, 6, 55, 49);
+    frame->hide();
+    connect(frame->picture, &ClickLabel::clicked, this, &DrawPanel::ImagemClick);
+    m_pictureFrame = frame;
+    m_picture = frame->picture;
+}
+
+// --- entering, starting, ending, leaving -----------------------------------
+
+void DrawPanel::enter()
+{
+    show();
+    m_board->setEnabled(false);
+    m_tipo->show();
+    m_alea->hide();
+    m_fim->hide();
+    m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
+}
+
+void DrawPanel::ButtonManualClick(const QString &pressedName)
+{
+    const bool electronic = pressedName == QLatin1String("ButtonEletronico");
+    m_state.start(electronic ? DrawMode::Electronic : DrawMode::Manual);
+    m_missingTold = false;
+    showCounters();
+    m_fim->show();
+    m_tipo->hide();
+    m_board->setEnabled(true);
+    m_memo->clear();
+    m_order->setText(m_state.orderText());
+    m_order->show();
+    resetBoard();
+    if (electronic) {
+        m_alea->show();
+        m_alea->setEnabled(true);
+    } else {
+        m_alea->hide();
+    }
+}
+
+void DrawPanel::ButtonFimClick()
+{
+    m_tipo->show();
+    m_fim->hide();
+    m_alea->hide();
+    m_board->setEnabled(false);
+    m_state.end();
+    showCounters();
+    m_memo->clear();
+    m_order->setText(m_state.orderText());
+    m_order->show();
+    resetBoard();
+}
+
+void DrawPanel::ButtonSairClick()
+{
+    if (m_leave)
+        m_leave();
+    hide();
+    ButtonFimClick();
+}
+
+void DrawPanel::showCounters()
+{
+    m_drawnCount->setText(QString::number(m_state.DrawnCount()));
+    m_remaining->setText(QString::number(m_state.remaining()));
+    m_last->setText(m_state.lastBall());
+}
+
+void DrawPanel::resetBoard()
+{
+    for (int n = 1; n <= DrawState::kBalls; ++n)
+        setBallColour(n, false);
+}
+
+void DrawPanel::setBallColour(int ball, bool drawn)
+{
+    ui::setTextColour(m_balls[size_t(ball)], drawn ? ui::clRed : ui::clLime);
+}
+
+// --- ball events -------------------------------------------------------------
+
+void DrawPanel::whenNoBallEvent(std::function<void()> action)
+{
+    if (m_running)
+        m_held.push_back(std::move(action));
+    else
+        action();
+}
+
+void DrawPanel::ButtonAleaClick()
+{
+    const std::optional<BallEvent> event = m_state.drawElectronic(*m_source);
+    if (!event)
+        return;
+    const int n = event->ball;
+    playBallSound(n);
+    if (!m_state.canDrawElectronic())
+        m_alea->setEnabled(false);
+    showCounters();
+    m_order->setText(m_state.orderText());
+    setBallColour(n, true);
+
+    // A picture still shown shrinks where it stands, whether or not one follows.
+    m_pictureFrame->resize(48, 48);
+    std::vector<Step> steps;
+    const QString picture = BallMedia::pictureFor(m_workDir, n);
+    if (!picture.isEmpty() && m_imagem->isChecked()) {
+        m_picture->setPixmap(QPixmap(picture));
+        m_pictureFrame->move(ballPictureStart(n));
+        steps.push_back({kBeforeShow, [this] {
+                             m_pictureFrame->show();
+                             placePicture(m_pictureFrame->geometry());
+                         }});
+        for (Step &s : zoomSteps())
+            steps.push_back(std::move(s));
+    }
+    beginBallEvent(std::move(steps));
+}
+
+void DrawPanel::P1Click(int ball)
+{
+    if (m_state.mode() != DrawMode::Manual)
+        return; // ignored in an electronic draw; the board is disabled while idle
+    playBallSound(ball);
+    QPoint pictureStart;
+    const QString picture = BallMedia::pictureFor(m_workDir, ball);
+    const bool withPicture = !picture.isEmpty() && m_imagem->isChecked();
+    if (withPicture) {
+        m_picture->setPixmap(QPixmap(picture));
+        pictureStart = ballPictureStart(ball);
+    }
+    const std::optional<BallEvent> event = m_state.clickManual(ball);
+    if (!event)
+        return;
+    setBallColour(ball, event->drawn);
+    showCounters();
+    m_order->setText(m_state.orderText());
+
+    std::vector<Step> steps;
+    if (withPicture) {
+        m_pictureFrame->setGeometry(QRect(pictureStart, QSize(48, 48)));
+        m_pictureFrame->show();
+        m_pictureFrame->raise();
+        m_conf->raise();
+        steps = zoomSteps();
+    }
+    beginBallEvent(std::move(steps));
+}
+
+QPoint DrawPanel::ballPictureStart(int ball) const
+{
+    const QWidget *b = m_balls[size_t(ball)];
+    return {b->x(), b->y() + 36};
+}
+
+std::vector<DrawPanel::Step> DrawPanel::zoomSteps()
+{
+    const QPoint start = m_pictureFrame->pos();
+    std::vector<Step> steps;
+    steps.push_back({kBeforeZoom, {}});
+    for (const QRect &place : BallMedia::zoomSteps(start.x(), start.y())) {
+        steps.back().action = [this, place] { placePicture(place); };
+        steps.push_back({kZoomStep, {}});
+    }
+    return steps;
+}
+
+void DrawPanel::placePicture(const QRect &geometry)
+{
+    m_pictureFrame->setGeometry(geometry);
+    m_pictureFrame->raise();
+    m_conf->raise(); // the card check panel stays in front
+}
+
+void DrawPanel::beginBallEvent(std::vector<Step> steps)
+{
+    m_running = true;
+    m_steps = std::move(steps);
+    runStep(0, ++m_generation);
+}
+
+void DrawPanel::runStep(size_t index, quint64 generation)
+{
+    // Steps run one after the other, each after its wait; the window keeps
+    // painting and taking input during the waits.
+    for (; index < m_steps.size(); ++index) {
+        const int wait = int(std::lround(m_steps[index].waitMs * m_timeScale));
+        if (wait > 0) {
+            QTimer::singleShot(wait, Qt::PreciseTimer, this, [this, index, generation] {
+                if (generation != m_generation)
+                    return;
+                if (m_steps[index].action)
+                    m_steps[index].action();
+                runStep(index + 1, generation);
+            });
+            return;
+        }
+        if (m_steps[index].action)
+            m_steps[index].action();
+    }
+    endBallEvent();
+}
+
+void DrawPanel::endBallEvent()
+{
+    m_steps.clear();
+    CheckWinners();
+    m_running = false;
+    // Input that came during the event, in its order; each may start a new
+    // ball event, which holds the rest again.
+    while (!m_running && !m_held.empty()) {
+        std::function<void()> action = std::move(m_held.front());
+        m_held.pop_front();
+        action();
+    }
+}
+
+void DrawPanel::ButtonConfCartClick() { m_conf->ButtonConfCartClick(); }
+
+void DrawPanel::CheckWinners()
+{
+    if (m_winners)
+        m_winners->startScan(*window());
+    const PrizeSwitches switches{m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()};
+    m_memo->clear();
+    const ScanReport report = m_scan->CheckWinners(m_state, switches);
+    if (!report.scanned)
+        return;
+    for (const QString &line : report.lines)
+        m_memo->appendPlainText(line);
+    if (report.fewestRebuilt) {
+        try {
+            m_fewest.rebuild(report.fewest);
+        } catch (const DatasetError &e) {
+            m_prompter.error(e.message()); // the list is a by-product: the winners are still shown
+        }
+    }
+    if (m_winners)
+        for (const TicketRef &winner : report.winners)
+            m_winners->ShowWinner(winner.card, QString(winner.series), winner.ticket);
+    if (report.won.cantos)
+        m_cantos->setChecked(false);
+    if (report.won.linha)
+        m_linha->setChecked(false);
+    if (report.won.twoRows)
+        m_2linhas->setChecked(false);
+
+    if (!report.winners.isEmpty()) {
+        if (m_som->isChecked())
+            Delay(int(std::lround(2000 * m_timeScale)));
+        m_sound->play(WorkDir::resolve(m_workDir, BallMedia::winSoundName()));
+        for (const QString &line : report.fewestLines)
+            m_memo->appendPlainText(line);
+        if (m_winners)
+            m_winners->finishScan();
+    }
+    if (!report.missingCards.isEmpty() && !m_missingTold) {
+        m_missingTold = true;
+        const int shown = 40;
+        QString cards = QStringList(report.missingCards.mid(0, shown)).join(QStringLiteral(", "));
+        if (report.missingCards.size() > shown)
+            cards += QStringLiteral(" e mais %1").arg(report.missingCards.size() - shown);
+        m_prompter.inform(QStringLiteral("Conferência dos cartões"),
+                          QStringLiteral("As cartelas validadas abaixo não estão no arquivo de cartelas e não estão "
+                                         "sendo conferidas neste sorteio:\n\n%1.")
+                              .arg(cards),
+                          MessageIcon::Information);
+    }
+}
+
+void DrawPanel::playBallSound(int ball)
+{
+    if (m_som->isChecked())
+        m_sound->play(BallMedia::soundFor(m_workDir, ball));
+}
+
+// --- media, picture, competing count -------------------------------------
+
+void DrawPanel::probe(QCheckBox *box, const QString &probeName, const QString &text, const QString &caption, int parts)
+{
+    if (!box->isChecked() || WorkDir::exists(m_workDir, probeName))
+        return;
+    if (m_prompter.ask(caption, text, false))
+        m_installer->install(m_workDir, parts);
+    box->setChecked(true);
+}
+
+void DrawPanel::CheckSomClick()
+{
+    probe(m_som, BallMedia::soundProbeName(),
+          QStringLiteral("Os arquivos de som das pedras não foram localizados na pasta do programa. Baixa da internet "
+                         "para instalação?"),
+          QStringLiteral("Arquivos de som"), MediaMaker::Sounds);
+}
+
+void DrawPanel::CheckImagemClick()
+{
+    probe(m_imagem, BallMedia::pictureProbeName(),
+          QStringLiteral("Os arquivos de imagem das pedras não foram localizados na pasta do programa. Baixa da "
+                         "internet para instalação?"),
+          QStringLiteral("Arquivos de imagem"), MediaMaker::Pictures);
+}
+
+void DrawPanel::ImagemClick() { m_pictureFrame->hide(); }
+
+void DrawPanel::LabelConcorClick()
+{
+    const QColor colour = m_concorBlack ? ui::clMoneyGreen : ui::clBlack;
+    m_concorBlack = !m_concorBlack;
+    ui::setTextColour(m_concor, colour);
+    ui::setTextColour(m_concorCaption, colour);
 }
 
 } // namespace bolaris

@@ -1,18 +1,146 @@
 #pragma once
 
+#include "DrawState.h"
 #include "ui/ModePanel.h"
+
+#include <QString>
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
 
 namespace bolaris {
 
-// The Draw panel "Sorteio" with the card check panel PanelConf inside it.
+class BallSource;
+class CardCheckPanel;
+class CartelaTable;
+class ClickLabel;
+class FewestPointsTable;
+class WinnerScan;
+class MediaInstaller;
+class Prompter;
+class SoundPlayer;
+class TFormVenc;
+class ValidationRegistry;
+
+// The Draw panel "Sorteio": the board of 90 balls, the order of the draw, the
+// counters, the last ball, the prize switches and the buttons that start, run
+// and end a manual or electronic draw, with the card check panel inside it.
+//
+// A ball event (a ball drawn or clicked) runs to its end, picture zoom and
+// winner check included, before the next ball input is handled: board
+// clicks, "Sortear pedra", "Encerra o sorteio" and "Sair" that come during
+// one are held and handled in order after it.
 class DrawPanel : public ModePanel {
     Q_OBJECT
 public:
-    explicit DrawPanel(QWidget *parent);
-    QFrame *cardCheckPanel() const { return m_conf; }
+    DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &registry, const CartelaTable &cards,
+              FewestPointsTable &fewest, const QString &workDir, Prompter &prompter, SoundPlayer &sound);
+    ~DrawPanel() override;
+
+    CardCheckPanel *cardCheckPanel() const { return m_conf; }
+    const DrawState &state() const { return m_state; }
+
+    // Seams, replaced by tests.
+    void setWinnersWindow(TFormVenc *window) { m_winners = window; }
+    void setBallSource(BallSource &source) { m_source = &source; }
+    void setSoundPlayer(SoundPlayer &sound) { m_sound = &sound; }
+    void setMediaInstaller(MediaInstaller &installer) { m_installer = &installer; }
+    // Scales the waits of the picture zoom; 0 runs a whole ball event at once.
+    void setTimeScale(double scale) { m_timeScale = scale; }
+    // Run by "Sair" after the panel is hidden (the main window shows its menu).
+    void setLeaveAction(std::function<void()> action) { m_leave = std::move(action); }
+
+    // True from the start of a ball event until its winner check has ended.
+    bool ballEventRunning() const { return m_running; }
+
+    // Handlers.
+    void enter(); // the panel's steps of the menu entry "Sorteio"
+    void ButtonManualClick(const QString &pressedName);
+    void ButtonAleaClick();
+    void P1Click(int ball);
+    void ButtonFimClick();
+    void ButtonSairClick();
+    void CheckSomClick();
+    void CheckImagemClick();
+    void ImagemClick();
+    void LabelConcorClick();
+    void ButtonConfCartClick();
+    // Runs at the end of every ball event.
+    void CheckWinners();
 
 private:
-    QFrame *m_conf;
+    struct Step {
+        double waitMs; // before the action
+        std::function<void()> action;
+    };
+
+    void buildBoard();
+    void buildControls();
+    // Runs the action now, or after the running ball event.
+    void whenNoBallEvent(std::function<void()> action);
+    void beginBallEvent(std::vector<Step> steps);
+    void runStep(size_t index, quint64 generation);
+    void endBallEvent();
+    void showCounters();
+    void resetBoard();
+    void playBallSound(int ball);
+    void setBallColour(int ball, bool drawn);
+    QPoint ballPictureStart(int ball) const;
+    void placePicture(const QRect &geometry);
+    std::vector<Step> zoomSteps();
+    void probe(QCheckBox *box, const QString &probeName, const QString &text, const QString &caption, int parts);
+
+    DrawState &m_state;
+    ValidationRegistry &m_registry;
+    FewestPointsTable &m_fewest;
+    std::unique_ptr<WinnerScan> m_scan;
+    QString m_workDir;
+    Prompter &m_prompter;
+    SoundPlayer *m_sound;
+    BallSource *m_source;
+    std::unique_ptr<BallSource> m_systemSource;
+    MediaInstaller *m_installer;
+    std::unique_ptr<MediaInstaller> m_dialogInstaller;
+    TFormVenc *m_winners = nullptr;
+    std::function<void()> m_leave;
+    double m_timeScale = 1.0;
+
+    bool m_running = false;
+    quint64 m_generation = 0;
+    std::vector<Step> m_steps;
+    std::deque<std::function<void()>> m_held;
+    bool m_concorBlack = false; // the count's labels start in the system's text colour
+    bool m_missingTold = false; // cards missing from the store were told in this draw
+
+    QFrame *m_board = nullptr;
+    std::array<ClickLabel *, DrawState::kBalls + 1> m_balls{}; // index 0 unused
+    QLabel *m_order = nullptr;
+    QLabel *m_last = nullptr;
+    ClickLabel *m_concorCaption = nullptr;
+    ClickLabel *m_concor = nullptr;
+    QLabel *m_drawnCount = nullptr;
+    QLabel *m_remaining = nullptr;
+    QCheckBox *m_cantos = nullptr;
+    QCheckBox *m_linha = nullptr;
+    QCheckBox *m_2linhas = nullptr;
+    QCheckBox *m_som = nullptr;
+    QCheckBox *m_imagem = nullptr;
+    QPlainTextEdit *m_memo = nullptr;
+    QFrame *m_tipo = nullptr;
+    QPushButton *m_alea = nullptr;
+    QPushButton *m_fim = nullptr;
+    QPushButton *m_confCart = nullptr;
+    QFrame *m_pictureFrame = nullptr;
+    ClickLabel *m_picture = nullptr;
+    CardCheckPanel *m_conf = nullptr;
 };
 
 } // namespace bolaris

@@ -1,7 +1,6 @@
 #include "SheetIssue.h"
 
 #include "ui/Prompter.h"
-#include "cards/CardRules.h"
 #include "cards/CardStore.h"
 #include "cards/UnitCart.h"
 #include "dataset/AtomicFile.h"
@@ -21,18 +20,6 @@ namespace {
 const char *const kModelNames[] = {"Check14", "Check3", "Check4", "Check2", "Check1", "CheckG", "CheckGG", "Check3A4"};
 
 QString placeField(int row, int column) { return QStringLiteral("N%1%2").arg(row).arg(column); }
-
-void defineSheet(Dataset &d, int tickets, int rows)
-{
-    d.clearFieldDefs();
-    d.addFieldDef(QStringLiteral("Numero"), FieldType::Integer);
-    for (int i = 1; i <= tickets; ++i)
-        d.addFieldDef(QStringLiteral("Cartao%1").arg(i), FieldType::Integer);
-    for (int r = 1; r <= rows; ++r)
-        for (int c = 1; c <= kColumns; ++c)
-            d.addFieldDef(placeField(r, c), FieldType::String, 2);
-    d.setIndexFieldNames(QStringLiteral("Numero"));
-}
 
 } // namespace
 
@@ -57,6 +44,48 @@ void ReportForms::add(ReportForm *form)
                                                                : nullptr;
     if (slot)
         *slot = form;
+}
+
+void SheetIssue::defineSheet(Dataset &d, int tickets, int rows)
+{
+    d.clearFieldDefs();
+    d.addFieldDef(QStringLiteral("Numero"), FieldType::Integer);
+    for (int i = 1; i <= tickets; ++i)
+        d.addFieldDef(QStringLiteral("Cartao%1").arg(i), FieldType::Integer);
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= kColumns; ++c)
+            d.addFieldDef(placeField(r, c), FieldType::String, 2);
+    d.setIndexFieldNames(QStringLiteral("Numero"));
+}
+
+void SheetIssue::appendCard(Dataset &d, int number, CartelaString text, const QString &fill)
+{
+    // Every card holds the same 90 numbers: their texts are made once, and a
+    // card's places only point at them (a great part of the time of a large issue).
+    static const std::array<QVariant, kCellCount + 1> numbers = [] {
+        std::array<QVariant, kCellCount + 1> texts;
+        for (int n = 1; n <= kCellCount; ++n)
+            texts[size_t(n)] = QString::number(n);
+        return texts;
+    }();
+    const QVariant fillValue(fill);
+    // The 162 places in field order: the fill text, then the 90 numbers in their columns.
+    std::array<const QVariant *, kCardRows * kColumns> places;
+    places.fill(&fillValue);
+    for (int k = 1; k <= kCellCount; ++k) {
+        const std::string_view cell = CellText(text, k);
+        const int column = CellColumn(cell);
+        const int value = CellNumber(cell);
+        if (column >= 1 && column <= kColumns && value >= 1 && value <= kCellCount) // else malformed: left empty
+            places[size_t((CellRow(k) - 1) * kColumns + column - 1)] = &numbers[size_t(value)];
+    }
+    d.insert();
+    d.setValue(0, number);
+    for (int i = 1; i <= 6; ++i)
+        d.setValue(i, TicketNumber(number, i));
+    for (size_t p = 0; p < places.size(); ++p)
+        d.setValue(7 + int(p), *places[p]);
+    d.post();
 }
 
 SheetIssue::SheetIssue(const QString &dir)
@@ -95,18 +124,12 @@ bool SheetIssue::buildTableCart(const IssueRequest &request, const CartelaTable 
     }
     // A card without a sound text (series B to L without "compl22.cds") is
     // never issued: refused before anything is changed.
-    for (int n = *first; n <= *last; ++n) {
-        const std::string_view text = cards.card(letter, n);
-        if (text.empty() || !CheckCard(text).empty()) {
-            prompter.inform(QStringLiteral("Número das cartelas a emitir"),
-                            QStringLiteral("A cartela %1-%2 não está disponível (%3). Nenhuma cartela foi emitida.")
-                                .arg(QLatin1Char(letter))
-                                .arg(n)
-                                .arg(text.empty() ? QStringLiteral("falta o arquivo compl22.cds ou a cartela nele")
-                                                  : QStringLiteral("texto da cartela inválido")),
-                            MessageIcon::Information);
-            return false;
-        }
+    if (const auto unusable = cards.firstUnusable(letter, *first, *last)) {
+        prompter.inform(QStringLiteral("Número das cartelas a emitir"),
+                        CartelaTable::unusableText(letter, *unusable) +
+                            QStringLiteral(" Nenhuma cartela foi emitida."),
+                        MessageIcon::Information);
+        return false;
     }
 
     // A folder that cannot take the datasets is found before anything changes.
@@ -122,22 +145,8 @@ bool SheetIssue::buildTableCart(const IssueRequest &request, const CartelaTable 
     WorkDir::remove(m_dir, m_cart.fileName());
     defineSheet(m_cart, 6, kCardRows);
     m_cart.createDataset();
-    const int firstPlace = m_cart.fieldIndex(QStringLiteral("N11"));
-    for (int n = *first; n <= *last; ++n) {
-        m_cart.insert();
-        m_cart.setValue(0, n);
-        for (int i = 1; i <= 6; ++i)
-            m_cart.setValue(i, TicketNumber(n, i));
-        for (int p = 0; p < kCardRows * kColumns; ++p)
-            m_cart.setValue(firstPlace + p, fill);
-        const std::string_view text = cards.card(letter, n);
-        for (int k = 1; k <= kCellCount; ++k) {
-            const std::string_view cell = CellText(text, k);
-            const int place = (CellRow(k) - 1) * kColumns + CellColumn(cell) - 1;
-            m_cart.setValue(firstPlace + place, QString::fromLatin1(cell.data(), qsizetype(cell.size())));
-        }
-        m_cart.post();
-    }
+    for (int n = *first; n <= *last; ++n)
+        appendCard(m_cart, n, cards.card(letter, n), fill);
     return true;
 }
 

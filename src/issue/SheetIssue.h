@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cards/UnitCart.h"
 #include "dataset/Dataset.h"
 
 #include <QString>
@@ -78,6 +79,14 @@ public:
 
     // The fill text of the request: trimmed, at most two characters.
     static QString fillText(const QString &typed);
+
+    // The fields of a sheet record: Numero, Cartao1.., then the places N11..,
+    // row by row; ordered by Numero.
+    static void defineSheet(Dataset &d, int tickets, int rows);
+    // Appends the record of one card (6 tickets, 18 rows) to a dataset defined
+    // by defineSheet: its ticket numbers, its numbers in their places and the
+    // fill text in the others. text must be a sound card text.
+    static void appendCard(Dataset &d, int number, CartelaString text, const QString &fill);
 
 private:
     void buildDerived(Dataset &target, int ticketsPerRecord);

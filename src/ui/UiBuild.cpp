@@ -99,6 +99,15 @@ void setPicture(QPushButton *button, int standardPixmap)
     button->setIcon(button->style()->standardIcon(QStyle::StandardPixmap(standardPixmap)));
 }
 
+void condenseToFit(QWidget *widget)
+{
+    QFont f = widget->font();
+    for (int stretch = 100; stretch >= 75 && widget->sizeHint().width() > widget->width(); stretch -= 5) {
+        f.setStretch(stretch);
+        widget->setFont(f);
+    }
+}
+
 void upperCase(QLineEdit *edit)
 {
     QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString &text) {

@@ -47,6 +47,10 @@ void setPicture(QPushButton *button, int standardPixmap);
 void tabOrder(std::initializer_list<QWidget *> widgets);
 // The raised clMoneyGreen-style panel look, in the given colour.
 void stylePanel(QFrame *frame, const QColor &colour);
+// Narrows the widget's font until its caption fits its width: the stand-in
+// for "MS Sans Serif" runs a little wider than the face the forms were laid
+// out with.
+void condenseToFit(QWidget *widget);
 // Letters typed into the box become upper case.
 void upperCase(QLineEdit *edit);
 

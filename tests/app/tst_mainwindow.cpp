@@ -98,7 +98,7 @@ private Q_SLOTS:
         QStringList windows;
         for (QObject *o : w.otherWindows())
             windows << o->objectName();
-        QCOMPARE(windows, (QStringList{"TFormCar", "TFormCar4", "TFormCar2", "TFormCar1", "TFormVenc",
+        QCOMPARE(windows, (QStringList{"TFormCar", "TFormCar4", "TFormCar2", "TFormCar1", "FormVenc",
                                        "TFormCarG", "TFormCarGG", "TFormCar3A4"}));
     }
 

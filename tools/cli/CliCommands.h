@@ -22,6 +22,8 @@ int dumpDataset(const QStringList &args, Streams io);
 int validate(const QStringList &args, Streams io);
 int returnTicket(const QStringList &args, Streams io);
 int issuePdf(const QStringList &args, Streams io);
+int makeMedia(const QStringList &args, Streams io);
+int exportCsv(const QStringList &args, Streams io);
 
 // Parses "--name value" options and bare flags; false on anything unknown,
 // a missing value or an option given twice (said on err when given).

@@ -24,6 +24,9 @@ const char *const kUsage =
     "  issue-pdf --model NAME --series TEXT --first N --last M [--fill TEXT] [--dir DIR] --out FILE.pdf\n"
     "                                  issue cards as \"Emite\" does and save the sheets as PDF;\n"
     "                                  NAME: check14 check3 check4 check2 check1 checkg checkgg check3a4\n"
+    "  make-media [--dir DIR]          write the ball voices, sounds and pictures into DIR\n"
+    "  export-csv --series TEXT --first N --last M [--per-sheet K] [--fill TEXT] [--dir DIR]\n"
+    "                                  write CARTGRAF.CSV and cartgraf.cds as \"Gera\" does\n"
     "  Questions of the panel are answered No unless --yes is given.\n";
 
 } // namespace
@@ -47,6 +50,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("validate"), bolaris::cli::validate},
         {QStringLiteral("return-ticket"), bolaris::cli::returnTicket},
         {QStringLiteral("issue-pdf"), bolaris::cli::issuePdf},
+        {QStringLiteral("make-media"), bolaris::cli::makeMedia},
+        {QStringLiteral("export-csv"), bolaris::cli::exportCsv},
     };
     const auto it = args.isEmpty() ? commands.end() : commands.find(args.first());
     int status = 2;

@@ -1,0 +1,106 @@
+#include "BenchMain.h"
+#include "app/UnitMenu.h"
+#include "draw/BallSource.h"
+#include "draw/DrawPanel.h"
+#include "draw/MediaMaker.h"
+#include "report/Fonts.h"
+#include "ui/Prompter.h"
+#include "ui/SoundPlayer.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+using namespace bolaris;
+
+namespace {
+
+class Silent : public Prompter {
+public:
+    void inform(const QString &, const QString &, MessageIcon) override {}
+    bool ask(const QString &, const QString &, bool) override { return false; }
+};
+
+class NoSound : public SoundPlayer {
+public:
+    void play(const QString &) override {}
+};
+
+// The main window showing the Draw panel in an electronic draw.
+struct Hall {
+    QTemporaryDir dir;
+    Silent prompter;
+    NoSound quiet;
+    SeededBallSource source{2024};
+    std::unique_ptr<TFormMenu> window;
+    DrawPanel *panel;
+
+    Hall()
+    {
+        window = std::make_unique<TFormMenu>(dir.path(), prompter);
+        panel = window->findChild<DrawPanel *>(QStringLiteral("PanelSorteio"));
+        panel->setTimeScale(0);
+        panel->setBallSource(source);
+        panel->setSoundPlayer(quiet);
+        window->show();
+        window->MenuSorteioClick();
+        panel->ButtonManualClick(QStringLiteral("ButtonEletronico"));
+    }
+    // One electronic ball; a new draw after the 90th, not timed.
+    void ball(benchmark::State &state)
+    {
+        if (!panel->state().canDrawElectronic()) {
+            state.PauseTiming();
+            panel->ButtonManualClick(QStringLiteral("ButtonEletronico"));
+            state.ResumeTiming();
+        }
+        panel->ButtonAleaClick();
+    }
+};
+
+// State change, counters, order text, last ball and board colour of one ball
+// event, with an empty winner check.
+void BM_BallEvent(benchmark::State &state)
+{
+    Hall hall;
+    for (auto _ : state)
+        hall.ball(state);
+}
+BENCHMARK(BM_BallEvent)->Unit(benchmark::kMicrosecond);
+
+// The same with "Som da pedra" ticked, voices on disk, and the real player,
+// which must not wait for an audio device that is not there.
+void BM_BallEventWithSound(benchmark::State &state)
+{
+    Hall hall;
+    for (int n = 1; n <= 90; ++n) {
+        QFile f(QDir(hall.dir.path()).filePath(QStringLiteral("spbl%1.wav").arg(n)));
+        f.open(QIODevice::WriteOnly);
+        f.write(MediaMaker::chimeWav());
+    }
+    EffectSoundPlayer player;
+    hall.panel->setSoundPlayer(player);
+    hall.panel->findChild<QCheckBox *>(QStringLiteral("CheckSom"))->setChecked(true);
+    for (auto _ : state)
+        hall.ball(state);
+}
+BENCHMARK(BM_BallEventWithSound)->Unit(benchmark::kMicrosecond);
+
+// Painting the whole board of 90 balls, half of them drawn.
+void BM_BoardRepaint(benchmark::State &state)
+{
+    Hall hall;
+    for (int i = 0; i < 45; ++i)
+        hall.ball(state);
+    QWidget *board = hall.panel->findChild<QWidget *>(QStringLiteral("PanelPedras"));
+    QImage image(board->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state)
+        board->render(&image);
+}
+BENCHMARK(BM_BoardRepaint)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BOLARIS_BENCHMARK_MAIN()

@@ -1,0 +1,268 @@
+#include "MediaMaker.h"
+
+#include "BallMedia.h"
+#include "dataset/AtomicFile.h"
+#include "dataset/WorkDir.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProcess>
+#include <QRadialGradient>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace bolaris {
+
+namespace {
+
+constexpr int kRate = 22050;
+
+// A mono 16-bit PCM WAV of the samples (-1 .. 1).
+QByteArray wav(const std::vector<double> &samples)
+{
+    QByteArray data;
+    data.reserve(qsizetype(samples.size() * 2));
+    for (double s : samples) {
+        const auto v = qint16(std::lround(std::clamp(s, -1.0, 1.0) * 32000));
+        data.append(char(v & 0xFF));
+        data.append(char((v >> 8) & 0xFF));
+    }
+    QByteArray out;
+    auto u32 = [&out](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            out.append(char((v >> (8 * i)) & 0xFF));
+    };
+    auto u16 = [&out](quint16 v) {
+        out.append(char(v & 0xFF));
+        out.append(char(v >> 8));
+    };
+    out.append("RIFF");
+    u32(quint32(36 + data.size()));
+    out.append("WAVEfmt ");
+    u32(16);
+    u16(1); // PCM
+    u16(1); // mono
+    u32(kRate);
+    u32(kRate * 2);
+    u16(2);
+    u16(16);
+    out.append("data");
+    u32(quint32(data.size()));
+    out.append(data);
+    return out;
+}
+
+// A bell-like note: a few harmonics fading out, added into samples at start.
+void addNote(std::vector<double> &samples, double start, double frequency, double length, double level)
+{
+    const auto first = size_t(start * kRate);
+    const auto count = size_t(length * kRate);
+    if (samples.size() < first + count)
+        samples.resize(first + count, 0.0);
+    for (size_t i = 0; i < count; ++i) {
+        const double t = double(i) / kRate;
+        const double attack = std::min(1.0, t / 0.005);
+        const double decay = std::exp(-4.0 * t / length);
+        const double w = 2 * std::numbers::pi * frequency * t;
+        samples[first + i] +=
+            level * attack * decay * (std::sin(w) + 0.35 * std::sin(2 * w) + 0.15 * std::sin(3 * w)) / 1.5;
+    }
+}
+
+// The colour of a ball by its tens, as on the board of a hall.
+QColor ballColour(int ball)
+{
+    static const QColor colours[] = {QColor(0xD3, 0x2F, 0x2F), QColor(0xF5, 0x7C, 0x00), QColor(0xF9, 0xA8, 0x25),
+                                     QColor(0x38, 0x8E, 0x3C), QColor(0x00, 0x83, 0x8F), QColor(0x19, 0x76, 0xD2),
+                                     QColor(0x51, 0x2D, 0xA8), QColor(0xC2, 0x18, 0x5B), QColor(0x5D, 0x40, 0x37)};
+    return colours[std::min(ball / 10, 8)];
+}
+
+bool save(const QString &path, const QByteArray &bytes, QString &reason)
+{
+    AtomicFile file(path);
+    if (!file.open() || file.write(bytes) != bytes.size() || !file.commit()) {
+        reason = file.failure().code ? reasonEnglish(file.failure().code) : file.failure().detail;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString MediaMaker::speechProgram() { return QStandardPaths::findExecutable(QStringLiteral("espeak-ng")); }
+
+int MediaMaker::fileCount(int parts) { return (parts & Sounds ? 92 : 0) + (parts & Pictures ? 90 : 0); }
+
+QString MediaMaker::voiceText(int ball) { return QString::number(ball); }
+
+QByteArray MediaMaker::chimeWav()
+{
+    std::vector<double> s;
+    addNote(s, 0.0, 1318.5, 0.45, 0.6); // E6
+    addNote(s, 0.12, 987.8, 0.6, 0.6);  // B5
+    return wav(s);
+}
+
+QByteArray MediaMaker::winWav()
+{
+    std::vector<double> s;
+    const double notes[] = {523.3, 659.3, 784.0, 1046.5}; // C5 E5 G5 C6
+    for (int i = 0; i < 4; ++i)
+        addNote(s, 0.13 * i, notes[i], 0.35, 0.45);
+    for (double f : notes)
+        addNote(s, 0.55, f, 1.2, 0.3);
+    return wav(s);
+}
+
+QImage MediaMaker::ballPicture(int ball)
+{
+    // The size the picture is shown at once zoomed, so it is never scaled up.
+    QImage image(721, 522, QImage::Format_RGB32);
+    image.fill(QColor(0x10, 0x10, 0x18));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+
+    const QPointF centre(360.5, 261);
+    const double radius = 245;
+    const QColor colour = ballColour(ball);
+
+    // Shadow, ball with a light from the upper left, white face with the number.
+    QRadialGradient shadow(centre + QPointF(0, radius * 0.98), radius * 0.9);
+    shadow.setColorAt(0, QColor(0, 0, 0, 150));
+    shadow.setColorAt(1, QColor(0, 0, 0, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(shadow);
+    p.drawEllipse(centre + QPointF(0, radius * 0.9), radius * 0.9, radius * 0.12);
+
+    QRadialGradient body(centre - QPointF(radius * 0.35, radius * 0.4), radius * 1.5);
+    body.setColorAt(0, colour.lighter(170));
+    body.setColorAt(0.45, colour);
+    body.setColorAt(1, colour.darker(260));
+    p.setBrush(body);
+    p.drawEllipse(centre, radius, radius);
+
+    const double face = radius * 0.62;
+    QRadialGradient white(centre - QPointF(face * 0.3, face * 0.3), face * 1.4);
+    white.setColorAt(0, Qt::white);
+    white.setColorAt(1, QColor(0xDD, 0xDD, 0xDD));
+    p.setBrush(white);
+    p.setPen(QPen(colour.darker(150), 6));
+    p.drawEllipse(centre, face, face);
+
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setBold(true);
+    font.setPixelSize(ball < 10 ? 250 : 205);
+    p.setFont(font);
+    p.setPen(QColor(0x11, 0x11, 0x11));
+    const QRectF faceBox(centre.x() - face, centre.y() - face, 2 * face, 2 * face);
+    p.drawText(faceBox, Qt::AlignCenter, QString::number(ball));
+    if (ball == 6 || ball == 9) {
+        // A ball turned over must not read as the other one.
+        const QFontMetricsF metrics(font);
+        const double width = metrics.horizontalAdvance(QString::number(ball));
+        p.fillRect(QRectF(centre.x() - width / 2, centre.y() + metrics.ascent() * 0.45, width, 10),
+                   QColor(0x11, 0x11, 0x11));
+    }
+
+    // Highlight.
+    QRadialGradient shine(centre - QPointF(radius * 0.45, radius * 0.55), radius * 0.35);
+    shine.setColorAt(0, QColor(255, 255, 255, 170));
+    shine.setColorAt(1, QColor(255, 255, 255, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(shine);
+    p.drawEllipse(centre - QPointF(radius * 0.45, radius * 0.55), radius * 0.35, radius * 0.25);
+    p.end();
+    return image;
+}
+
+MediaMaker::Result MediaMaker::make(const QString &dir, int parts, const Progress &progress)
+{
+    Result result;
+    const int total = fileCount(parts);
+    const auto step = [&] {
+        ++result.written;
+        return !progress || progress(result.written, total);
+    };
+    const auto failWrite = [&](const QString &path, const QString &reason) {
+        result.status = Result::WriteFailed;
+        result.file = path;
+        result.reason = reason;
+        return result;
+    };
+    const auto cancelled = [&] {
+        result.status = Result::Cancelled;
+        return result;
+    };
+    if (parts & Sounds) {
+        const QString speech = speechProgram();
+        if (speech.isEmpty()) {
+            result.status = Result::NoSpeech;
+            return result;
+        }
+        QTemporaryDir scratch;
+        if (!scratch.isValid())
+            return failWrite(QDir::tempPath(), scratch.errorString());
+        for (int ball = 1; ball <= 90; ++ball) {
+            const QString spoken = scratch.filePath(QStringLiteral("voice.wav"));
+            QProcess process;
+            process.start(speech, {QStringLiteral("-v"), QStringLiteral("pt"), QStringLiteral("-s"),
+                                   QStringLiteral("150"), QStringLiteral("-a"), QStringLiteral("180"),
+                                   QStringLiteral("-w"), spoken, voiceText(ball)});
+            if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
+                process.exitCode() != 0) {
+                process.kill();
+                result.status = Result::SpeechFailed;
+                result.reason = process.errorString();
+                return result;
+            }
+            QFile voice(spoken);
+            if (!voice.open(QIODevice::ReadOnly) || voice.size() < 44) {
+                result.status = Result::SpeechFailed;
+                result.reason = voice.errorString();
+                return result;
+            }
+            const QString path = WorkDir::resolve(dir, BallMedia::soundName(ball));
+            QString reason;
+            if (!save(path, voice.readAll(), reason))
+                return failWrite(path, reason);
+            if (!step())
+                return cancelled();
+        }
+        for (const auto &[name, bytes] : {std::pair{BallMedia::fallbackSoundName(), chimeWav()},
+                                          std::pair{BallMedia::winSoundName(), winWav()}}) {
+            const QString path = WorkDir::resolve(dir, name);
+            QString reason;
+            if (!save(path, bytes, reason))
+                return failWrite(path, reason);
+            if (!step())
+                return cancelled();
+        }
+    }
+    if (parts & Pictures) {
+        for (int ball = 1; ball <= 90; ++ball) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            const QString path = WorkDir::resolve(dir, BallMedia::pictureName(ball));
+            if (!ballPicture(ball).save(&buffer, "JPG", 92))
+                return failWrite(path, QStringLiteral("JPEG"));
+            QString reason;
+            if (!save(path, bytes, reason))
+                return failWrite(path, reason);
+            if (!step())
+                return cancelled();
+        }
+    }
+    return result;
+}
+
+} // namespace bolaris

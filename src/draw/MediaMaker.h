@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <functional>
+
+namespace bolaris {
+
+// Makes the ball media set in a folder: the voice of every ball (spoken by
+// espeak-ng in European Portuguese), the fallback chime, the win sound and a
+// picture of every ball. Each file is written whole or not at all.
+class MediaMaker {
+public:
+    enum Part { Sounds = 1, Pictures = 2, All = Sounds | Pictures };
+
+    struct Result {
+        enum Status { Done, Cancelled, NoSpeech, SpeechFailed, WriteFailed };
+        Status status = Done;
+        QString file;   // the file that failed, when one did
+        QString reason; // what went wrong, in the system's words
+        int written = 0;
+    };
+
+    // Called after each file with the count done and the total; returning
+    // false stops the work before the next file.
+    using Progress = std::function<bool(int done, int total)>;
+
+    static int fileCount(int parts);
+    static Result make(const QString &dir, int parts, const Progress &progress = {});
+
+    // The pieces, for tests and for looking at them.
+    static QString voiceText(int ball);
+    static QImage ballPicture(int ball);
+    static QByteArray chimeWav();
+    static QByteArray winWav();
+    // The speech program, or empty when it is not installed.
+    static QString speechProgram();
+};
+
+} // namespace bolaris

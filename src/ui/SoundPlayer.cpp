@@ -1,0 +1,25 @@
+#include "SoundPlayer.h"
+
+#include <QFileInfo>
+#include <QSoundEffect>
+#include <QUrl>
+
+namespace bolaris {
+
+EffectSoundPlayer::EffectSoundPlayer() = default;
+EffectSoundPlayer::~EffectSoundPlayer() = default;
+
+void EffectSoundPlayer::play(const QString &path)
+{
+    if (!m_effect)
+        m_effect = std::make_unique<QSoundEffect>();
+    m_effect->stop();
+    if (!QFileInfo(path).isFile())
+        return;
+    // The file is decoded in the background; play() before it is ready plays
+    // it once it is.
+    m_effect->setSource(QUrl::fromLocalFile(path));
+    m_effect->play();
+}
+
+} // namespace bolaris

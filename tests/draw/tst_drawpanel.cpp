@@ -1,0 +1,448 @@
+#include "TestSupport.h"
+#include "app/UnitMenu.h"
+#include "draw/BallSource.h"
+#include "draw/DrawPanel.h"
+#include "draw/MediaInstaller.h"
+#include "draw/MediaMaker.h"
+#include "report/Fonts.h"
+#include "ui/SoundPlayer.h"
+#include "ui/UiBuild.h"
+#include "validation/ValidationRegistry.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace bolaris;
+
+namespace {
+
+class RecordingSound : public SoundPlayer {
+public:
+    QStringList played;
+    void play(const QString &path) override { played << QFileInfo(path).fileName(); }
+};
+
+class RecordingInstaller : public MediaInstaller {
+public:
+    QList<int> installs;
+    void install(const QString &, int parts) override { installs << parts; }
+};
+
+void writePicture(const QString &dir, int ball)
+{
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::yellow);
+    image.save(QDir(dir).filePath(QStringLiteral("imbl%1.jpg").arg(ball)), "JPG");
+}
+
+// The main window with its Draw panel entered and every seam replaced.
+struct DrawFixture {
+    QTemporaryDir dir;
+    test::ScriptedPrompter prompter;
+    RecordingSound sound;
+    RecordingInstaller installer;
+    ScriptedBallSource source;
+    std::unique_ptr<TFormMenu> window;
+    DrawPanel *panel = nullptr;
+
+    DrawFixture()
+    {
+        window = std::make_unique<TFormMenu>(dir.path(), prompter);
+        panel = window->findChild<DrawPanel *>(QStringLiteral("PanelSorteio"));
+        panel->setSoundPlayer(sound);
+        panel->setMediaInstaller(installer);
+        panel->setBallSource(source);
+        panel->setTimeScale(0);
+        window->show();
+    }
+    template <typename T = QWidget> T *get(const QString &name) const { return window->findChild<T *>(name); }
+    QString text(const QString &name) const
+    {
+        if (auto *label = get<QLabel>(name))
+            return label->text();
+        return get<QPlainTextEdit>(name)->toPlainText();
+    }
+    void menu(const char *name) { window->menuBar()->findChild<QAction *>(QString::fromLatin1(name))->trigger(); }
+    void click(const QString &name) { QTest::mouseClick(get(name), Qt::LeftButton); }
+    void enter() { menu("MenuSorteio"); }
+    void startElectronic() { click(QStringLiteral("ButtonEletronico")); }
+    void startManual() { click(QStringLiteral("ButtonManual")); }
+    // Draws a ball electronically: the value that picks it from the undrawn balls.
+    void drawBall(int ball)
+    {
+        int value = 0;
+        for (int n = 1; n < ball; ++n)
+            value += !panel->state().drawn(n);
+        source.push(value);
+        click(QStringLiteral("ButtonAlea"));
+    }
+    void clickBall(int ball) { click(QStringLiteral("P%1").arg(ball)); }
+    QColor ballColour(int ball) const
+    {
+        return get(QStringLiteral("P%1").arg(ball))->palette().color(QPalette::WindowText);
+    }
+    bool shown(const QString &name) const { return get(name)->isVisible(); }
+};
+
+bool menuEmpty(TFormMenu &w)
+{
+    for (QAction *a : w.menuBar()->actions())
+        if (a->isVisible())
+            return false;
+    return true;
+}
+
+} // namespace
+
+class TestDrawPanel : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { installFontSubstitutes(); }
+
+    void layout()
+    {
+        DrawFixture f;
+        f.enter();
+        QCOMPARE(f.panel->geometry(), QRect(8, 5, 798, 534));
+        QCOMPARE(f.get(QStringLiteral("PanelPedras"))->geometry(), QRect(5, 3, 670, 396));
+        const int lefts[] = {6, 73, 139, 205, 271, 337, 403, 469, 535, 601};
+        const int tops[] = {6, 49, 92, 135, 178, 221, 264, 307, 351};
+        for (int n = 1; n <= 90; ++n) {
+            auto *ball = f.get<QLabel>(QStringLiteral("P%1").arg(n));
+            QCOMPARE(ball->text(), QString::number(n));
+            QCOMPARE(ball->geometry(), QRect(lefts[(n - 1) % 10], tops[(n - 1) / 10], 64, 41));
+            QCOMPARE(ball->parentWidget()->objectName(), QStringLiteral("PanelPedras"));
+        }
+        const QList<std::pair<QString, QRect>> places = {
+            {"LabelOrdem", {7, 405, 530, 65}},       {"PanelUltima", {540, 419, 128, 109}},
+            {"LabelSorteadas", {234, 472, 37, 26}},  {"LabelRestam", {234, 504, 37, 26}},
+            {"CheckCantos", {416, 472, 108, 17}},    {"CheckLinha", {416, 490, 108, 17}},
+            {"Check2linhas", {416, 509, 108, 17}},   {"Memo1", {673, 249, 122, 244}},
+            {"PanelTipo", {680, 6, 110, 115}},       {"ButtonManual", {7, 43, 96, 27}},
+            {"ButtonEletronico", {7, 73, 96, 27}},   {"ButtonAlea", {679, 16, 96, 25}},
+            {"ButtonFim", {681, 98, 96, 25}},        {"ButtonSair", {682, 128, 96, 25}},
+            {"CheckSom", {681, 162, 102, 17}},       {"CheckImagem", {681, 185, 102, 17}},
+            {"ButtonConfCart", {674, 499, 96, 25}},  {"PanelImagem", {5, 6, 55, 49}},
+        };
+        for (const auto &[name, place] : places)
+            QVERIFY2(f.get(name)->geometry() == place, qPrintable(name));
+        const QList<std::pair<QString, QString>> captions = {
+            {"Label12", "Última pedra sorteada"}, {"LabelCC", "Cartelas concorrendo:"},
+            {"LabelSor", "Pedras sorteadas"},     {"LabelRes", "Faltam"},
+            {"Label13", "Sorteios extras:"},      {"LabelOrdem", "Ordem do sorteio:"},
+        };
+        for (const auto &[name, caption] : captions)
+            QCOMPARE(f.text(name), caption);
+        for (const char *name : {"CheckCantos", "CheckLinha", "Check2linhas", "CheckSom", "CheckImagem"})
+            QVERIFY(!f.get<QCheckBox>(QString::fromLatin1(name))->isChecked());
+        QCOMPARE(f.get<QCheckBox>(QStringLiteral("CheckCantos"))->text(), QStringLiteral("Os quatro cantos"));
+        QCOMPARE(f.get<QPushButton>(QStringLiteral("ButtonEletronico"))->text(), QStringLiteral("Sorteio eletrônico"));
+        QCOMPARE(f.get<QLabel>(QStringLiteral("P1"))->font().pixelSize(), 32);
+        QCOMPARE(f.get<QLabel>(QStringLiteral("PanelUltima"))->font().pixelSize(), 96);
+        QCOMPARE(f.text(QStringLiteral("PanelUltima")), QString());
+        QCOMPARE(f.text(QStringLiteral("Memo1")), QString());
+    }
+
+    void entering_data()
+    {
+        QTest::addColumn<QString>("cards");
+        QTest::addColumn<QString>("count");
+        QTest::newRow("no validated cards") << QString() << "0";
+        QTest::newRow("250 cards") << "1-250" << "250";
+    }
+    void entering()
+    {
+        QFETCH(QString, cards);
+        QFETCH(QString, count);
+        DrawFixture f;
+        if (!cards.isEmpty())
+            f.window->registry().SaiEnter(QStringLiteral("B"), cards, f.prompter);
+        f.enter();
+        QVERIFY(menuEmpty(*f.window));
+        QVERIFY(f.panel->isVisible());
+        QCOMPARE(f.text(QStringLiteral("LabelConcor")), count);
+        QVERIFY(f.shown(QStringLiteral("PanelTipo")));
+        QVERIFY(!f.shown(QStringLiteral("ButtonAlea")));
+        QVERIFY(!f.shown(QStringLiteral("ButtonFim")));
+        QVERIFY(!f.get(QStringLiteral("PanelPedras"))->isEnabled());
+    }
+
+    void ninetyElectronicBalls()
+    {
+        DrawFixture f;
+        f.enter();
+        f.startElectronic();
+        QVERIFY(f.shown(QStringLiteral("ButtonAlea")));
+        QVERIFY(f.shown(QStringLiteral("ButtonFim")));
+        QVERIFY(!f.shown(QStringLiteral("PanelTipo")));
+        for (int i = 0; i < 90; ++i) {
+            f.source.push(0); // the lowest undrawn ball each time
+            f.click(QStringLiteral("ButtonAlea"));
+        }
+        QCOMPARE(f.text(QStringLiteral("LabelSorteadas")), QStringLiteral("90"));
+        QCOMPARE(f.text(QStringLiteral("LabelRestam")), QStringLiteral("0"));
+        QVERIFY(!f.get(QStringLiteral("ButtonAlea"))->isEnabled());
+        for (int n = 1; n <= 90; ++n)
+            QCOMPARE(f.ballColour(n), ui::clRed);
+        QCOMPARE(f.text(QStringLiteral("PanelUltima")), QStringLiteral("90"));
+    }
+
+    void electronicTexts()
+    {
+        DrawFixture f;
+        f.enter();
+        f.startElectronic();
+        f.drawBall(7);
+        QCOMPARE(f.text(QStringLiteral("PanelUltima")), QStringLiteral("07"));
+        f.drawBall(45);
+        f.drawBall(90);
+        QCOMPARE(f.text(QStringLiteral("LabelOrdem")), QStringLiteral("Ordem do sorteio:07 45 90 "));
+        QCOMPARE(f.text(QStringLiteral("PanelUltima")), QStringLiteral("90"));
+        QCOMPARE(f.text(QStringLiteral("LabelSorteadas")), QStringLiteral("3"));
+        QCOMPARE(f.text(QStringLiteral("LabelRestam")), QStringLiteral("87"));
+        QCOMPARE(f.ballColour(45), ui::clRed);
+        QCOMPARE(f.ballColour(44), ui::clLime);
+    }
+
+    void manualTakeBack()
+    {
+        DrawFixture f;
+        f.enter();
+        f.startManual();
+        QVERIFY(!f.shown(QStringLiteral("ButtonAlea")));
+        f.clickBall(7);
+        QCOMPARE(f.ballColour(7), ui::clRed);
+        QCOMPARE(f.text(QStringLiteral("LabelSorteadas")), QStringLiteral("1"));
+        f.clickBall(7);
+        QCOMPARE(f.text(QStringLiteral("LabelOrdem")), QStringLiteral("Ordem do sorteio:7 -7 "));
+        QCOMPARE(f.text(QStringLiteral("LabelSorteadas")), QStringLiteral("0"));
+        QCOMPARE(f.text(QStringLiteral("LabelRestam")), QStringLiteral("90"));
+        QCOMPARE(f.text(QStringLiteral("PanelUltima")), QStringLiteral("7"));
+        QCOMPARE(f.ballColour(7), ui::clLime);
+        QVERIFY(!f.panel->state().drawn(7));
+    }
+
+    void clicksThatDoNothing_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("before a draw type") << "idle";
+        QTest::newRow("electronic draw") << "electronic";
+        QTest::newRow("after the end") << "ended";
+    }
+    void clicksThatDoNothing()
+    {
+        QFETCH(QString, when);
+        DrawFixture f;
+        f.enter();
+        if (when == QLatin1String("electronic"))
+            f.startElectronic();
+        if (when == QLatin1String("ended")) {
+            f.startManual();
+            f.click(QStringLiteral("ButtonFim"));
+        }
+        const QString order = f.text(QStringLiteral("LabelOrdem"));
+        f.clickBall(12);
+        QCOMPARE(f.ballColour(12), ui::clLime);
+        QCOMPARE(f.panel->state().DrawnCount(), 0);
+        QCOMPARE(f.text(QStringLiteral("LabelOrdem")), order);
+        QVERIFY(f.sound.played.isEmpty());
+    }
+
+    void endingAndLeaving_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Encerra o sorteio") << "ButtonFim";
+        QTest::newRow("Sair") << "ButtonSair";
+    }
+    void endingAndLeaving()
+    {
+        QFETCH(QString, button);
+        DrawFixture f;
+        f.enter();
+        f.startManual();
+        f.clickBall(3);
+        f.clickBall(33);
+        f.click(button);
+        QCOMPARE(f.panel->state().mode(), DrawMode::Idle);
+        const bool left = button == QLatin1String("ButtonSair");
+        QCOMPARE(f.panel->isVisible(), !left);
+        QCOMPARE(menuEmpty(*f.window), !left);
+        if (left)
+            f.enter();
+        QVERIFY(f.shown(QStringLiteral("PanelTipo")));
+        QVERIFY(!f.shown(QStringLiteral("ButtonFim")));
+        QVERIFY(!f.get(QStringLiteral("PanelPedras"))->isEnabled());
+        QCOMPARE(f.ballColour(3), ui::clLime);
+        QCOMPARE(f.ballColour(33), ui::clLime);
+        QCOMPARE(f.text(QStringLiteral("LabelOrdem")), QStringLiteral("Ordem do sorteio:"));
+        QCOMPARE(f.text(QStringLiteral("LabelSorteadas")), QStringLiteral("0"));
+        QCOMPARE(f.text(QStringLiteral("LabelRestam")), QStringLiteral("90"));
+        QCOMPARE(f.text(QStringLiteral("PanelUltima")), QString());
+    }
+
+    void sounds_data()
+    {
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<bool>("ownVoice");
+        QTest::addColumn<QStringList>("played");
+        QTest::newRow("unticked") << false << true << QStringList{};
+        QTest::newRow("own voice") << true << true << QStringList{"spbl5.wav"};
+        QTest::newRow("fallback") << true << false << QStringList{"sompedra.wav"};
+    }
+    void sounds()
+    {
+        QFETCH(bool, ticked);
+        QFETCH(bool, ownVoice);
+        QFETCH(QStringList, played);
+        DrawFixture f;
+        // The probe file exists, so ticking asks nothing; the ball's own voice may not.
+        test::writeBytes(QDir(f.dir.path()).filePath("spbl10.wav"), "RIFF");
+        if (ownVoice)
+            test::writeBytes(QDir(f.dir.path()).filePath("SPBL5.WAV"), "RIFF"); // any letter case
+        f.enter();
+        if (ticked)
+            f.click(QStringLiteral("CheckSom"));
+        f.startManual();
+        f.clickBall(5);
+        QStringList names;
+        for (const QString &name : f.sound.played)
+            names << name.toLower();
+        QCOMPARE(names, played);
+        QVERIFY(f.prompter.shown.isEmpty());
+    }
+
+    void probes_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<int>("parts");
+        const QString sound = "Os arquivos de som das pedras não foram localizados na pasta do programa. Baixa da "
+                              "internet para instalação?";
+        const QString picture = "Os arquivos de imagem das pedras não foram localizados na pasta do programa. Baixa "
+                                "da internet para instalação?";
+        QTest::newRow("sound, No") << "CheckSom" << false << "Arquivos de som" << sound << int(MediaMaker::Sounds);
+        QTest::newRow("sound, Yes") << "CheckSom" << true << "Arquivos de som" << sound << int(MediaMaker::Sounds);
+        QTest::newRow("picture, No") << "CheckImagem" << false << "Arquivos de imagem" << picture
+                                     << int(MediaMaker::Pictures);
+        QTest::newRow("picture, Yes") << "CheckImagem" << true << "Arquivos de imagem" << picture
+                                      << int(MediaMaker::Pictures);
+    }
+    void probes()
+    {
+        QFETCH(QString, box);
+        QFETCH(bool, answer);
+        QFETCH(QString, caption);
+        QFETCH(QString, question);
+        QFETCH(int, parts);
+        DrawFixture f;
+        f.enter();
+        f.prompter.answers = {answer};
+        f.click(box);
+        QCOMPARE(f.prompter.shown.size(), 1);
+        const auto &asked = f.prompter.shown.first();
+        QVERIFY(asked.question);
+        QVERIFY(!asked.defaultYes);
+        QCOMPARE(asked.caption, caption);
+        QCOMPARE(asked.text, question);
+        QCOMPARE(f.installer.installs, answer ? QList<int>{parts} : QList<int>{});
+        QVERIFY(f.get<QCheckBox>(box)->isChecked());
+        // Unticking asks nothing.
+        f.click(box);
+        QVERIFY(!f.get<QCheckBox>(box)->isChecked());
+        QCOMPARE(f.prompter.shown.size(), 1);
+    }
+
+    void pictureZoomsAndStaysUntilClicked()
+    {
+        DrawFixture f;
+        writePicture(f.dir.path(), 10); // the probe
+        writePicture(f.dir.path(), 23);
+        f.enter();
+        f.click(QStringLiteral("CheckImagem"));
+        QVERIFY(f.prompter.shown.isEmpty());
+        f.startElectronic();
+        f.drawBall(23);
+        QWidget *frame = f.get(QStringLiteral("PanelImagem"));
+        QVERIFY(frame->isVisible());
+        QCOMPARE(frame->geometry(), QRect(34, 0, 721, 522));
+        QCOMPARE(f.get(QStringLiteral("Imagem"))->geometry(), QRect(1, 1, 719, 520));
+        // A ball without a picture shrinks it where it stands; it stays shown.
+        f.drawBall(50);
+        QVERIFY(frame->isVisible());
+        QCOMPARE(frame->geometry(), QRect(34, 0, 48, 48));
+        // Ending the draw and leaving the panel keep it.
+        f.click(QStringLiteral("ButtonSair"));
+        f.enter();
+        QVERIFY(frame->isVisible());
+        f.click(QStringLiteral("Imagem"));
+        QVERIFY(!frame->isVisible());
+    }
+
+    void manualPictureStartsAtTheBall()
+    {
+        DrawFixture f;
+        writePicture(f.dir.path(), 10);
+        writePicture(f.dir.path(), 90);
+        f.enter();
+        f.click(QStringLiteral("CheckImagem"));
+        f.startManual();
+        f.panel->setTimeScale(0.05);
+        f.clickBall(90);
+        QWidget *frame = f.get(QStringLiteral("PanelImagem"));
+        QVERIFY(frame->isVisible());
+        QCOMPARE(frame->geometry(), QRect(601, 351 + 36, 48, 48));
+        QTRY_VERIFY(!f.panel->ballEventRunning());
+        QCOMPARE(frame->geometry(), QRect(34, 0, 721, 522));
+    }
+
+    // Input during a ball event waits for its end and keeps its order.
+    void inputHeldDuringABallEvent()
+    {
+        DrawFixture f;
+        writePicture(f.dir.path(), 10);
+        for (int n = 1; n <= 90; ++n)
+            writePicture(f.dir.path(), n);
+        f.enter();
+        f.click(QStringLiteral("CheckImagem"));
+        f.startElectronic();
+        f.panel->setTimeScale(0.1); // about 155 ms a ball
+        for (int value : {0, 5, 7})
+            f.source.push(value);
+        f.click(QStringLiteral("ButtonAlea"));
+        QVERIFY(f.panel->ballEventRunning());
+        f.click(QStringLiteral("ButtonAlea"));
+        f.click(QStringLiteral("ButtonFim"));
+        f.click(QStringLiteral("ButtonAlea")); // after the end: nothing
+        QCOMPARE(f.panel->state().DrawnCount(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(f.panel->state().mode() == DrawMode::Idle, 5000);
+        QVERIFY(!f.panel->ballEventRunning());
+        QCOMPARE(f.text(QStringLiteral("LabelSorteadas")), QStringLiteral("0"));
+        QCOMPARE(f.source.value(90), 7); // two balls were drawn, the second after the first had ended
+    }
+
+    void competingCountHides()
+    {
+        DrawFixture f;
+        f.enter();
+        auto colour = [&](const char *name) {
+            return f.get(QString::fromLatin1(name))->palette().color(QPalette::WindowText);
+        };
+        const QList<QColor> expected = {ui::clBlack, ui::clMoneyGreen, ui::clBlack};
+        for (int i = 0; i < 3; ++i) {
+            f.click(i == 1 ? QStringLiteral("LabelCC") : QStringLiteral("LabelConcor"));
+            QCOMPARE(colour("LabelConcor"), expected[i]);
+            QCOMPARE(colour("LabelCC"), expected[i]);
+        }
+    }
+};
+
+QTEST_MAIN(TestDrawPanel)
+#include "tst_drawpanel.moc"
