@@ -1,9 +1,11 @@
+#include "DrawFixture.h"
 #include "TestSupport.h"
 #include "app/UnitMenu.h"
 #include "draw/BallSource.h"
 #include "draw/DrawPanel.h"
 #include "draw/MediaInstaller.h"
 #include "draw/MediaMaker.h"
+#include "draw/UnitVenc.h"
 #include "report/Fonts.h"
 #include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
@@ -17,78 +19,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace bolaris;
+using namespace bolaris::test;
 
 namespace {
-
-class RecordingSound : public SoundPlayer {
-public:
-    QStringList played;
-    void play(const QString &path) override { played << QFileInfo(path).fileName(); }
-};
-
-class RecordingInstaller : public MediaInstaller {
-public:
-    QList<int> installs;
-    void install(const QString &, int parts) override { installs << parts; }
-};
-
-void writePicture(const QString &dir, int ball)
-{
-    QImage image(40, 30, QImage::Format_RGB32);
-    image.fill(Qt::yellow);
-    image.save(QDir(dir).filePath(QStringLiteral("imbl%1.jpg").arg(ball)), "JPG");
-}
-
-// The main window with its Draw panel entered and every seam replaced.
-struct DrawFixture {
-    QTemporaryDir dir;
-    test::ScriptedPrompter prompter;
-    RecordingSound sound;
-    RecordingInstaller installer;
-    ScriptedBallSource source;
-    std::unique_ptr<TFormMenu> window;
-    DrawPanel *panel = nullptr;
-
-    DrawFixture()
-    {
-        window = std::make_unique<TFormMenu>(dir.path(), prompter);
-        panel = window->findChild<DrawPanel *>(QStringLiteral("PanelSorteio"));
-        panel->setSoundPlayer(sound);
-        panel->setMediaInstaller(installer);
-        panel->setBallSource(source);
-        panel->setTimeScale(0);
-        window->show();
-    }
-    template <typename T = QWidget> T *get(const QString &name) const { return window->findChild<T *>(name); }
-    QString text(const QString &name) const
-    {
-        if (auto *label = get<QLabel>(name))
-            return label->text();
-        return get<QPlainTextEdit>(name)->toPlainText();
-    }
-    void menu(const char *name) { window->menuBar()->findChild<QAction *>(QString::fromLatin1(name))->trigger(); }
-    void click(const QString &name) { QTest::mouseClick(get(name), Qt::LeftButton); }
-    void enter() { menu("MenuSorteio"); }
-    void startElectronic() { click(QStringLiteral("ButtonEletronico")); }
-    void startManual() { click(QStringLiteral("ButtonManual")); }
-    // Draws a ball electronically: the value that picks it from the undrawn balls.
-    void drawBall(int ball)
-    {
-        int value = 0;
-        for (int n = 1; n < ball; ++n)
-            value += !panel->state().drawn(n);
-        source.push(value);
-        click(QStringLiteral("ButtonAlea"));
-    }
-    void clickBall(int ball) { click(QStringLiteral("P%1").arg(ball)); }
-    QColor ballColour(int ball) const
-    {
-        return get(QStringLiteral("P%1").arg(ball))->palette().color(QPalette::WindowText);
-    }
-    bool shown(const QString &name) const { return get(name)->isVisible(); }
-};
 
 bool menuEmpty(TFormMenu &w)
 {
@@ -161,6 +97,7 @@ private Q_SLOTS:
         QFETCH(QString, cards);
         QFETCH(QString, count);
         DrawFixture f;
+        f.prompter.answers = {true};
         if (!cards.isEmpty())
             f.window->registry().SaiEnter(QStringLiteral("B"), cards, f.prompter);
         f.enter();
@@ -426,6 +363,74 @@ private Q_SLOTS:
         QVERIFY(!f.panel->ballEventRunning());
         QCOMPARE(f.text(QStringLiteral("LabelSorteadas")), QStringLiteral("0"));
         QCOMPARE(f.source.value(90), 7); // two balls were drawn, the second after the first had ended
+    }
+
+    // The panel applies a scan: the text box, the winners window, the switches,
+    // the win sound (after the pause when "Som da pedra" is ticked).
+    void winnersOfABall_data()
+    {
+        QTest::addColumn<bool>("som");
+        QTest::newRow("sound off: win sound at once") << false;
+        QTest::newRow("sound on: win sound after the pause") << true;
+    }
+    void winnersOfABall()
+    {
+        QFETCH(bool, som);
+        DrawFixture f;
+        test::writeBytes(QDir(f.dir.path()).filePath("spbl10.wav"), "RIFF");
+        f.prompter.answers = {true};
+        f.window->registry().SaiEnter(QStringLiteral("A"), QStringLiteral("1-2"), f.prompter);
+        f.enter();
+        f.click(QStringLiteral("CheckLinha"));
+        if (som)
+            f.click(QStringLiteral("CheckSom"));
+        f.startManual();
+        for (int ball : {24, 40, 70, 87, 1, 21, 32, 72})
+            f.clickBall(ball);
+        QVERIFY(f.text(QStringLiteral("Memo1")).contains(QStringLiteral("faltando 1 pedra.")));
+        auto *venc = qobject_cast<TFormVenc *>(f.window->otherWindows()[4]);
+        QVERIFY(!venc->isVisible());
+        f.sound.played.clear();
+        f.panel->setTimeScale(som ? 0.05 : 0); // a pause of 100 ms
+        // Seen from inside the pause: the event still runs and the win sound waits.
+        bool paused = false;
+        QTimer::singleShot(30, f.panel, [&] {
+            paused = f.panel->ballEventRunning() && !f.sound.played.contains(QStringLiteral("bateu.wav"));
+        });
+        f.clickBall(51);
+        QCOMPARE(paused, som);
+        QVERIFY(!f.panel->ballEventRunning());
+        QCOMPARE(f.sound.played.filter(QStringLiteral("bateu")), QStringList{"bateu.wav"});
+        QCOMPARE(f.text(QStringLiteral("Memo1")),
+                 QStringLiteral("CARTELA 1 SERIE A\nLINHA. Cartão 1\nCARTELA 2 SERIE A\nLINHA. Cartão 7"));
+        QVERIFY(!f.get<QCheckBox>(QStringLiteral("CheckLinha"))->isChecked());
+        QVERIFY(venc->isVisible());
+        QCOMPARE(venc->WinnersShown(), 2);
+        QCOMPARE(venc->findChild<QLabel *>(QStringLiteral("LabelCB2"))->text(), QStringLiteral("Cartão7"));
+
+        // Taken back: no prize, the switch stays off, the window hides.
+        f.clickBall(51);
+        QVERIFY(!f.text(QStringLiteral("Memo1")).contains(QStringLiteral("LINHA")));
+        QVERIFY(!f.get<QCheckBox>(QStringLiteral("CheckLinha"))->isChecked());
+        QVERIFY(!venc->isVisible());
+    }
+
+    void cardsMissingFromTheStoreAreToldOncePerDraw()
+    {
+        DrawFixture f;
+        f.prompter.answers = {true};
+        f.window->registry().SaiEnter(QStringLiteral("B"), QStringLiteral("1-3"), f.prompter);
+        f.prompter.clear();
+        f.enter();
+        f.click(QStringLiteral("CheckLinha"));
+        for (int round = 0; round < 2; ++round) {
+            f.startManual();
+            for (int ball : {1, 2, 3, 4})
+                f.clickBall(ball);
+            QCOMPARE(f.prompter.shown.size(), round + 1);
+            QVERIFY(f.prompter.lastText().contains(QStringLiteral("B-1, B-2, B-3")));
+            f.click(QStringLiteral("ButtonFim"));
+        }
     }
 
     void competingCountHides()

@@ -1,0 +1,196 @@
+#include "DrawFixture.h"
+#include "cards/SeriesA.h"
+#include "report/Fonts.h"
+#include "ui/UiBuild.h"
+
+#include <QLineEdit>
+
+using namespace bolaris;
+using namespace bolaris::test;
+
+namespace {
+
+// The Draw panel entered, a manual draw started, and the card check panel opened.
+struct Check : DrawFixture {
+    Check()
+    {
+        enter();
+        startManual();
+        click(QStringLiteral("ButtonConfCart"));
+    }
+    QLineEdit *box(const char *name) const { return get<QLineEdit>(QString::fromLatin1(name)); }
+    void look(const QString &series, const QString &card, const char *where = "EditConf")
+    {
+        box("EditCSerie")->clear();
+        QTest::keyClicks(box("EditCSerie"), series); // typed, as the operator does
+        box("EditConf")->setText(card);
+        QTest::keyClick(box(where), Qt::Key_Return);
+    }
+    QString cell(int row, int column) const { return text(QStringLiteral("C%1%2").arg(row).arg(column)); }
+    QColor cellColour(int row, int column) const
+    {
+        return get(QStringLiteral("C%1%2").arg(row).arg(column))->palette().color(QPalette::WindowText);
+    }
+    QColor rowColour(int row) const
+    {
+        return get(QStringLiteral("PanelC%1").arg(row))->palette().color(QPalette::Window);
+    }
+    QStringList ticketLabels() const
+    {
+        QStringList labels;
+        for (int i = 1; i <= 6; ++i)
+            labels << text(QStringLiteral("LabelC%1").arg(i));
+        return labels;
+    }
+    QStringList row(int r) const
+    {
+        QStringList cells;
+        for (int c = 1; c <= 9; ++c)
+            cells << cell(r, c);
+        return cells;
+    }
+};
+
+const QStringList kTickets1to6 = {"Cartão 1", "Cartão 2", "Cartão 3", "Cartão 4", "Cartão 5", "Cartão 6"};
+
+} // namespace
+
+class TestCardCheck : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { installFontSubstitutes(); }
+
+    void layout()
+    {
+        DrawFixture f;
+        QWidget *conf = f.get(QStringLiteral("PanelConf"));
+        QVERIFY(conf->isHidden());
+        QCOMPARE(conf->parentWidget(), f.panel);
+        QCOMPARE(conf->size(), QSize(794, 536));
+        QCOMPARE(f.get<QLineEdit>(QStringLiteral("EditCSerie"))->text(), QStringLiteral("A"));
+        QCOMPARE(f.get<QLineEdit>(QStringLiteral("EditCSerie"))->geometry(), QRect(21, 47, 28, 32));
+        QCOMPARE(f.get<QLineEdit>(QStringLiteral("EditConf"))->geometry(), QRect(21, 103, 89, 32));
+        QCOMPARE(f.text(QStringLiteral("LabelC6")), QStringLiteral("Cartão 1234567"));
+        QCOMPARE(f.get(QStringLiteral("PanelC18"))->geometry(), QRect(347, 498, 299, 27));
+        QCOMPARE(f.get(QStringLiteral("C119"))->geometry(), QRect(265, 3, 30, 21)); // row 11 one pixel right
+        QCOMPARE(f.get(QStringLiteral("C19"))->geometry(), QRect(264, 3, 30, 21));
+        QCOMPARE(f.get(QStringLiteral("ButtonVCSai"))->geometry(), QRect(648, 480, 121, 25));
+        QCOMPARE(f.text(QStringLiteral("Label18")), QStringLiteral("Não sorteadas"));
+    }
+
+    void openingClearsAndFocuses()
+    {
+        Check c;
+        c.look("A", "1");
+        c.click(QStringLiteral("ButtonVCSai"));
+        QVERIFY(c.get(QStringLiteral("PanelConf"))->isHidden());
+        QCOMPARE(c.box("EditConf")->text(), QStringLiteral("1")); // the boxes keep their texts
+        c.click(QStringLiteral("ButtonConfCart"));
+        QVERIFY(c.get(QStringLiteral("PanelConf"))->isVisible());
+        QCOMPARE(c.get(QStringLiteral("PanelConf"))->pos(), QPoint(0, 0));
+        QCOMPARE(c.cell(1, 1), QString());
+        QCOMPARE(c.rowColour(1), ui::clWhite);
+        QCOMPARE(c.window->focusWidget(), c.box("EditConf"));
+    }
+
+    void cardABeforeAnyBall()
+    {
+        Check c;
+        c.look("A", "1");
+        QCOMPARE(c.ticketLabels(), kTickets1to6);
+        // Card A-1: row 1 is 24 40 51 70 87, row 11 holds 2 in column 1.
+        QCOMPARE(c.row(1), (QStringList{"", "", "24", "", "40", "51", "", "70", "87"}));
+        QCOMPARE(c.row(5), (QStringList{"2 ", "", "22", "", "44", "", "60", "", "90"}));
+        for (int r = 1; r <= 18; ++r) {
+            QCOMPARE(c.row(r).count(QString()), 4);
+            QCOMPARE(c.rowColour(r), ui::clWhite);
+            for (int col = 1; col <= 9; ++col)
+                if (!c.cell(r, col).isEmpty())
+                    QCOMPARE(c.cellColour(r, col), ui::clLime);
+        }
+    }
+
+    void seriesBCardOne()
+    {
+        Check c;
+        // Card B-1 is entry 2001 of the card table: here the text of card A-3.
+        test::writeCardFile(c.dir.path(), {{2001, QString::fromLatin1(SeriesACard(3).data(), 180)}});
+        c.window->FormActivate();
+        c.look("b", "1"); // typed lower case: the box makes it upper case
+        QCOMPARE(c.ticketLabels(), kTickets1to6);
+        QCOMPARE(c.row(1), (QStringList{"", "11", "", "", "45", "", "60", "77", "81"}));
+    }
+
+    void drawnNumbersAndFullRows()
+    {
+        Check c;
+        for (int ball : {10, 33, 50, 74, 84, 24}) // row 4 of card A-1, and one of row 1
+            c.clickBall(ball);
+        c.look("A", "1");
+        QCOMPARE(c.rowColour(4), ui::clRed);
+        for (int r : {1, 2, 3, 5, 18})
+            QCOMPARE(c.rowColour(r), ui::clWhite);
+        QCOMPARE(c.cellColour(1, 3), ui::clRed);  // 24
+        QCOMPARE(c.cellColour(1, 5), ui::clLime); // 40
+        // A snapshot: a later ball shows only after Enter again.
+        c.clickBall(40);
+        QCOMPARE(c.cellColour(1, 5), ui::clLime);
+        c.look("A", "1");
+        QCOMPARE(c.cellColour(1, 5), ui::clRed);
+    }
+
+    void silentRefusals_data()
+    {
+        QTest::addColumn<QString>("card");
+        QTest::newRow("0") << "0";
+        QTest::newRow("2001") << "2001";
+        QTest::newRow("abc") << "abc";
+        QTest::newRow("empty") << "";
+        QTest::newRow("sign only") << "-";
+        QTest::newRow("huge") << QString(10000, QLatin1Char('9'));
+    }
+    void silentRefusals()
+    {
+        QFETCH(QString, card);
+        Check c;
+        c.look("A", "2");
+        c.look("A", card);
+        QCOMPARE(c.ticketLabels().first(), QStringLiteral("Cartão 7")); // unchanged
+        QVERIFY(!c.cell(1, 1).isEmpty());
+        QVERIFY(c.prompter.shown.isEmpty());
+    }
+
+    void enterInTheSeriesBox()
+    {
+        Check c;
+        c.box("EditCSerie")->setFocus();
+        c.look("x", "2", "EditCSerie"); // any other character is series A
+        QCOMPARE(c.ticketLabels().first(), QStringLiteral("Cartão 7"));
+        QCOMPARE(c.cell(1, 1), QStringLiteral("1 "));
+        QCOMPARE(c.window->focusWidget(), c.box("EditConf"));
+    }
+
+    void cardNotInTheStore()
+    {
+        Check c;
+        c.look("B", "3");
+        QCOMPARE(c.prompter.shown.size(), 1);
+        QVERIFY(c.prompter.lastText().contains(QStringLiteral("série B")));
+        QCOMPARE(c.ticketLabels().first(), QStringLiteral("Cartão 13"));
+        for (int r = 1; r <= 18; ++r)
+            QCOMPARE(c.row(r).count(QString()), 9);
+    }
+
+    void backgroundClickCloses()
+    {
+        Check c;
+        QWidget *conf = c.get(QStringLiteral("PanelConf"));
+        QTest::mouseClick(c.get(QStringLiteral("PanelC1")), Qt::LeftButton); // a row is not the background
+        QVERIFY(conf->isVisible());
+        QTest::mouseClick(conf, Qt::LeftButton, {}, QPoint(200, 300));
+        QVERIFY(conf->isHidden());
+    }
+};
+
+QTEST_MAIN(TestCardCheck)
+#include "tst_cardcheck.moc"
