@@ -12,6 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 namespace bolaris::test {
 
 // A fresh working folder per test; fixtures are copied in, never used in place.
@@ -74,6 +77,54 @@ inline Run runProgram(const QString &program, const QStringList &args)
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
+
+// A small disk of its own (a tmpfs, mounted as root): full on demand, or
+// read-only. Tests that need one skip where it cannot be mounted.
+class SmallDisk {
+public:
+    explicit SmallDisk(int kilobytes = 1024)
+    {
+        m_mounted = ::geteuid() == 0
+                    && QProcess::execute(QStringLiteral("mount"),
+                                         {"-t", "tmpfs", "-o", QStringLiteral("size=%1k").arg(kilobytes), "tmpfs",
+                                          m_dir.path()})
+                           == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {"-l", m_dir.path()});
+    }
+    bool mounted() const { return m_mounted; }
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return QDir(m_dir.path()).filePath(name); }
+    bool makeReadOnly() { return QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", m_dir.path()}) == 0; }
+    // Fills the disk until only `room` bytes are left.
+    void fillUp(qint64 room = 0)
+    {
+        struct statvfs st;
+        ::statvfs(QFile::encodeName(m_dir.path()).constData(), &st);
+        const qint64 free = qint64(st.f_bavail) * qint64(st.f_frsize);
+        QFile filler(file(QStringLiteral("filler")));
+        filler.open(QIODevice::WriteOnly | QIODevice::Append);
+        filler.write(QByteArray(qMax<qint64>(0, free - room), 'x'));
+    }
+    // Names of the files on the disk (hidden ones too), filler aside.
+    QStringList files() const
+    {
+        QStringList names = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+        names.removeAll(QStringLiteral("filler"));
+        return names;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
+#define SKIP_WITHOUT_DISK(disk)                                                                                        \
+    if (!(disk).mounted())                                                                                             \
+    QSKIP("a small disk needs root to mount")
 
 } // namespace bolaris::test
 

@@ -4,6 +4,7 @@
 #include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
 #include "cards/CardStore.h"
+#include "dataset/AtomicFile.h"
 #include "draw/DrawPanel.h"
 #include "draw/CardCheckPanel.h"
 #include "draw/DrawState.h"
@@ -34,7 +35,7 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
       m_registry(std::make_unique<ValidationRegistry>(workDir)), m_sheets(std::make_unique<SheetIssue>(workDir)),
       m_drawState(std::make_unique<DrawState>()), m_fewest(std::make_unique<FewestPointsTable>(workDir)),
       m_sound(std::make_unique<EffectSoundPlayer>()),
-      m_previews(std::make_unique<WindowPreviewHost>()), m_colourChooser(std::make_unique<DialogColourChooser>())
+      m_previews(std::make_unique<WindowPreviewHost>(workDir)), m_colourChooser(std::make_unique<DialogColourChooser>())
 {
     setObjectName(QStringLiteral("TFormMenu"));
     setWindowTitle(QStringLiteral("Bolaris 90/15 "));
@@ -74,6 +75,10 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
 
 TFormMenu::~TFormMenu()
 {
+    // The panels show the registry, the card store and the sheets: they go
+    // before those members do, not after them with the window's children.
+    delete m_client;
+    m_client = nullptr;
     for (QObject *window : m_windows)
         delete window;
 }
@@ -93,6 +98,7 @@ void TFormMenu::setColourChooser(std::unique_ptr<ColourChooser> chooser)
 void TFormMenu::FormCreate()
 {
     move(0, 0);
+    AtomicFile::removeStale(m_workDir); // what a crashed run was writing
     openRegistry();
     QWidget *conf = m_draw->cardCheckPanel();
     conf->raise();
@@ -101,18 +107,19 @@ void TFormMenu::FormCreate()
 
 void TFormMenu::openRegistry()
 {
-    // The command-line tool holds the folder's registry only for one entry.
-    for (int i = 0; i < 50 && !m_registry->lock(); ++i)
+    // The command-line tool holds the folder's registry only for one entry;
+    // another program holds it for good, so its registry is only shown.
+    ValidationRegistry::Lock lock = m_registry->lock();
+    for (int i = 0; i < 50 && lock == ValidationRegistry::Lock::HeldByTool; ++i) {
         QThread::msleep(100);
-    QStringList problems;
-    try {
-        problems = m_registry->open();
-    } catch (const DatasetError &e) {
-        problems << e.message();
+        lock = m_registry->lock();
     }
+    const ValidationRegistry::Opened opened = m_registry->openLocked(lock);
     m_validation->refreshGrids();
-    for (const QString &problem : problems)
-        QTimer::singleShot(0, this, [this, problem] { m_prompter.error(problem); });
+    if (!opened.portuguese.isEmpty())
+        QTimer::singleShot(0, this, [this, message = opened.portuguese] {
+            m_prompter.inform(QStringLiteral("Validação de cartelas"), message, MessageIcon::Information);
+        });
 }
 
 void TFormMenu::createOtherWindows()
@@ -209,7 +216,7 @@ void TFormMenu::FormClose()
     try {
         m_registry->close();
     } catch (const DatasetError &e) {
-        m_prompter.error(e.message());
+        m_prompter.error(e.forOperator());
     }
     try {
         m_fewest->close();

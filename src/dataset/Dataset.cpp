@@ -26,6 +26,17 @@ int compareValues(const QVariant &a, const QVariant &b, FieldType type)
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
+// A change the file refused is not kept in the dataset either.
+template <typename Store> qint64 storeOrCancel(Dataset &dataset, Store store)
+{
+    try {
+        return store();
+    } catch (const DatasetError &) {
+        dataset.cancel();
+        throw;
+    }
+}
+
 QString trimRight(const QString &s)
 {
     qsizetype end = s.size();
@@ -83,7 +94,7 @@ void Dataset::createDataset()
     m_state = State::Browse;
     m_modified = false;
     // A fresh dataset has no file yet, so closing it always writes one.
-    if (m_durable && !m_fileName.isEmpty()) {
+    if (m_durable && !m_readOnly && !m_fileName.isEmpty()) {
         saveFile();
         m_file = std::make_unique<DatasetFile>(filePath());
     }
@@ -102,10 +113,10 @@ void Dataset::open()
             throw DatasetError(QStringLiteral("%1: file %2 not found").arg(m_name, m_fileName));
         clearRecords();
         m_order = fieldList(m_orderNames);
-        if (m_durable && !m_fileName.isEmpty())
+        if (m_durable && !m_readOnly && !m_fileName.isEmpty())
             saveFile();
     }
-    if (m_durable && !m_fileName.isEmpty() && !m_file)
+    if (m_durable && !m_readOnly && !m_fileName.isEmpty() && !m_file)
         m_file = std::make_unique<DatasetFile>(filePath());
     m_state = State::Browse;
     m_modified = false;
@@ -146,7 +157,7 @@ void Dataset::close()
     std::exception_ptr failure;
     if (m_file) {
         m_file.reset();
-    } else if (!m_fileName.isEmpty() && (m_modified || !fileExists())) {
+    } else if (!m_readOnly && !m_fileName.isEmpty() && (m_modified || !fileExists())) {
         try {
             saveFile();
         } catch (...) {
@@ -206,8 +217,15 @@ void Dataset::Batch::commit()
     if (!m_active)
         return;
     m_active = false;
-    if (--m_dataset.m_batchDepth == 0 && m_dataset.m_file)
-        m_dataset.m_file->commit();
+    if (--m_dataset.m_batchDepth == 0 && m_dataset.m_file) {
+        try {
+            m_dataset.m_file->commit();
+        } catch (const DatasetError &) {
+            // The file kept what it had: so does the dataset.
+            m_dataset.restoreFromFile();
+            throw;
+        }
+    }
 }
 
 Dataset::Batch::~Batch()
@@ -219,6 +237,31 @@ Dataset::Batch::~Batch()
     } catch (...) {
         if (std::uncaught_exceptions() == m_exceptions)
             qWarning("dataset %s: commit failed", qPrintable(m_dataset.m_name));
+    }
+}
+
+void Dataset::restoreFromFile() noexcept
+{
+    try {
+        if (m_file->inTransaction())
+            m_file->rollback();
+    } catch (const DatasetError &) {
+        // SQLite has rolled it back already
+    }
+    try {
+        const int pos = m_pos;
+        loadRecords(filePath());
+        for (Index &index : m_indexes) {
+            index.keys.clear();
+            for (const auto &rec : m_view)
+                ++index.keys[keyOf(rec->values, index.fields)];
+        }
+        resort();
+        m_pos = m_view.empty() ? -1 : std::min(pos, int(m_view.size()) - 1);
+        m_eof = m_bof = m_view.empty();
+        Q_EMIT changed();
+    } catch (const DatasetError &) {
+        // Unreadable now: the next start reads the file, which is what counts.
     }
 }
 
@@ -338,9 +381,17 @@ void Dataset::indexRemove(const Row &row)
     }
 }
 
+void Dataset::requireWritable() const
+{
+    if (m_readOnly)
+        throw DatasetError(QStringLiteral("%1: the dataset is open for reading only").arg(m_name),
+                           DatasetError::Kind::Unavailable);
+}
+
 void Dataset::insert()
 {
     requireBrowse("insert");
+    requireWritable();
     m_buffer.assign(m_fields.size(), QVariant());
     m_state = State::Insert;
 }
@@ -348,6 +399,7 @@ void Dataset::insert()
 void Dataset::edit()
 {
     requireBrowse("edit");
+    requireWritable();
     m_buffer = currentRow();
     m_state = State::Edit;
 }
@@ -375,7 +427,7 @@ void Dataset::post()
         rec->values = m_buffer;
         rec->seq = m_nextSeq++;
         if (m_file)
-            rec->rowId = m_file->insert(rec->values);
+            rec->rowId = storeOrCancel(*this, [&] { return m_file->insert(rec->values); });
         indexAdd(rec->values);
         const size_t at = insertPosition(*rec);
         m_view.insert(m_view.begin() + qsizetype(at), std::move(rec));
@@ -384,7 +436,10 @@ void Dataset::post()
         Record &rec = *m_view[size_t(m_pos)];
         checkUnique(m_buffer, &rec.values);
         if (m_file)
-            m_file->update(rec.rowId, m_buffer);
+            storeOrCancel(*this, [&] {
+                m_file->update(rec.rowId, m_buffer);
+                return rec.rowId;
+            });
         indexRemove(rec.values);
         rec.values = m_buffer;
         indexAdd(rec.values);
@@ -404,6 +459,7 @@ void Dataset::post()
 void Dataset::deleteRecord()
 {
     requireBrowse("delete");
+    requireWritable();
     if (m_view.empty())
         throw DatasetError(QStringLiteral("%1: cannot delete from an empty dataset").arg(m_name));
     if (beforeDelete)

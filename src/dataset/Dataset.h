@@ -44,6 +44,10 @@ public:
 
     void setDurable(bool durable) { m_durable = durable; }
     bool isDurable() const { return m_durable; }
+    // A read-only dataset loads its file (or starts empty without creating
+    // one), never writes it, and refuses every change.
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool isReadOnly() const { return m_readOnly; }
 
     // Field definitions.
     void clearFieldDefs();
@@ -144,6 +148,7 @@ private:
     QString keyOf(const Row &row, const std::vector<int> &fields) const;
     void requireOpen() const;
     void requireBrowse(const char *what) const;
+    void requireWritable() const;
     const Row &currentRow() const;
     void checkUnique(const Row &row, const Row *replacing) const;
     void indexAdd(const Row &row);
@@ -151,6 +156,10 @@ private:
     void resort();
     void openFile();
     void loadRecords(const QString &path);
+    // After a durable commit failed: the records are read back from the file,
+    // so the dataset shows what is stored and nothing more.
+    void restoreFromFile() noexcept;
+
     void saveFile();
     void clearRecords();
     void touched(); // the records changed: a new generation, and changed()
@@ -159,6 +168,7 @@ private:
     QString m_dir;
     QString m_fileName;
     bool m_durable = false;
+    bool m_readOnly = false;
     std::vector<FieldDef> m_fields;
     QHash<QString, int> m_fieldByName; // lower-case name
     std::vector<std::unique_ptr<Record>> m_view; // records in the current order

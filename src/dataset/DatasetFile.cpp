@@ -1,44 +1,107 @@
 #include "DatasetFile.h"
 
+#include "AtomicFile.h"
 #include "DatasetError.h"
 
 #include <QFileInfo>
-#include <QDir>
-#include <QRandomGenerator>
 
-#include <cstdio>
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
 namespace bolaris {
 
+void DatasetFile::CloseDb::operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
+void DatasetFile::Finalize::operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
+
 namespace {
+
+using Kind = DatasetError::Kind;
 
 constexpr int kApplicationId = 0x424F4C44; // "BOLD"
 constexpr int kFormatVersion = 1;
 
 QString fileLabel(const QString &path) { return QFileInfo(path).fileName(); }
 
-[[noreturn]] void fail(const QString &path, const QString &what)
+// The operator's words for a failure of kind on file, with the system's reason when known.
+QString portugueseFor(const QString &path, Kind kind, int systemError)
 {
-    throw DatasetError(QStringLiteral("%1: %2").arg(fileLabel(path), what));
+    const QString name = fileLabel(path);
+    const QString reason = systemError ? QStringLiteral(": ") + reasonPortuguese(systemError) : QString();
+    switch (kind) {
+    case Kind::Damaged:
+        return QStringLiteral("O arquivo %1 está danificado ou não é um arquivo do Bolaris.").arg(name);
+    case Kind::Unavailable:
+        return QStringLiteral("O arquivo %1 não pode ser usado agora%2.").arg(name, reason);
+    case Kind::NotWritten:
+        return QStringLiteral("O arquivo %1 não foi gravado%2.").arg(name, reason);
+    case Kind::Other:
+        break;
+    }
+    return {};
 }
 
-[[noreturn]] void failDb(const QString &path, sqlite3 *db, const QString &what)
+[[noreturn]] void fail(const QString &path, const QString &what, Kind kind, int systemError = 0)
 {
-    fail(path, QStringLiteral("%1 (%2)").arg(what, QString::fromUtf8(sqlite3_errmsg(db))));
+    throw DatasetError(QStringLiteral("%1: %2").arg(fileLabel(path), what), kind,
+                       portugueseFor(path, kind, systemError));
 }
 
-struct Stmt {
+// SQLite's verdict on a failed call: proven damage, a passing obstacle
+// (busy, locked, no permission), or otherwise the caller's fallback.
+Kind kindOf(int rc, Kind fallback)
+{
+    switch (rc & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_FORMAT:
+    case SQLITE_MISMATCH:
+        return Kind::Damaged;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+    case SQLITE_NOMEM:
+        return Kind::Unavailable;
+    default:
+        return fallback;
+    }
+}
+
+[[noreturn]] void failDb(const QString &path, sqlite3 *db, const QString &what, Kind fallback)
+{
+    const int rc = db ? sqlite3_extended_errcode(db) : SQLITE_NOMEM;
+    const QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+    int systemError = db ? sqlite3_system_errno(db) : 0;
+    if ((rc & 0xff) == SQLITE_FULL)
+        systemError = ENOSPC;
+    else if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
+        systemError = EBUSY;
+    fail(path, QStringLiteral("%1 (%2)").arg(what, reason), kindOf(rc, fallback), systemError);
+}
+
+using Db = DatasetFile::DbHandle;
+using Stmt = DatasetFile::StatementHandle;
+
+Stmt prepared(sqlite3 *db, const char *sql, const QString &path, const QString &what, Kind fallback)
+{
     sqlite3_stmt *s = nullptr;
-    ~Stmt() { sqlite3_finalize(s); }
-};
+    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK || !s) {
+        sqlite3_finalize(s);
+        failDb(path, db, what, fallback);
+    }
+    return Stmt(s);
+}
 
-struct Db {
-    sqlite3 *db = nullptr;
-    ~Db() { sqlite3_close_v2(db); }
-};
+QString columnText(sqlite3_stmt *s, int column)
+{
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, column)),
+                             sqlite3_column_bytes(s, column));
+}
 
 const char *typeName(FieldType t) { return t == FieldType::Integer ? "integer" : "string"; }
 
@@ -67,11 +130,75 @@ QVariant columnValue(sqlite3_stmt *s, int column)
     }
     case SQLITE_FLOAT:
         return sqlite3_column_double(s, column);
-    default: {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
-        return QString::fromUtf8(text, sqlite3_column_bytes(s, column));
+    default:
+        return columnText(s, column);
     }
+}
+
+// Reads the database header ourselves, so SQLite never parses a file that is
+// not one of ours.
+void checkHeader(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        fail(path, QStringLiteral("cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(error))),
+             error == ENOENT ? Kind::Other : Kind::Unavailable, error);
     }
+    unsigned char header[100];
+    ssize_t got = 0;
+    int error = 0;
+    while (got < ssize_t(sizeof header)) {
+        const ssize_t n = ::read(fd, header + got, sizeof header - size_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    if (error)
+        fail(path, QStringLiteral("cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(error))),
+             Kind::Unavailable, error);
+    quint32 id = 0;
+    for (int i = 68; got == ssize_t(sizeof header) && i < 72; ++i)
+        id = id << 8 | header[i]; // big-endian at offset 68
+    if (got < ssize_t(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0 || id != kApplicationId)
+        fail(path, QStringLiteral("is not a dataset file"), Kind::Damaged);
+}
+
+// The column names of a table, in order.
+QStringList columnsOf(sqlite3 *db, const char *table, const QString &path)
+{
+    Stmt info = prepared(db, QByteArray("PRAGMA table_info(").append(table).append(')').constData(), path,
+                         QStringLiteral("cannot be read"), Kind::Unavailable);
+    QStringList names;
+    while (sqlite3_step(info.get()) == SQLITE_ROW)
+        names << columnText(info.get(), 1);
+    return names;
+}
+
+void checkSchema(sqlite3 *db, const QString &path)
+{
+    Stmt schema = prepared(db, "SELECT type, name FROM sqlite_schema ORDER BY name", path,
+                           QStringLiteral("cannot be read"), Kind::Unavailable);
+    QStringList entries;
+    int rc;
+    while ((rc = sqlite3_step(schema.get())) == SQLITE_ROW)
+        entries << columnText(schema.get(), 0) + QLatin1Char(' ') + columnText(schema.get(), 1);
+    if (rc != SQLITE_DONE)
+        failDb(path, db, QStringLiteral("cannot be read"), Kind::Unavailable);
+    if (entries != QStringList{QStringLiteral("table fields"), QStringLiteral("table records")})
+        fail(path,
+             QStringLiteral("is damaged: its tables are not those of a dataset file (%1)")
+                 .arg(entries.join(QStringLiteral(", "))),
+             Kind::Damaged);
+    if (columnsOf(db, "fields", path)
+        != QStringList{QStringLiteral("pos"), QStringLiteral("name"), QStringLiteral("type"), QStringLiteral("size"),
+                       QStringLiteral("required")})
+        fail(path, QStringLiteral("is damaged: the field definitions have other columns"), Kind::Damaged);
 }
 
 // Opens path for reading without ever creating or changing it, checks that it
@@ -79,47 +206,52 @@ QVariant columnValue(sqlite3_stmt *s, int column)
 std::vector<FieldDef> openForReading(const QString &path, Db &db)
 {
     if (!QFileInfo(path).isFile())
-        fail(path, QStringLiteral("file not found"));
+        fail(path, QStringLiteral("file not found"), Kind::Other);
+    checkHeader(path);
     const QByteArray name = QFile::encodeName(path);
     // Read-write without create, so SQLite can roll back a transaction that a
     // crash left unfinished; nothing here writes to the file otherwise.
-    if (sqlite3_open_v2(name.constData(), &db.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close_v2(db.db);
-        db.db = nullptr;
-        if (sqlite3_open_v2(name.constData(), &db.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-            failDb(path, db.db, QStringLiteral("cannot be opened"));
+    sqlite3 *handle = nullptr;
+    if (sqlite3_open_v2(name.constData(), &handle, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(handle);
+        handle = nullptr;
+        if (sqlite3_open_v2(name.constData(), &handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            db.reset(handle);
+            failDb(path, handle, QStringLiteral("cannot be opened"), Kind::Unavailable);
+        }
     }
-    sqlite3_busy_timeout(db.db, 2000);
-    Stmt id;
-    if (sqlite3_prepare_v2(db.db, "PRAGMA application_id", -1, &id.s, nullptr) != SQLITE_OK
-        || sqlite3_step(id.s) != SQLITE_ROW)
-        failDb(path, db.db, QStringLiteral("is not a dataset file or is damaged"));
-    if (sqlite3_column_int(id.s, 0) != kApplicationId)
-        fail(path, QStringLiteral("is not a dataset file"));
+    db.reset(handle);
+    sqlite3_busy_timeout(handle, 2000);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_exec(handle, "PRAGMA cell_size_check=ON", nullptr, nullptr, nullptr);
+    checkSchema(handle, path);
 
     std::vector<FieldDef> fields;
-    Stmt f;
-    if (sqlite3_prepare_v2(db.db, "SELECT name, type, size, required FROM fields ORDER BY pos", -1, &f.s,
-                           nullptr)
-        != SQLITE_OK)
-        failDb(path, db.db, QStringLiteral("is damaged: no field definitions"));
+    Stmt f = prepared(handle, "SELECT name, type, size, required FROM fields ORDER BY pos", path,
+                      QStringLiteral("cannot be read"), Kind::Unavailable);
     int rc;
-    while ((rc = sqlite3_step(f.s)) == SQLITE_ROW) {
+    while ((rc = sqlite3_step(f.get())) == SQLITE_ROW) {
         FieldDef def;
-        def.name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(f.s, 0)));
-        const QByteArray type(reinterpret_cast<const char *>(sqlite3_column_text(f.s, 1)));
-        if (type == "integer")
+        def.name = columnText(f.get(), 0);
+        const QString type = columnText(f.get(), 1);
+        if (type == QLatin1String("integer"))
             def.type = FieldType::Integer;
-        else if (type == "string")
+        else if (type == QLatin1String("string"))
             def.type = FieldType::String;
         else
-            fail(path, QStringLiteral("is damaged: unknown field type \"%1\"").arg(QString::fromUtf8(type)));
-        def.size = sqlite3_column_int(f.s, 2);
-        def.required = sqlite3_column_int(f.s, 3) != 0;
+            fail(path, QStringLiteral("is damaged: unknown field type \"%1\"").arg(type), Kind::Damaged);
+        def.size = sqlite3_column_int(f.get(), 2);
+        def.required = sqlite3_column_int(f.get(), 3) != 0;
         fields.push_back(def);
     }
     if (rc != SQLITE_DONE)
-        failDb(path, db.db, QStringLiteral("is damaged"));
+        failDb(path, handle, QStringLiteral("cannot be read"), Kind::Unavailable);
+    QStringList expected;
+    for (size_t i = 0; i < std::max<size_t>(fields.size(), 1); ++i)
+        expected << QStringLiteral("f%1").arg(i);
+    if (columnsOf(handle, "records", path) != expected)
+        fail(path, QStringLiteral("is damaged: records do not match the field definitions"), Kind::Damaged);
     return fields;
 }
 
@@ -131,15 +263,6 @@ QByteArray insertSql(int columns)
     return sql + ")";
 }
 
-void syncDirectory(const QString &dir)
-{
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 void DatasetFile::forEachRow(const QString &path, const std::function<void(const Row &)> &visit,
@@ -147,22 +270,19 @@ void DatasetFile::forEachRow(const QString &path, const std::function<void(const
 {
     Db db;
     const std::vector<FieldDef> fields = openForReading(path, db);
-    Stmt rows;
-    if (sqlite3_prepare_v2(db.db, "SELECT * FROM records ORDER BY rowid", -1, &rows.s, nullptr) != SQLITE_OK)
-        failDb(path, db.db, QStringLiteral("is damaged: no records"));
-    if (sqlite3_column_count(rows.s) != int(fields.size()))
-        fail(path, QStringLiteral("is damaged: records do not match the field definitions"));
+    Stmt rows = prepared(db.get(), "SELECT * FROM records ORDER BY rowid", path, QStringLiteral("cannot be read"),
+                         Kind::Unavailable);
     if (fieldsOut)
         *fieldsOut = fields;
     Row row(fields.size());
     int rc;
-    while ((rc = sqlite3_step(rows.s)) == SQLITE_ROW) {
+    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
         for (size_t c = 0; c < fields.size(); ++c)
-            row[c] = columnValue(rows.s, int(c));
+            row[c] = columnValue(rows.get(), int(c));
         visit(row);
     }
     if (rc != SQLITE_DONE)
-        failDb(path, db.db, QStringLiteral("is damaged"));
+        failDb(path, db.get(), QStringLiteral("cannot be read"), Kind::Unavailable);
 }
 
 DatasetFile::Content DatasetFile::load(const QString &path)
@@ -170,46 +290,46 @@ DatasetFile::Content DatasetFile::load(const QString &path)
     Content content;
     Db db;
     content.fields = openForReading(path, db);
-    Stmt rows;
-    if (sqlite3_prepare_v2(db.db, "SELECT rowid, * FROM records ORDER BY rowid", -1, &rows.s, nullptr)
-        != SQLITE_OK)
-        failDb(path, db.db, QStringLiteral("is damaged: no records"));
+    Stmt rows = prepared(db.get(), "SELECT rowid, * FROM records ORDER BY rowid", path,
+                         QStringLiteral("cannot be read"), Kind::Unavailable);
     const int columns = int(content.fields.size());
-    if (sqlite3_column_count(rows.s) != columns + 1)
-        fail(path, QStringLiteral("is damaged: records do not match the field definitions"));
     int rc;
-    while ((rc = sqlite3_step(rows.s)) == SQLITE_ROW) {
-        content.rowIds.push_back(sqlite3_column_int64(rows.s, 0));
+    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        content.rowIds.push_back(sqlite3_column_int64(rows.get(), 0));
         Row row(columns);
         for (int c = 0; c < columns; ++c)
-            row[c] = columnValue(rows.s, c + 1);
+            row[c] = columnValue(rows.get(), c + 1);
         content.rows.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE)
-        failDb(path, db.db, QStringLiteral("is damaged"));
+        failDb(path, db.get(), QStringLiteral("cannot be read"), Kind::Unavailable);
     return content;
 }
 
 namespace {
 
-// Writes the whole dataset into a new database file at temp.
+// Writes the whole dataset into the empty file at temp; errors name path.
 void writeDatabase(const QString &path, const QString &temp, const std::vector<FieldDef> &fields,
                    const std::vector<const Row *> &rows)
 {
     Db db;
-    const QByteArray name = QFile::encodeName(temp);
-    if (sqlite3_open_v2(name.constData(), &db.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-        failDb(path, db.db, QStringLiteral("cannot be written"));
+    sqlite3 *handle = nullptr;
+    const int opened = sqlite3_open_v2(QFile::encodeName(temp).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    db.reset(handle);
+    if (opened != SQLITE_OK)
+        failDb(path, handle, QStringLiteral("cannot be written"), Kind::NotWritten);
     auto run = [&](const char *sql) {
-        if (sqlite3_exec(db.db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-            failDb(path, db.db, QStringLiteral("cannot be written"));
+        if (sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+            failDb(path, handle, QStringLiteral("cannot be written"), Kind::NotWritten);
     };
     auto step = [&](sqlite3_stmt *statement) {
-        if (!statement || sqlite3_step(statement) != SQLITE_DONE)
-            failDb(path, db.db, QStringLiteral("cannot be written"));
+        if (sqlite3_step(statement) != SQLITE_DONE)
+            failDb(path, handle, QStringLiteral("cannot be written"), Kind::NotWritten);
         sqlite3_reset(statement);
     };
-    run("PRAGMA journal_mode=DELETE");
+    // The temporary is renamed over the file only once complete, so it needs
+    // no journal of its own: a crash leaves a temporary that is removed later.
+    run("PRAGMA journal_mode=OFF");
     run("PRAGMA synchronous=FULL");
     run(QByteArray("PRAGMA application_id=" + QByteArray::number(kApplicationId)).constData());
     run(QByteArray("PRAGMA user_version=" + QByteArray::number(kFormatVersion)).constData());
@@ -227,24 +347,23 @@ void writeDatabase(const QString &path, const QString &temp, const std::vector<F
         create += "f0";
     create += ')';
     run(create.constData());
-    Stmt f;
-    sqlite3_prepare_v2(db.db, "INSERT INTO fields VALUES(?,?,?,?,?)", -1, &f.s, nullptr);
+    const QString written = QStringLiteral("cannot be written");
+    Stmt f = prepared(handle, "INSERT INTO fields VALUES(?,?,?,?,?)", path, written, Kind::NotWritten);
     for (size_t i = 0; i < fields.size(); ++i) {
         const QByteArray n = fields[i].name.toUtf8();
-        sqlite3_bind_int(f.s, 1, int(i));
-        sqlite3_bind_text(f.s, 2, n.constData(), int(n.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(f.s, 3, typeName(fields[i].type), -1, SQLITE_STATIC);
-        sqlite3_bind_int(f.s, 4, fields[i].size);
-        sqlite3_bind_int(f.s, 5, fields[i].required ? 1 : 0);
-        step(f.s);
+        sqlite3_bind_int(f.get(), 1, int(i));
+        sqlite3_bind_text(f.get(), 2, n.constData(), int(n.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(f.get(), 3, typeName(fields[i].type), -1, SQLITE_STATIC);
+        sqlite3_bind_int(f.get(), 4, fields[i].size);
+        sqlite3_bind_int(f.get(), 5, fields[i].required ? 1 : 0);
+        step(f.get());
     }
     if (!fields.empty()) {
-        Stmt r;
-        sqlite3_prepare_v2(db.db, insertSql(int(fields.size())).constData(), -1, &r.s, nullptr);
+        Stmt r = prepared(handle, insertSql(int(fields.size())).constData(), path, written, Kind::NotWritten);
         for (const Row *row : rows) {
             for (size_t c = 0; c < fields.size(); ++c)
-                bindValue(r.s, int(c) + 1, c < row->size() ? (*row)[c] : QVariant());
-            step(r.s);
+                bindValue(r.get(), int(c) + 1, c < row->size() ? (*row)[c] : QVariant());
+            step(r.get());
         }
     }
     run("COMMIT");
@@ -255,23 +374,12 @@ void writeDatabase(const QString &path, const QString &temp, const std::vector<F
 void DatasetFile::save(const QString &path, const std::vector<FieldDef> &fields,
                        const std::vector<const Row *> &rows)
 {
-    const QFileInfo target(path);
-    const QString dir = target.absolutePath();
-    const QString temp = QDir(dir).filePath(QStringLiteral(".%1.%2.tmp")
-                                                .arg(target.fileName())
-                                                .arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                     QLatin1Char('0')));
-    try {
-        writeDatabase(path, temp, fields, rows);
-    } catch (...) {
-        QFile::remove(temp); // the database is closed by now; the old file is untouched
-        throw;
-    }
-    if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(temp);
-        fail(path, QStringLiteral("cannot be replaced"));
-    }
-    syncDirectory(dir);
+    AtomicFile file(path);
+    if (!file.open())
+        throw DatasetError(file.failure().english(), Kind::NotWritten, file.failure().portuguese());
+    writeDatabase(path, file.tempPath(), fields, rows); // on failure the temporary goes with file
+    if (!file.commit())
+        throw DatasetError(file.failure().english(), Kind::NotWritten, file.failure().portuguese());
 }
 
 DatasetFile::DatasetFile(const QString &path) : m_path(path)
@@ -281,14 +389,13 @@ DatasetFile::DatasetFile(const QString &path) : m_path(path)
         Db check;
         m_columns = int(openForReading(path, check).size());
     }
-    const QByteArray name = QFile::encodeName(path);
-    if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        const QString msg = QString::fromUtf8(sqlite3_errmsg(m_db));
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-        fail(path, QStringLiteral("cannot be opened for writing (%1)").arg(msg));
-    }
-    sqlite3_busy_timeout(m_db, 2000);
+    sqlite3 *handle = nullptr;
+    const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    m_db.reset(handle);
+    if (opened != SQLITE_OK)
+        failDb(path, handle, QStringLiteral("cannot be opened for writing"), Kind::Unavailable);
+    sqlite3_busy_timeout(handle, 2000);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     exec("PRAGMA journal_mode=DELETE");
     exec("PRAGMA synchronous=FULL");
     prepare();
@@ -297,22 +404,19 @@ DatasetFile::DatasetFile(const QString &path) : m_path(path)
 DatasetFile::~DatasetFile()
 {
     if (m_inTransaction)
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_finalize(m_insert);
-    sqlite3_finalize(m_update);
-    sqlite3_finalize(m_delete);
-    sqlite3_close_v2(m_db);
+        sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void DatasetFile::exec(const char *sql)
 {
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        failDb(m_path, m_db, QStringLiteral("cannot be written"));
+    if (sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        failDb(m_path, m_db.get(), QStringLiteral("cannot be written"), Kind::NotWritten);
 }
 
 void DatasetFile::prepare()
 {
-    sqlite3_prepare_v2(m_db, insertSql(m_columns).constData(), -1, &m_insert, nullptr);
+    const QString what = QStringLiteral("cannot be opened for writing");
+    m_insert = prepared(m_db.get(), insertSql(m_columns).constData(), m_path, what, Kind::Unavailable);
     QByteArray upd = "UPDATE records SET ";
     for (int i = 0; i < m_columns; ++i) {
         if (i)
@@ -320,10 +424,8 @@ void DatasetFile::prepare()
         upd += 'f' + QByteArray::number(i) + "=?";
     }
     upd += " WHERE rowid=?";
-    sqlite3_prepare_v2(m_db, upd.constData(), -1, &m_update, nullptr);
-    sqlite3_prepare_v2(m_db, "DELETE FROM records WHERE rowid=?", -1, &m_delete, nullptr);
-    if (!m_insert || !m_update || !m_delete)
-        failDb(m_path, m_db, QStringLiteral("is damaged"));
+    m_update = prepared(m_db.get(), upd.constData(), m_path, what, Kind::Unavailable);
+    m_delete = prepared(m_db.get(), "DELETE FROM records WHERE rowid=?", m_path, what, Kind::Unavailable);
 }
 
 void DatasetFile::begin()
@@ -347,32 +449,32 @@ void DatasetFile::rollback()
 qint64 DatasetFile::insert(const Row &row)
 {
     for (int c = 0; c < m_columns; ++c)
-        bindValue(m_insert, c + 1, c < int(row.size()) ? row[c] : QVariant());
-    const int rc = sqlite3_step(m_insert);
-    sqlite3_reset(m_insert);
+        bindValue(m_insert.get(), c + 1, c < int(row.size()) ? row[c] : QVariant());
+    const int rc = sqlite3_step(m_insert.get());
+    sqlite3_reset(m_insert.get());
     if (rc != SQLITE_DONE)
-        failDb(m_path, m_db, QStringLiteral("cannot be written"));
-    return sqlite3_last_insert_rowid(m_db);
+        failDb(m_path, m_db.get(), QStringLiteral("cannot be written"), Kind::NotWritten);
+    return sqlite3_last_insert_rowid(m_db.get());
 }
 
 void DatasetFile::update(qint64 rowId, const Row &row)
 {
     for (int c = 0; c < m_columns; ++c)
-        bindValue(m_update, c + 1, c < int(row.size()) ? row[c] : QVariant());
-    sqlite3_bind_int64(m_update, m_columns + 1, rowId);
-    const int rc = sqlite3_step(m_update);
-    sqlite3_reset(m_update);
+        bindValue(m_update.get(), c + 1, c < int(row.size()) ? row[c] : QVariant());
+    sqlite3_bind_int64(m_update.get(), m_columns + 1, rowId);
+    const int rc = sqlite3_step(m_update.get());
+    sqlite3_reset(m_update.get());
     if (rc != SQLITE_DONE)
-        failDb(m_path, m_db, QStringLiteral("cannot be written"));
+        failDb(m_path, m_db.get(), QStringLiteral("cannot be written"), Kind::NotWritten);
 }
 
 void DatasetFile::remove(qint64 rowId)
 {
-    sqlite3_bind_int64(m_delete, 1, rowId);
-    const int rc = sqlite3_step(m_delete);
-    sqlite3_reset(m_delete);
+    sqlite3_bind_int64(m_delete.get(), 1, rowId);
+    const int rc = sqlite3_step(m_delete.get());
+    sqlite3_reset(m_delete.get());
     if (rc != SQLITE_DONE)
-        failDb(m_path, m_db, QStringLiteral("cannot be written"));
+        failDb(m_path, m_db.get(), QStringLiteral("cannot be written"), Kind::NotWritten);
 }
 
 } // namespace bolaris

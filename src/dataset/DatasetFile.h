@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -13,30 +14,45 @@ namespace bolaris {
 // The on-disk form of a dataset: an SQLite database holding the field
 // definitions and the records in file order. Every write is one transaction
 // with synchronous=FULL, so a crash never leaves half a file.
+//
+// Only a file of exactly this facility's making is read: its application id
+// is checked in the header before SQLite sees the file, and its schema must
+// be the two plain tables "fields" and "records" with their columns (no view,
+// no trigger, no index), so a crafted file cannot make a reader run its code.
 class DatasetFile {
 public:
+    struct CloseDb {
+        void operator()(sqlite3 *db) const;
+    };
+    struct Finalize {
+        void operator()(sqlite3_stmt *statement) const;
+    };
+    using DbHandle = std::unique_ptr<sqlite3, CloseDb>;
+    using StatementHandle = std::unique_ptr<sqlite3_stmt, Finalize>;
+
     struct Content {
         std::vector<FieldDef> fields;
         std::vector<Row> rows;
         std::vector<qint64> rowIds; // one per row, the row's key in the file
     };
 
-    // Reads a whole file. Throws DatasetError naming the file when it is not a
-    // dataset file or is damaged; the file itself is never changed.
+    // Reads a whole file. Throws DatasetError naming the file: kind Damaged when
+    // it is not a dataset file or its content is wrong, Unavailable when it
+    // cannot be read now (busy, locked, permission). The file is never changed.
     static Content load(const QString &path);
 
     // Streams the records of a file in file order without keeping them.
     static void forEachRow(const QString &path, const std::function<void(const Row &)> &visit,
                            std::vector<FieldDef> *fields = nullptr);
 
-    // Replaces path atomically with the given dataset: written beside it under a
-    // temporary name, synced, then renamed over it. Row i gets the key i + 1.
+    // Replaces path atomically with the given dataset through AtomicFile: a
+    // failure (kind NotWritten) leaves the old file as it was. Row i gets the key i + 1.
     static void save(const QString &path, const std::vector<FieldDef> &fields,
                      const std::vector<const Row *> &rows);
 
     // A live connection to an existing dataset file for committing single changes.
     explicit DatasetFile(const QString &path);
-    ~DatasetFile();
+    ~DatasetFile(); // rolls back an unfinished transaction
     DatasetFile(const DatasetFile &) = delete;
     DatasetFile &operator=(const DatasetFile &) = delete;
 
@@ -53,10 +69,11 @@ private:
     void prepare();
 
     QString m_path;
-    sqlite3 *m_db = nullptr;
-    sqlite3_stmt *m_insert = nullptr;
-    sqlite3_stmt *m_update = nullptr;
-    sqlite3_stmt *m_delete = nullptr;
+    // Declared before the statements, so they are finalized before it closes.
+    DbHandle m_db;
+    StatementHandle m_insert;
+    StatementHandle m_update;
+    StatementHandle m_delete;
     int m_columns = 0;
     bool m_inTransaction = false;
 };

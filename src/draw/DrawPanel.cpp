@@ -472,7 +472,7 @@ void DrawPanel::CheckWinners()
         try {
             m_fewest.rebuild(report.fewest);
         } catch (const DatasetError &e) {
-            m_prompter.error(e.message()); // the list is a by-product: the winners are still shown
+            m_prompter.error(e.forOperator()); // the list is a by-product: the winners are still shown
         }
     }
     if (m_winners)

@@ -1,6 +1,7 @@
 #include "MediaMaker.h"
 
 #include "BallMedia.h"
+#include "dataset/AtomicFile.h"
 #include "dataset/WorkDir.h"
 
 #include <QBuffer>
@@ -10,7 +11,6 @@
 #include <QPainterPath>
 #include <QProcess>
 #include <QRadialGradient>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -87,9 +87,9 @@ QColor ballColour(int ball)
 
 bool save(const QString &path, const QByteArray &bytes, QString &reason)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        reason = file.errorString();
+    AtomicFile file(path);
+    if (!file.open() || file.write(bytes) != bytes.size() || !file.commit()) {
+        reason = file.failure().code ? reasonEnglish(file.failure().code) : file.failure().detail;
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "cards/CardStore.h"
 #include "cards/UnitCart.h"
+#include "dataset/AtomicFile.h"
 #include "dataset/StrictInt.h"
 #include "dataset/WorkDir.h"
 #include "issue/SheetIssue.h"
@@ -9,7 +10,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -231,23 +231,17 @@ bool CardExport::writeCsv(const QByteArray &bytes, Prompter &prompter)
     // Written beside the old file and renamed over it only when complete: the
     // old file stays as it was on any failure.
     const QString path = WorkDir::resolve(m_dir, QLatin1String(kFileName));
-    QSaveFile file(path);
+    AtomicFile file(path);
     auto failed = [&] {
+        const WriteFailure &why = file.failure();
         prompter.error(QStringLiteral("O arquivo %1 não pôde ser gravado na pasta %2 (%3). O arquivo anterior "
                                       "ficou como estava.")
-                           .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(m_dir), file.errorString()));
+                           .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(m_dir),
+                                why.code ? reasonPortuguese(why.code) : why.detail));
         return false;
     };
-    // Unbuffered, so that a full disk is reported by the write itself, with its reason.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (!file.open() || file.write(bytes) != bytes.size())
         return failed();
-    // A short write is retried, so that the write that fails says why.
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0)
-            return failed();
-        done += written;
-    }
     // The table is closed, writing "cartgraf.cds", before the file is put in
     // place: when that fails the old file stays too.
     m_graf.close();

@@ -132,12 +132,8 @@ void IssuePanel::ButtonEmiteClick()
             m_issue.closeAll();
         }
     } catch (const DatasetError &e) {
-        m_prompter.error(e.message());
-        try {
-            m_issue.closeAll();
-        } catch (const DatasetError &) {
-            // already reported; the next issue rebuilds the datasets
-        }
+        m_prompter.error(e.forOperator());
+        m_issue.closeAllQuietly();
     }
     m_emite->setEnabled(true);
 }

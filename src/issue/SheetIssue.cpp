@@ -3,10 +3,15 @@
 #include "ui/Prompter.h"
 #include "cards/CardStore.h"
 #include "cards/UnitCart.h"
+#include "dataset/AtomicFile.h"
 #include "dataset/StrictInt.h"
 #include "dataset/WorkDir.h"
 #include "report/ReportForm.h"
 #include "CardLayout.h"
+
+#include <QDir>
+
+#include <exception>
 
 namespace bolaris {
 
@@ -127,6 +132,15 @@ bool SheetIssue::buildTableCart(const IssueRequest &request, const CartelaTable 
         return false;
     }
 
+    // A folder that cannot take the datasets is found before anything changes.
+    if (const int error = WorkDir::writableError(m_dir)) {
+        prompter.inform(QStringLiteral("Emissão de cartelas"),
+                        QStringLiteral("A pasta de trabalho %1 não pode ser gravada: %2. Nenhuma cartela foi emitida.")
+                            .arg(QDir::toNativeSeparators(m_dir), reasonPortuguese(error)),
+                        MessageIcon::Information);
+        return false;
+    }
+
     closeAll();
     WorkDir::remove(m_dir, m_cart.fileName());
     defineSheet(m_cart, 6, kCardRows);
@@ -194,9 +208,27 @@ void SheetIssue::finishModel(PrintModel model)
 
 void SheetIssue::closeAll()
 {
-    m_cartG.close();
-    m_cart3A4.close();
-    m_cart.close();
+    // Every dataset ends up closed; the first failure is reported.
+    std::exception_ptr failure;
+    for (Dataset *d : {&m_cartG, &m_cart3A4, &m_cart}) {
+        try {
+            d->close();
+        } catch (const DatasetError &) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void SheetIssue::closeAllQuietly() noexcept
+{
+    try {
+        closeAll();
+    } catch (const DatasetError &) {
+        // the caller is already reporting the failure that brought it here
+    }
 }
 
 void SheetIssue::BuildTableCartG() { buildDerived(m_cartG, 3); }

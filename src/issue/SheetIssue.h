@@ -66,8 +66,11 @@ public:
     PreviewJob prepareModel(PrintModel model, const QString &seriesText, const ReportForms &forms);
     // After the preview closed: the derived dataset is written.
     void finishModel(PrintModel model);
-    // Closes TableCart (writing "cartelas.cds") and any derived dataset left open.
+    // Closes TableCart (writing "cartelas.cds") and any derived dataset left
+    // open; all are closed also when one fails, then the first failure is thrown.
     void closeAll();
+    // The same on an error path, where nothing may be thrown.
+    void closeAllQuietly() noexcept;
 
     void BuildTableCartG();
     void BuildTableCart3A4();

@@ -1,10 +1,13 @@
 #include "PreviewWindow.h"
 
 #include "ReportForm.h"
+#include "dataset/AtomicFile.h"
+#include "dataset/WorkDir.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -189,17 +192,33 @@ bool PreviewWindow::runJob(const QString &title,
 
 bool PreviewWindow::saveTo(const QString &path)
 {
-    QString error;
-    return runJob(QStringLiteral("Salvando PDF..."), [&](const std::function<bool(int, int)> &progress) {
-        return writePdf(path, m_definition, m_data, progress, &error);
+    m_problem.clear();
+    if (WorkDir::isDataFile(m_workDir, path)) {
+        m_problem = QStringLiteral("O arquivo %1 é um arquivo de dados do Bolaris e não pode ser substituído. "
+                                   "Escolha outro nome.")
+                        .arg(QFileInfo(path).fileName());
+        return false;
+    }
+    WriteFailure failure;
+    const bool written = runJob(QStringLiteral("Salvando PDF..."), [&](const std::function<bool(int, int)> &progress) {
+        return writePdf(path, m_definition, m_data, progress, &failure);
     });
+    if (!written)
+        m_problem = failure.failed() ? failure.portuguese() : QStringLiteral("O arquivo PDF não foi gravado.");
+    return written;
 }
 
 bool PreviewWindow::printTo(QPrinter &printer)
 {
-    return runJob(QStringLiteral("Imprimindo..."), [&](const std::function<bool(int, int)> &progress) {
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        return saveTo(printer.outputFileName());
+    m_problem.clear();
+    const bool printed = runJob(QStringLiteral("Imprimindo..."), [&](const std::function<bool(int, int)> &progress) {
         return renderReport(printer, m_definition, m_data, progress);
     });
+    if (!printed)
+        m_problem = QStringLiteral("A impressão foi interrompida.");
+    return printed;
 }
 
 void PreviewWindow::save()
@@ -209,8 +228,7 @@ void PreviewWindow::save()
     if (path.isEmpty())
         return;
     if (!saveTo(path))
-        QMessageBox::information(this, QStringLiteral("Salvar"),
-                                 QStringLiteral("O arquivo PDF não foi gravado."));
+        QMessageBox::information(this, QStringLiteral("Salvar"), m_problem);
 }
 
 void PreviewWindow::setupPrinter()
@@ -232,12 +250,13 @@ void PreviewWindow::print()
             return;
     }
     if (!printTo(*m_printer))
-        QMessageBox::information(this, QStringLiteral("Imprimir"), QStringLiteral("A impressão foi interrompida."));
+        QMessageBox::information(this, QStringLiteral("Imprimir"), m_problem);
 }
 
 void WindowPreviewHost::showAndWait(const ReportForm &form, ReportData data)
 {
     PreviewWindow window(form.definition(), std::move(data));
+    window.setWorkDir(m_workDir);
     QEventLoop loop;
     QObject::connect(&window, &PreviewWindow::closed, &loop, &QEventLoop::quit);
     window.show();

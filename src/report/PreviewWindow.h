@@ -30,9 +30,14 @@ public:
     void setZoom(double factor);
     double zoom() const { return m_zoom; }
 
-    // Writes every page; false when cancelled or failed (no file is left then).
+    // Data files of this working folder are never written over by a save.
+    void setWorkDir(const QString &dir) { m_workDir = dir; }
+    // Writes every page; false when refused, cancelled or failed (the file is
+    // then as it was, and problem() says why in the operator's words).
     bool saveTo(const QString &path);
+    // A printer that prints into a file writes it as saveTo does.
     bool printTo(QPrinter &printer);
+    const QString &problem() const { return m_problem; }
 
     const ReportDefinition &definition() const { return m_definition; }
     const ReportData &data() const { return m_data; }
@@ -64,13 +69,19 @@ private:
     QComboBox *m_zoomBox;
     std::unique_ptr<QPrinter> m_printer;
     bool m_busy = false;
+    QString m_workDir;
+    QString m_problem;
 };
 
 // Opens a preview window at the screen's top-left corner and waits, handling
 // events, until the operator closes it.
 class WindowPreviewHost : public PreviewHost {
 public:
+    explicit WindowPreviewHost(const QString &workDir = {}) : m_workDir(workDir) {}
     void showAndWait(const ReportForm &form, ReportData data) override;
+
+private:
+    QString m_workDir;
 };
 
 } // namespace bolaris

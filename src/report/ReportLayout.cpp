@@ -1,14 +1,13 @@
 #include "ReportLayout.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "dataset/AtomicFile.h"
+
 #include <QHash>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QGlyphRun>
-#include <QRandomGenerator>
 #include <QRawFont>
 #include <QTextLayout>
 
@@ -309,28 +308,28 @@ bool renderReport(QPagedPaintDevice &device, const ReportDefinition &def, const 
 }
 
 bool writePdf(const QString &path, const ReportDefinition &def, const ReportData &data,
-              const std::function<bool(int, int)> &progress, QString *error)
+              const std::function<bool(int, int)> &progress, WriteFailure *failure)
 {
-    const QFileInfo target(path);
-    const QString temp = target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                         QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-    bool done = false;
-    {
-        QPdfWriter writer(temp);
+    AtomicFile file(path);
+    bool cancelled = false;
+    bool done = file.open();
+    if (done) {
+        QPdfWriter writer(&file);
         writer.setCreator(QStringLiteral("Bolaris 90/15"));
         writer.setTitle(def.name);
-        done = renderReport(writer, def, data, progress);
+        done = renderReport(writer, def, data, [&](int pages, int total) {
+            cancelled = progress && !progress(pages, total);
+            return !cancelled;
+        });
     }
-    if (done) {
-        QFile::remove(path);
-        done = QFile::rename(temp, path);
-        if (!done && error)
-            *error = QStringLiteral("%1 could not be written").arg(target.fileName());
-    } else if (error && error->isEmpty()) {
-        *error = QStringLiteral("the PDF was not completed");
+    // Every write was checked by the file; the painter's own verdict counts too.
+    if (done)
+        done = file.commit();
+    if (!done && failure && !cancelled) {
+        *failure = file.failure();
+        if (!failure->failed())
+            *failure = {path, 0, QStringLiteral("the PDF could not be completed")};
     }
-    if (!done)
-        QFile::remove(temp);
     return done;
 }
 

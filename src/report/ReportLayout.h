@@ -14,6 +14,8 @@ class QPagedPaintDevice;
 
 namespace bolaris {
 
+struct WriteFailure;
+
 // Where the bands of a report fall: equal columns filled column by column,
 // bands one under the other from the top margin.
 class ReportLayout {
@@ -70,9 +72,9 @@ void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double
 bool renderReport(QPagedPaintDevice &device, const ReportDefinition &definition, const ReportData &data,
                   const std::function<bool(int done, int total)> &progress = {});
 
-// Writes the report to a PDF file: into a temporary file beside it, renamed
-// over path when complete; a stopped or failed save leaves no file behind.
+// Writes the report to a PDF file through AtomicFile: a stopped or failed save
+// leaves path as it was. failure says why a save failed (untouched when stopped).
 bool writePdf(const QString &path, const ReportDefinition &definition, const ReportData &data,
-              const std::function<bool(int done, int total)> &progress = {}, QString *error = nullptr);
+              const std::function<bool(int done, int total)> &progress = {}, WriteFailure *failure = nullptr);
 
 } // namespace bolaris

@@ -142,11 +142,14 @@ void ValidationPanel::open()
 {
     show();
     m_card->setFocus();
-    try {
-        m_registry.TableVali().last();
-    } catch (const DatasetError &) {
-        // a registry that failed to open has no records to show
+    // A registry that could not be used at start is tried again: the cause may be gone.
+    if (m_registry.access() != ValidationRegistry::Access::Writable) {
+        const ValidationRegistry::Opened opened = m_registry.reopen();
+        if (!opened.portuguese.isEmpty())
+            m_prompter.inform(QStringLiteral("Validação de cartelas"), opened.portuguese, MessageIcon::Information);
     }
+    if (m_registry.TableVali().isOpen())
+        m_registry.TableVali().last();
     followCursor();
     showCount();
 }
@@ -192,7 +195,7 @@ void ValidationPanel::SaiEnter(QChar key)
             break;
         }
     } catch (const DatasetError &e) {
-        m_prompter.error(e.message());
+        m_prompter.error(e.forOperator());
     }
     followCursor();
 }
@@ -210,7 +213,7 @@ void ValidationPanel::SaiEnterC(QChar key)
         if (outcome == ValidationRegistry::Outcome::SeriesInvalid)
             m_serie->setFocus();
     } catch (const DatasetError &e) {
-        m_prompter.error(e.message());
+        m_prompter.error(e.forOperator());
     }
     followCursor();
 }
@@ -224,7 +227,7 @@ void ValidationPanel::ButtonInivalClick()
             m_last->clear();
         }
     } catch (const DatasetError &e) {
-        m_prompter.error(e.message());
+        m_prompter.error(e.forOperator());
     }
     followCursor();
 }

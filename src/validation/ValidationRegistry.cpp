@@ -3,12 +3,18 @@
 #include "ui/Prompter.h"
 #include "cards/UnitCart.h"
 #include "dataset/StrictInt.h"
+#include "dataset/AtomicFile.h"
 #include "dataset/WorkDir.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <optional>
 
 namespace bolaris {
 
@@ -36,16 +42,87 @@ void defineValiC(Dataset &d)
     d.addFieldDef(kCartela, FieldType::Integer);
 }
 
-// A loaded file must carry the fields the registry reads, with their types.
-void requireFields(const Dataset &loaded, void (*define)(Dataset &))
+using Kind = DatasetError::Kind;
+
+const QString kCaption = QStringLiteral("Validação de cartelas");
+
+[[noreturn]] void damaged(const Dataset &d, const QString &what)
+{
+    throw DatasetError(QStringLiteral("%1: %2").arg(d.fileName(), what), Kind::Damaged);
+}
+
+bool isInteger(const QVariant &v) { return v.typeId() == QMetaType::Int; }
+
+// A registry file must have exactly the registry's fields, and every record
+// must keep the registry's rules; a file that does not is damaged.
+void checkContent(const Dataset &loaded, void (*define)(Dataset &))
 {
     Dataset expected;
     define(expected);
-    for (const FieldDef &f : expected.fieldDefs()) {
-        const int i = loaded.fieldIndex(f.name);
-        if (i < 0 || loaded.fieldDefs()[size_t(i)].type != f.type)
-            throw DatasetError(QStringLiteral("%1: field %2 missing or of another type").arg(loaded.fileName(), f.name));
+    const std::vector<FieldDef> &want = expected.fieldDefs();
+    const std::vector<FieldDef> &have = loaded.fieldDefs();
+    bool same = want.size() == have.size();
+    for (size_t i = 0; same && i < want.size(); ++i)
+        same = have[i].name.compare(want[i].name, Qt::CaseInsensitive) == 0 && have[i].type == want[i].type
+               && have[i].size == want[i].size && have[i].required == want[i].required;
+    if (!same)
+        damaged(loaded, QStringLiteral("its fields are not the registry's fields"));
+    const bool tickets = want.size() == 3;
+    for (int r = 0; r < loaded.recordCount(); ++r) {
+        const Row &row = loaded.rowAt(r);
+        const QString serie = row[0].typeId() == QMetaType::QString ? row[0].toString() : QString();
+        const bool serieOk =
+            serie.size() == 1 && serie.at(0).unicode() < 128 && IsSeriesLetter(char(serie.at(0).unicode()));
+        bool numbersOk = isInteger(row[1]);
+        if (!tickets)
+            numbersOk = numbersOk && row[1].toInt() >= 1 && row[1].toInt() <= kCardsPerSeries;
+        else
+            numbersOk = numbersOk && row[1].toInt() >= 1 && row[1].toInt() <= kTicketsPerSeries && isInteger(row[2])
+                        && row[2].toInt() == CardOfTicket(row[1].toInt());
+        if (!serieOk || !numbersOk) {
+            QStringList values;
+            for (const QVariant &v : row)
+                values << (v.isNull() ? QStringLiteral("null") : QLatin1Char('\'') + v.toString() + QLatin1Char('\''));
+            damaged(loaded, QStringLiteral("record %1 (%2) breaks the registry's rules")
+                                .arg(r + 1)
+                                .arg(values.join(QStringLiteral(", "))));
+        }
     }
+}
+
+struct Part {
+    Dataset &dataset;
+    const char *fileName;
+    void (*define)(Dataset &);
+    const char *indexName;
+    const char *indexFields;
+};
+
+// Opens one registry file; nothing when it opened, else why it did not.
+std::optional<DatasetError> openPart(const Part &p, const QString &dir, bool readOnly)
+{
+    Dataset &d = p.dataset;
+    d.setDirectory(dir);
+    d.setFileName(QLatin1String(p.fileName));
+    d.setDurable(true);
+    d.setReadOnly(readOnly);
+    d.setIndexFieldNames(QLatin1String(p.indexFields));
+    try {
+        p.define(d);
+        d.open();
+    } catch (const DatasetError &e) {
+        d.close();
+        return e;
+    }
+    // What the file holds is read: a fault in it is proven damage.
+    try {
+        checkContent(d, p.define);
+        d.addIndex(QLatin1String(p.indexName), QLatin1String(p.indexFields), Dataset::Primary | Dataset::Unique);
+    } catch (const DatasetError &e) {
+        d.close();
+        return DatasetError(e.message(), Kind::Damaged, e.forOperator());
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -58,67 +135,161 @@ ValidationRegistry::ValidationRegistry(const QString &dir)
 
 ValidationRegistry::~ValidationRegistry() = default;
 
-bool ValidationRegistry::lock()
+ValidationRegistry::Lock ValidationRegistry::lock()
 {
     if (!m_lock) {
         m_lock = std::make_unique<QLockFile>(QDir(m_dir).filePath(QStringLiteral(".bolaris-registry.lock")));
-        m_lock->setStaleLockTime(0);
+        m_lock->setStaleLockTime(0); // a lock of a dead process is taken over at once
     }
-    return m_lock->isLocked() || m_lock->tryLock(0);
+    m_lockHolder = 0;
+    if (m_lock->isLocked() || m_lock->tryLock(0))
+        return Lock::Taken;
+    if (m_lock->error() != QLockFile::LockFailedError)
+        return Lock::FolderNotWritable;
+    QString host, app;
+    m_lock->getLockInfo(&m_lockHolder, &host, &app);
+    return app == QLatin1String("bolaris-cli") ? Lock::HeldByTool : Lock::HeldByProgram;
 }
 
-QStringList ValidationRegistry::open()
+ValidationRegistry::Opened ValidationRegistry::open(bool readOnly)
 {
-    QStringList messages;
-    const QString a = openOne(m_vali, kValiFile, defineVali, "Validadas", "Serie;Numero");
-    const QString b = openOne(m_valiC, kValiCFile, defineValiC, "Cartoes", "Serie;Cartao");
-    for (const QString &m : {a, b})
-        if (!m.isEmpty())
-            messages << m;
-    return messages;
+    m_refusal.clear();
+    const Part parts[] = {{m_vali, kValiFile, defineVali, "Validadas", "Serie;Numero"},
+                          {m_valiC, kValiCFile, defineValiC, "Cartoes", "Serie;Cartao"}};
+    std::optional<DatasetError> failure;
+    for (const Part &p : parts) {
+        std::optional<DatasetError> e = openPart(p, m_dir, readOnly);
+        // A file that cannot be used now outweighs damage in the other: nothing is moved then.
+        if (e && (!failure || failure->kind() == Kind::Damaged))
+            failure = e;
+    }
+    if (!failure) {
+        m_access = readOnly ? Access::ReadOnly : Access::Writable;
+        return {m_access, false, {}, {}};
+    }
+    m_vali.close();
+    m_valiC.close();
+    if (failure->kind() != Kind::Damaged || readOnly)
+        return unavailable(*failure);
+    return moveAside(*failure);
 }
 
-QString ValidationRegistry::openOne(Dataset &d, const char *fileName, void (*define)(Dataset &),
-                                    const char *indexName, const char *indexFields)
+ValidationRegistry::Opened ValidationRegistry::unavailable(const DatasetError &error)
 {
-    d.setDirectory(m_dir);
-    d.setFileName(QLatin1String(fileName));
-    d.setDurable(true);
-    d.setIndexFieldNames(QLatin1String(indexFields));
-    auto attempt = [&] {
-        define(d);
-        d.open();
-        requireFields(d, define);
-        d.addIndex(QLatin1String(indexName), QLatin1String(indexFields), Dataset::Primary | Dataset::Unique);
-    };
-    try {
-        attempt();
-        return {};
-    } catch (const DatasetError &e) {
-        d.close();
-        // Keep the unreadable file under a new name, never overwrite it.
-        const QString path = d.filePath();
-        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        QString aside = QFileInfo(path).fileName() + QStringLiteral(".danificado-") + stamp;
-        for (int n = 2; WorkDir::exists(m_dir, aside); ++n)
-            aside = QFileInfo(path).fileName() + QStringLiteral(".danificado-") + stamp + QLatin1Char('-') +
-                    QString::number(n);
-        if (!QFile::rename(path, QDir(m_dir).filePath(aside)))
-            throw DatasetError(QStringLiteral("%1 could not be read and could not be moved aside: %2")
-                                   .arg(QFileInfo(path).fileName(), e.message()));
-        attempt();
-        return QStringLiteral("O arquivo %1 não pôde ser lido e foi guardado como \"%2\". "
-                              "O registro começa vazio.\n\n(%3)")
-            .arg(QFileInfo(path).fileName(), aside, e.message());
+    m_vali.close();
+    m_valiC.close();
+    m_access = Access::Unavailable;
+    m_refusal = QStringLiteral("O registro de validação não pode ser usado agora. %1\n\nNada foi alterado. "
+                               "Resolva a causa (feche o programa que usa o arquivo ou corrija a permissão "
+                               "ou o espaço em disco) e abra de novo a validação.")
+                    .arg(error.forOperator());
+    return {m_access, false,
+            QStringLiteral("the validation registry cannot be used now: %1; nothing was changed").arg(error.message()),
+            m_refusal};
+}
+
+ValidationRegistry::Opened ValidationRegistry::moveAside(const DatasetError &damage)
+{
+    // The two files are one registry: both go aside under one stamp, so no
+    // returned ticket outlives its card.
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QStringList present;
+    for (const char *name : {kValiFile, kValiCFile})
+        if (WorkDir::exists(m_dir, QLatin1String(name)))
+            present << QFileInfo(WorkDir::resolve(m_dir, QLatin1String(name))).fileName();
+    QString suffix = QStringLiteral(".danificado-") + stamp;
+    for (int n = 2; std::any_of(present.begin(), present.end(),
+                                [&](const QString &f) { return WorkDir::exists(m_dir, f + suffix); });
+         ++n)
+        suffix = QStringLiteral(".danificado-%1-%2").arg(stamp).arg(n);
+    QStringList moved;
+    for (const QString &name : present) {
+        const QDir dir(m_dir);
+        if (::rename(QFile::encodeName(dir.filePath(name)).constData(),
+                     QFile::encodeName(dir.filePath(name + suffix)).constData())
+            != 0) {
+            const int error = errno;
+            for (const QString &back : moved)
+                QFile::rename(dir.filePath(back + suffix), dir.filePath(back));
+            return unavailable(DatasetError(
+                QStringLiteral("%1 is damaged and could not be moved aside (%2)").arg(name, reasonEnglish(error)),
+                Kind::Unavailable,
+                QStringLiteral("O arquivo %1 está danificado e não pôde ser guardado com outro nome: %2.")
+                    .arg(name, reasonPortuguese(error))));
+        }
+        moved << name;
     }
+    const Opened fresh = open(false);
+    if (fresh.access != Access::Writable)
+        return fresh;
+    QStringList asideNames;
+    for (const QString &name : moved)
+        asideNames << QLatin1Char('"') + name + suffix + QLatin1Char('"');
+    return {m_access, true,
+            QStringLiteral("the registry files were damaged (%1); they were kept as %2 and the registry starts empty")
+                .arg(damage.message(), asideNames.join(QStringLiteral(" and "))),
+            QStringLiteral("O registro de validação estava danificado e foi guardado como %1. "
+                           "O registro começa vazio.\n\n(%2)")
+                .arg(asideNames.join(QStringLiteral(" e ")), damage.message())};
+}
+
+ValidationRegistry::Opened ValidationRegistry::openLocked(Lock lock)
+{
+    if (lock == Lock::Taken)
+        return open(false);
+    Opened opened = open(true);
+    if (opened.access != Access::ReadOnly)
+        return opened;
+    const QString tail = QStringLiteral(" Ele foi aberto só para consulta: nenhuma validação pode ser feita.");
+    switch (lock) {
+    case Lock::HeldByProgram:
+        m_refusal = QStringLiteral("O registro de validação desta pasta está aberto em outro Bolaris (processo %1).")
+                        .arg(m_lockHolder) + tail;
+        break;
+    case Lock::HeldByTool:
+        m_refusal = QStringLiteral("O registro de validação desta pasta está sendo alterado pelo bolaris-cli "
+                                   "(processo %1).")
+                        .arg(m_lockHolder) + tail;
+        break;
+    default: {
+        const int error = WorkDir::writableError(m_dir);
+        m_refusal = QStringLiteral("A pasta de trabalho %1 não pode ser gravada: %2.")
+                        .arg(QDir::toNativeSeparators(m_dir),
+                             error ? reasonPortuguese(error)
+                                   : QStringLiteral("o arquivo de trava não pôde ser criado"))
+                    + tail;
+        break;
+    }
+    }
+    opened.portuguese = m_refusal;
+    return opened;
+}
+
+ValidationRegistry::Opened ValidationRegistry::reopen()
+{
+    if (m_access == Access::Writable)
+        return {m_access, false, {}, {}};
+    m_vali.close();
+    m_valiC.close();
+    return openLocked(lock());
 }
 
 void ValidationRegistry::close()
 {
     m_vali.close();
     m_valiC.close();
+    m_access = Access::Closed;
     if (m_lock && m_lock->isLocked())
         m_lock->unlock();
+}
+
+bool ValidationRegistry::writable(Prompter &prompter)
+{
+    if (m_access != Access::Writable && reopen().access != Access::Writable) {
+        prompter.inform(kCaption, m_refusal, MessageIcon::Information);
+        return false;
+    }
+    return true;
 }
 
 char ValidationRegistry::seriesLetter(const QString &seriesText, Prompter &prompter) const
@@ -147,6 +318,8 @@ ValidationRegistry::CardEntry ValidationRegistry::SaiEnter(const QString &series
 {
     if (cardText.isEmpty() || seriesText.isEmpty())
         return {};
+    if (!writable(prompter))
+        return {Outcome::Refused, 0};
     const char letter = seriesLetter(seriesText, prompter);
     if (!letter)
         return {Outcome::SeriesInvalid, 0};
@@ -191,6 +364,8 @@ ValidationRegistry::Outcome ValidationRegistry::SaiEnterC(const QString &seriesT
 {
     if (ticketText.isEmpty() || seriesText.isEmpty())
         return Outcome::Ignored;
+    if (!writable(prompter))
+        return Outcome::Refused;
     const char letter = seriesLetter(seriesText, prompter);
     if (!letter)
         return Outcome::SeriesInvalid;
@@ -234,6 +409,8 @@ void ValidationRegistry::TableValiBeforeDelete(Dataset &vali)
 
 bool ValidationRegistry::ButtonInivalClick(Prompter &prompter)
 {
+    if (!writable(prompter))
+        return false;
     if (!prompter.ask(QStringLiteral("Inicia validação"),
                       QStringLiteral("Quer mesmo cancelar todas as validacões existentes e iniciar o processo?"), false))
         return false;

@@ -24,15 +24,50 @@ public:
     Dataset &TableVali() { return m_vali; }
     Dataset &TableValiC() { return m_valiC; }
 
+    // Who holds the folder's registry lock when this registry could not take it.
+    enum class Lock {
+        Taken,             // ours now
+        HeldByProgram,     // a live Bolaris (of any user) has the registry open
+        HeldByTool,        // a live bolaris-cli is making an entry
+        FolderNotWritable, // no lock can be made: the folder takes no files
+    };
     // Takes the folder's registry lock, so that no other program changes the
-    // files under an open registry. False when someone else holds it.
-    bool lock();
-    // Opens both datasets, creating empty ones for missing files. A file that
-    // cannot be read is moved aside and replaced by an empty registry; the
-    // returned messages (one per such file) say where it went.
-    QStringList open();
+    // files under an open registry. lockHolder() is the holder's process id.
+    Lock lock();
+    qint64 lockHolder() const { return m_lockHolder; }
+
+    // How the registry can be used after open().
+    enum class Access {
+        Closed,
+        Writable,
+        ReadOnly,    // shown but not changed: another program holds it, or the folder is read-only
+        Unavailable, // not opened: a file is busy, locked, unreadable or cannot be created
+    };
+    struct Opened {
+        Access access = Access::Closed;
+        bool movedAside = false; // damaged files were kept under new names; the registry starts empty
+        QString english;         // what happened, for the tool; empty when all went well
+        QString portuguese;      // the same for the program's operator
+    };
+
+    // Opens both datasets, creating empty ones for missing files. Files whose
+    // content is proven damaged are both moved aside with one stamp and both
+    // start empty; a file that only cannot be used now (busy, locked, not
+    // readable) leaves the registry unavailable and every file untouched.
+    // readOnly opens what exists without ever writing.
+    Opened open(bool readOnly = false);
+    // Opens according to the lock: writable when taken, read-only when
+    // another program holds it or the folder cannot be written; the result
+    // says which and why.
+    Opened openLocked(Lock lock);
+    // Tries a registry that was unavailable or read-only again, lock first:
+    // the cause may be gone. A writable registry is left as it is.
+    Opened reopen();
     void close();
     bool isOpen() const { return m_vali.isOpen() && m_valiC.isOpen(); }
+    Access access() const { return m_access; }
+    // Why entries are refused when the registry is not writable (Portuguese).
+    const QString &refusal() const { return m_refusal; }
 
     enum class Outcome {
         Ignored,       // nothing to do (empty box, no number): the box keeps its text
@@ -64,13 +99,18 @@ private:
     // The series letter of the entry, or 0 after showing the series message.
     char seriesLetter(const QString &seriesText, Prompter &prompter) const;
     void TableValiBeforeDelete(Dataset &vali);
-    QString openOne(Dataset &dataset, const char *fileName, void (*define)(Dataset &), const char *indexName,
-                    const char *indexFields);
+    // False, with the message shown, when the registry takes no entries now.
+    bool writable(Prompter &prompter);
+    Opened unavailable(const DatasetError &error);
+    Opened moveAside(const DatasetError &damage);
 
     QString m_dir;
     Dataset m_vali;
     Dataset m_valiC;
     std::unique_ptr<QLockFile> m_lock;
+    qint64 m_lockHolder = 0;
+    Access m_access = Access::Closed;
+    QString m_refusal;
 };
 
 } // namespace bolaris

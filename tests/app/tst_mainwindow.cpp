@@ -202,6 +202,41 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(QDir(dir.path()).filePath(QStringLiteral("Validadas.cds"))));
     }
 
+    // Destroyed while shown, with rows in the registry's grids: no panel may
+    // outlive the registry it shows (the sanitizer build sees a use after free).
+    void destroyedWhileShown()
+    {
+        QTemporaryDir dir;
+        test::ScriptedPrompter prompter;
+        auto w = std::make_unique<TFormMenu>(dir.path(), prompter);
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        action(*w, "MenuValidacao")->trigger();
+        QTest::keyClicks(w->findChild<QLineEdit *>(QStringLiteral("EditSer")), QStringLiteral("A"));
+        auto *card = w->findChild<QLineEdit *>(QStringLiteral("EditVal"));
+        QTest::keyClicks(card, QStringLiteral("1-30"));
+        QTest::keyClick(card, Qt::Key_Return);
+        w.reset();
+        QVERIFY(QFile::exists(QDir(dir.path()).filePath(QStringLiteral("Validadas.cds"))));
+    }
+
+    // What a crashed run was writing is removed at start; files that are not
+    // the program's temporaries stay.
+    void staleTemporariesRemovedAtStart()
+    {
+        QTemporaryDir dir;
+        const QStringList stale = {".cartelas.cds.bolaris-0a1b2c3d.tmp", ".o.pdf.bolaris-99999999.tmp",
+                                   ".CartelasG.cds.12345678.tmp"};
+        for (const QString &name : stale + QStringList{".notas.txt"})
+            test::writeBytes(QDir(dir.path()).filePath(name), "x");
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        const QStringList hidden = QDir(dir.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
+        QCOMPARE(hidden, (QStringList{".bolaris-registry.lock", ".notas.txt"}));
+        w.close();
+    }
+
     void sairClosesTheWindow()
     {
         QTemporaryDir dir;

@@ -2,6 +2,9 @@
 #include "dataset/Dataset.h"
 #include "dataset/DatasetFile.h"
 #include "dataset/StrictInt.h"
+#include "dataset/AtomicFile.h"
+
+#include <sqlite3.h>
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -37,6 +40,26 @@ QStringList contents(Dataset &d)
     for (d.first(); !d.eof(); d.next())
         out << d.asString(QStringLiteral("Serie")) + QString::number(d.asInteger(QStringLiteral("Numero")));
     return out;
+}
+
+// Runs SQL on a file directly, as a hostile or careless writer would.
+void runSql(const QString &path, const QByteArray &sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+// A good two-field dataset file with one record.
+QString goodFile(const QTemporaryDir &dir, const QString &name = QStringLiteral("Validadas.cds"))
+{
+    Dataset d(QStringLiteral("TableVali"));
+    defineRegistry(d, dir.path(), name);
+    d.open();
+    add(d, QStringLiteral("A"), 1);
+    d.close();
+    return QDir(dir.path()).filePath(name);
 }
 
 quint64 inode(const QString &path)
@@ -262,6 +285,152 @@ private Q_SLOTS:
         test::writeBytes(path, bytes);
         QVERIFY_THROWS_EXCEPTION(DatasetError, DatasetFile::load(path));
         QCOMPARE(test::readBytes(path), bytes);
+    }
+
+    // Only a file of the facility's own making is read: anything that could
+    // make SQLite run the file's own code (a view, a trigger) is refused
+    // before a record is read, as damage.
+    void craftedFiles_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::newRow("records a recursive view")
+            << QByteArray("DROP TABLE records; CREATE VIEW records AS WITH RECURSIVE r(f0, f1) AS "
+                          "(SELECT 'A', 1 UNION ALL SELECT 'A', f1 + 1 FROM r) SELECT * FROM r;");
+        QTest::newRow("fields a view")
+            << QByteArray("CREATE TABLE f2 AS SELECT * FROM fields; DROP TABLE fields;"
+                          "CREATE VIEW fields AS SELECT * FROM f2;");
+        QTest::newRow("trigger")
+            << QByteArray("CREATE TRIGGER t AFTER INSERT ON records BEGIN DELETE FROM records; END;");
+        QTest::newRow("index") << QByteArray("CREATE INDEX i ON records(f0);");
+        QTest::newRow("extra table") << QByteArray("CREATE TABLE extra(x);");
+        QTest::newRow("no fields table") << QByteArray("DROP TABLE fields;");
+        QTest::newRow("extra record column") << QByteArray("ALTER TABLE records ADD COLUMN f2;");
+        QTest::newRow("renamed column") << QByteArray("ALTER TABLE records RENAME COLUMN f1 TO g1;");
+        QTest::newRow("foreign application id") << QByteArray("PRAGMA application_id=7;");
+    }
+    void craftedFiles()
+    {
+        QFETCH(QByteArray, sql);
+        QTemporaryDir dir;
+        const QString path = goodFile(dir);
+        runSql(path, sql);
+        const QByteArray bytes = test::readBytes(path);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            try {
+                if (attempt == 0)
+                    DatasetFile::load(path);
+                else if (attempt == 1)
+                    DatasetFile::forEachRow(path, [](const Row &) {});
+                else
+                    DatasetFile file(path); // the live connection of durable datasets
+                QFAIL("a crafted file was read");
+            } catch (const DatasetError &e) {
+                QCOMPARE(e.kind(), DatasetError::Kind::Damaged);
+                QVERIFY2(e.message().startsWith(QStringLiteral("Validadas.cds: ")), qPrintable(e.message()));
+            }
+        }
+        QCOMPARE(test::readBytes(path), bytes);
+    }
+
+    // A file another program holds locked is not damaged: it cannot be read now.
+    void lockedFileIsUnavailable()
+    {
+        QTemporaryDir dir;
+        const QString path = goodFile(dir);
+        sqlite3 *holder = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &holder);
+        const char *hold = "BEGIN EXCLUSIVE; INSERT INTO records VALUES('B', 2);";
+        QCOMPARE(sqlite3_exec(holder, hold, nullptr, nullptr, nullptr), SQLITE_OK);
+        try {
+            DatasetFile::load(path);
+            QFAIL("read a locked file");
+        } catch (const DatasetError &e) {
+            QCOMPARE(e.kind(), DatasetError::Kind::Unavailable);
+            QVERIFY2(e.message().contains(QStringLiteral("locked")), qPrintable(e.message()));
+        }
+        sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(holder);
+        QCOMPARE(DatasetFile::load(path).rows.size(), size_t(1));
+    }
+
+    // The file is replaced only by a complete, synced copy; a failure or a
+    // writer that gives up leaves it as it was and no temporary behind.
+    void atomicFile()
+    {
+        test::SmallDisk disk(256);
+        SKIP_WITHOUT_DISK(disk);
+        const QString path = disk.file(QStringLiteral("o.pdf"));
+        test::writeBytes(path, "old");
+        {
+            AtomicFile file(path);
+            QVERIFY(file.open());
+            QCOMPARE(file.write("new"), qint64(3));
+            QVERIFY(file.commit());
+        }
+        QCOMPARE(test::readBytes(path), QByteArray("new"));
+        {
+            AtomicFile file(path);
+            QVERIFY(file.open());
+            file.write("given up");
+        }
+        QCOMPARE(test::readBytes(path), QByteArray("new"));
+        QCOMPARE(disk.files(), QStringList{"o.pdf"});
+
+        disk.fillUp(16 * 1024);
+        AtomicFile full(path);
+        QVERIFY(full.open());
+        full.write(QByteArray(100 * 1024, 'x'));
+        QVERIFY(!full.commit());
+        QCOMPARE(full.failure().code, ENOSPC);
+        QCOMPARE(full.failure().portuguese(), QStringLiteral("O arquivo o.pdf não foi gravado: o disco está cheio."));
+        QCOMPARE(test::readBytes(path), QByteArray("new"));
+        QCOMPARE(disk.files(), QStringList{"o.pdf"});
+
+        // A dataset save on the full disk fails the same way.
+        Dataset d(QStringLiteral("TableCart"));
+        d.setDirectory(disk.path());
+        d.setFileName(QStringLiteral("o.pdf"));
+        d.addFieldDef(QStringLiteral("Todas"), FieldType::String, 200);
+        d.createDataset();
+        for (int i = 0; i < 200; ++i) {
+            d.append();
+            d.setValue(0, QString(180, QLatin1Char('7')));
+            d.post();
+        }
+        try {
+            d.close();
+            QFAIL("saved on a full disk");
+        } catch (const DatasetError &e) {
+            QCOMPARE(e.kind(), DatasetError::Kind::NotWritten);
+        }
+        QCOMPARE(test::readBytes(path), QByteArray("new"));
+        QCOMPARE(disk.files(), QStringList{"o.pdf"});
+
+        QVERIFY(disk.makeReadOnly());
+        AtomicFile readOnly(path);
+        QVERIFY(!readOnly.open());
+        QCOMPARE(readOnly.failure().code, EROFS);
+    }
+
+    // Temporaries whose writer died are removed; a live writer's is not, nor
+    // anything that is not ours.
+    void staleTemporaries()
+    {
+        QTemporaryDir dir;
+        AtomicFile live(QDir(dir.path()).filePath(QStringLiteral("cartelas.cds")));
+        QVERIFY(live.open());
+        const QStringList dead = {".o.pdf.bolaris-0badf00d.tmp", ".cartelas.cds.1234abcd.tmp",
+                                  ".cartelas.cds.1234abcd.tmp-journal", ".o.pdf.89abcdef.part"};
+        const QStringList foreign = {".notes.txt", "o.pdf.bolaris-00000000.tmp", ".o.txt.12345678.part"};
+        for (const QString &name : dead + foreign)
+            test::writeBytes(QDir(dir.path()).filePath(name), "x");
+        QCOMPARE(AtomicFile::removeStale(dir.path()), int(dead.size()));
+        QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(left.removeOne(QFileInfo(live.tempPath()).fileName()));
+        QStringList expected = foreign;
+        expected.sort();
+        QCOMPARE(left, expected);
+        QVERIFY(live.commit());
     }
 
     // In durable mode every change is in the file before the call returns.

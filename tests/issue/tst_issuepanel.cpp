@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QPrinter>
 #include <QTest>
 
 using namespace bolaris;
@@ -232,6 +233,41 @@ private Q_SLOTS:
         connect(&preview, &PreviewWindow::closed, [&] { closed = true; });
         preview.close();
         QVERIFY(closed);
+    }
+
+    // "Salvar" and printing into a file never replace a good file with a
+    // broken one, nor write over the program's data; they say why not.
+    void previewSaveFailures()
+    {
+        test::IssueFixture f;
+        QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("7")));
+        const PreviewJob job = f.issue.prepareModel(PrintModel::Check3, QStringLiteral("A"), f.forms.forms());
+        PreviewWindow preview(job.form->definition(), ReportData::fromDataset(*job.dataset));
+        preview.setWorkDir(f.dir.path());
+
+        const QString store = f.file(QStringLiteral("compl22.cds"));
+        const QByteArray cards = test::readBytes(store);
+        QVERIFY(!preview.saveTo(f.dir.path() + QStringLiteral("/COMPL22.CDS")));
+        QCOMPARE(preview.problem(), QStringLiteral("O arquivo COMPL22.CDS é um arquivo de dados do Bolaris e não "
+                                                   "pode ser substituído. Escolha outro nome."));
+        QCOMPARE(test::readBytes(store), cards);
+
+        test::SmallDisk disk(512);
+        SKIP_WITHOUT_DISK(disk);
+        const QString pdf = disk.file(QStringLiteral("o.pdf"));
+        QVERIFY(preview.saveTo(pdf));
+        const QByteArray good = test::readBytes(pdf);
+        disk.fillUp(4096);
+        QVERIFY(!preview.saveTo(pdf));
+        const QString full = QStringLiteral("O arquivo o.pdf não foi gravado: o disco está cheio.");
+        QCOMPARE(preview.problem(), full);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        QVERIFY(!preview.printTo(printer));
+        QCOMPARE(preview.problem(), full);
+        QCOMPARE(test::readBytes(pdf), good);
+        QCOMPARE(disk.files(), QStringList{"o.pdf"});
     }
 };
 

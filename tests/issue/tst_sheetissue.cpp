@@ -275,7 +275,30 @@ private Q_SLOTS:
         QVERIFY(!writePdf(pdf, job.form->definition(), ReportData::fromDataset(*job.dataset),
                           [](int done, int) { return done < 5; }));
         QCOMPARE(test::readBytes(pdf), QByteArray("earlier file"));
-        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".part")), QStringList());
+        const QStringList left = QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left.filter(QStringLiteral(".stopped.pdf.")), QStringList());
+    }
+
+    // A working folder that cannot take the sheet datasets is found before
+    // anything is deleted or built: one message, nothing issued.
+    void folderThatTakesNoDatasets()
+    {
+        test::SmallDisk disk;
+        SKIP_WITHOUT_DISK(disk);
+        test::writeBytes(disk.file(QStringLiteral("cartelas.cds")), "the last issue");
+        QVERIFY(disk.makeReadOnly());
+        CardStore store;
+        store.FillCardStore(disk.path());
+        test::ScriptedPrompter prompter;
+        SheetIssue issue(disk.path());
+        const IssueRequest request{{}, QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("2"), PrintModel::CheckGG};
+        QVERIFY(!issue.buildTableCart(request, store.table(), prompter));
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(prompter.lastText(), QStringLiteral("A pasta de trabalho %1 não pode ser gravada: o disco só "
+                                                     "permite leitura. Nenhuma cartela foi emitida.")
+                                          .arg(disk.path()));
+        QVERIFY(!issue.TableCart().isOpen());
+        QCOMPARE(test::readBytes(disk.file(QStringLiteral("cartelas.cds"))), QByteArray("the last issue"));
     }
 };
 

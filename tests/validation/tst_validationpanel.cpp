@@ -3,6 +3,7 @@
 #include "app/UnitMenu.h"
 #include "report/Fonts.h"
 #include "dataset/Dataset.h"
+#include "validation/ValidationPanel.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QAction>
@@ -15,6 +16,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sqlite3.h>
 
 using namespace bolaris;
 
@@ -377,6 +380,83 @@ private Q_SLOTS:
         QCOMPARE(aside.size(), 1);
         QVERIFY(message.contains(aside.first()));
         QCOMPARE(test::readBytes(QDir(dir.path()).filePath(aside.first())), QByteArray("not a registry"));
+    }
+
+    // A second program on the same folder shows the registry but takes no
+    // entry while the first holds it; once the first has closed, it does.
+    void secondProgramOnlyShows()
+    {
+        Fixture first;
+        first.series(QStringLiteral("A"));
+        first.card(QStringLiteral("1-3"));
+        test::ScriptedPrompter prompter;
+        TFormMenu second(first.dir.path(), prompter);
+        QTRY_COMPARE(prompter.shown.size(), 1);
+        QVERIFY2(prompter.lastText().contains(QStringLiteral("aberto em outro Bolaris")),
+                 qPrintable(prompter.lastText()));
+        QCOMPARE(second.registry().access(), ValidationRegistry::Access::ReadOnly);
+        QCOMPARE(cards(second.registry().TableVali()), (QStringList{"A1", "A2", "A3"}));
+
+        auto *panel = second.findChild<ValidationPanel *>(QStringLiteral("PanelValidacao"));
+        auto enter = [&](const char *card) {
+            second.findChild<QLineEdit *>(QStringLiteral("EditSer"))->setText(QStringLiteral("B"));
+            second.findChild<QLineEdit *>(QStringLiteral("EditVal"))->setText(QLatin1String(card));
+            panel->SaiEnter(QChar(13));
+        };
+        prompter.clear();
+        enter("5");
+        QCOMPARE(prompter.shown.size(), 1);
+        QVERIFY(prompter.lastText().contains(QStringLiteral("só para consulta")));
+        QCOMPARE(second.registry().TableVali().recordCount(), 3);
+        first.card(QStringLiteral("4"));
+        QCOMPARE(first.vali().recordCount(), 4); // the first keeps working
+
+        first.window->close();
+        first.window.reset();
+        prompter.clear();
+        second.MenuValidacaoClick();
+        QVERIFY(prompter.shown.isEmpty());
+        QCOMPARE(second.registry().access(), ValidationRegistry::Access::Writable);
+        enter("5");
+        QCOMPARE(cards(second.registry().TableVali()), (QStringList{"A1", "A2", "A3", "A4", "B5"}));
+        second.close();
+    }
+
+    // A registry file another program keeps locked at start: the program says
+    // so, starts no empty registry, refuses entries, and works once it is free.
+    void lockedRegistryAtStart()
+    {
+        QTemporaryDir dir;
+        {
+            ValidationRegistry registry(dir.path());
+            registry.open();
+            test::ScriptedPrompter none;
+            registry.SaiEnter(QStringLiteral("C"), QStringLiteral("1-100"), none);
+            registry.close();
+        }
+        const QString vali = QDir(dir.path()).filePath(QStringLiteral("Validadas.cds"));
+        sqlite3 *holder = nullptr;
+        sqlite3_open(QFile::encodeName(vali).constData(), &holder);
+        QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE; DELETE FROM records;", nullptr, nullptr, nullptr), SQLITE_OK);
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        QTRY_COMPARE(prompter.shown.size(), 1);
+        QVERIFY2(prompter.lastText().contains(QStringLiteral("Validadas.cds")), qPrintable(prompter.lastText()));
+        QCOMPARE(w.registry().access(), ValidationRegistry::Access::Unavailable);
+        w.findChild<QLineEdit *>(QStringLiteral("EditSer"))->setText(QStringLiteral("C"));
+        w.findChild<QLineEdit *>(QStringLiteral("EditVal"))->setText(QStringLiteral("101"));
+        w.findChild<ValidationPanel *>(QStringLiteral("PanelValidacao"))->SaiEnter(QChar(13));
+        QCOMPARE(prompter.shown.size(), 2);
+        QVERIFY(prompter.lastText().contains(QStringLiteral("Nada foi alterado")));
+
+        sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(holder);
+        w.MenuValidacaoClick();
+        QCOMPARE(w.registry().access(), ValidationRegistry::Access::Writable);
+        QCOMPARE(w.registry().TableVali().recordCount(), 100);
+        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("LabelValidadas"))->text(), QStringLiteral("100"));
+        QVERIFY(QDir(dir.path()).entryList({QStringLiteral("*danificado*")}).isEmpty());
+        w.close();
     }
 
 private:

@@ -25,15 +25,24 @@ int issuePdf(const QStringList &args, Streams io);
 int makeMedia(const QStringList &args, Streams io);
 int exportCsv(const QStringList &args, Streams io);
 
-// Parses "--name value" options and bare flags; false on anything unknown.
+// Parses "--name value" options and bare flags; false on anything unknown,
+// a missing value or an option given twice (said on err when given).
 struct Options {
     QHash<QString, QString> values;
     QStringList positional;
-    bool parse(const QStringList &args, const QStringList &valued, const QStringList &flags);
+    bool parse(const QStringList &args, const QStringList &valued, const QStringList &flags,
+               QTextStream *err = nullptr);
     QString value(const QString &name, const QString &fallback = {}) const { return values.value(name, fallback); }
     bool has(const QString &name) const { return values.contains(name); }
-    // The folder of --dir (default: the current one), or nothing after saying it is missing.
+    // The folder of --dir (default: the current one), or nothing after saying
+    // it is missing. Removes the temporaries a crashed writer left there.
     std::optional<QString> workingFolder(Streams io) const;
+    // The same, also saying why, when no file can be created in it.
+    std::optional<QString> writableFolder(Streams io) const;
+    // The file of option name as a place to write, checked before any work:
+    // its folder exists and takes files, it is no folder itself and no data
+    // file of workDir. Nothing after saying why.
+    std::optional<QString> outputFile(const QString &name, const QString &workDir, Streams io) const;
 };
 
 } // namespace bolaris::cli

@@ -11,7 +11,7 @@ int exportCsv(const QStringList &args, Streams io)
     Options options;
     const QStringList valued = {QStringLiteral("--series"),    QStringLiteral("--first"), QStringLiteral("--last"),
                                 QStringLiteral("--per-sheet"), QStringLiteral("--fill"),  QStringLiteral("--dir")};
-    if (!options.parse(args, valued, {}) || !options.positional.isEmpty())
+    if (!options.parse(args, valued, {}, &io.err) || !options.positional.isEmpty())
         return 2;
     for (const char *required : {"--series", "--first", "--last"})
         if (!options.has(QLatin1String(required)))

@@ -9,7 +9,7 @@ namespace bolaris::cli {
 int makeMedia(const QStringList &args, Streams io)
 {
     Options options;
-    if (!options.parse(args, {QStringLiteral("--dir")}, {}) || !options.positional.isEmpty())
+    if (!options.parse(args, {QStringLiteral("--dir")}, {}, &io.err) || !options.positional.isEmpty())
         return 2;
     const std::optional<QString> dir = options.workingFolder(io);
     if (!dir)

@@ -1,6 +1,8 @@
 #include "CliCommands.h"
 
 #include "StreamPrompter.h"
+#include "dataset/AtomicFile.h"
+#include "dataset/WorkDir.h"
 #include "validation/ValidationRegistry.h"
 
 
@@ -14,7 +16,8 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
 {
     const QString valueOption = kind == Entry::Card ? QStringLiteral("--cards") : QStringLiteral("--ticket");
     Options options;
-    if (!options.parse(args, {QStringLiteral("--series"), valueOption, QStringLiteral("--dir")}, {QStringLiteral("--yes")}) ||
+    if (!options.parse(args, {QStringLiteral("--series"), valueOption, QStringLiteral("--dir")},
+                       {QStringLiteral("--yes")}, &io.err) ||
         !options.positional.isEmpty() || !options.has(QStringLiteral("--series")) || !options.has(valueOption))
         return 2;
     const std::optional<QString> folder = options.workingFolder(io);
@@ -22,16 +25,35 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
         return 1;
     const QString &dir = *folder;
     ValidationRegistry registry(dir);
-    if (!registry.lock()) {
-        io.err << "bolaris-cli: the validation registry of this folder is open in Bolaris; "
-                  "close the program and try again"
+    switch (registry.lock()) {
+    case ValidationRegistry::Lock::Taken:
+        break;
+    case ValidationRegistry::Lock::HeldByProgram:
+        io.err << "bolaris-cli: the validation registry of " << dir << " is open in Bolaris (process "
+               << registry.lockHolder() << "); close the program and try again" << Qt::endl;
+        return 1;
+    case ValidationRegistry::Lock::HeldByTool:
+        io.err << "bolaris-cli: another bolaris-cli (process " << registry.lockHolder()
+               << ") is changing the validation registry of " << dir << "; try again when it has finished"
                << Qt::endl;
         return 1;
+    case ValidationRegistry::Lock::FolderNotWritable: {
+        const int error = WorkDir::writableError(dir);
+        io.err << "bolaris-cli: the folder " << dir << " cannot be written ("
+               << (error ? reasonEnglish(error) : QStringLiteral("the registry's lock file could not be made"))
+               << "); the validation registry was not changed" << Qt::endl;
+        return 1;
+    }
     }
     StreamPrompter prompter(io.err, options.has(QStringLiteral("--yes")));
     try {
-        for (const QString &problem : registry.open())
-            io.err << "bolaris-cli: " << problem << Qt::endl;
+        const ValidationRegistry::Opened opened = registry.open();
+        if (!opened.english.isEmpty())
+            io.err << "bolaris-cli: " << opened.english << Qt::endl;
+        if (opened.access != ValidationRegistry::Access::Writable) {
+            registry.close();
+            return 1;
+        }
         // The panel's series box turns typed letters to upper case.
         const QString series = options.value(QStringLiteral("--series")).toUpper();
         const QString value = options.value(valueOption);

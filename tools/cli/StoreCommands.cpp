@@ -11,34 +11,6 @@
 
 namespace bolaris::cli {
 
-bool Options::parse(const QStringList &args, const QStringList &valued, const QStringList &flags)
-{
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (valued.contains(a)) {
-            if (i + 1 >= args.size())
-                return false;
-            values.insert(a, args[++i]);
-        } else if (flags.contains(a)) {
-            values.insert(a, QString());
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return false;
-        } else {
-            positional << a;
-        }
-    }
-    return true;
-}
-
-std::optional<QString> Options::workingFolder(Streams io) const
-{
-    const QString dir = value(QStringLiteral("--dir"), QStringLiteral("."));
-    if (QFileInfo(dir).isDir())
-        return dir;
-    io.err << "bolaris-cli: folder not found: " << dir << Qt::endl;
-    return std::nullopt;
-}
-
 namespace {
 
 bool fillStore(CardStore &store, const Options &options, Streams io)
@@ -59,7 +31,7 @@ bool fillStore(CardStore &store, const Options &options, Streams io)
 int dumpStore(const QStringList &args, Streams io)
 {
     Options options;
-    if (!options.parse(args, {QStringLiteral("--dir")}, {}) || !options.positional.isEmpty())
+    if (!options.parse(args, {QStringLiteral("--dir")}, {}, &io.err) || !options.positional.isEmpty())
         return 2;
     CardStore store;
     const bool ok = fillStore(store, options, io);
@@ -75,7 +47,7 @@ int dumpStore(const QStringList &args, Streams io)
 int verifyStore(const QStringList &args, Streams io)
 {
     Options options;
-    if (!options.parse(args, {QStringLiteral("--dir")}, {}) || !options.positional.isEmpty())
+    if (!options.parse(args, {QStringLiteral("--dir")}, {}, &io.err) || !options.positional.isEmpty())
         return 2;
     CardStore store;
     bool ok = fillStore(store, options, io);
@@ -96,10 +68,14 @@ int verifyStore(const QStringList &args, Streams io)
 int generateSeries(const QStringList &args, Streams io)
 {
     Options options;
-    if (!options.parse(args, {QStringLiteral("--out")}, {}) || !options.positional.isEmpty()
+    if (!options.parse(args, {QStringLiteral("--out")}, {}, &io.err) || !options.positional.isEmpty()
         || options.value(QStringLiteral("--out")).isEmpty())
         return 2;
-    const QFileInfo out(options.value(QStringLiteral("--out")));
+    // The series file is one of a working folder's data files: only the place is checked.
+    const std::optional<QString> path = options.outputFile(QStringLiteral("--out"), QString(), io);
+    if (!path)
+        return 1;
+    const QFileInfo out(*path);
     Dataset table(QStringLiteral("TableCompl"));
     table.setDirectory(out.absolutePath());
     table.setFileName(out.fileName());
@@ -126,7 +102,7 @@ int generateSeries(const QStringList &args, Streams io)
 int dumpDataset(const QStringList &args, Streams io)
 {
     Options options;
-    if (!options.parse(args, {}, {}) || options.positional.size() != 1)
+    if (!options.parse(args, {}, {}, &io.err) || options.positional.size() != 1)
         return 2;
     try {
         std::vector<FieldDef> fields;

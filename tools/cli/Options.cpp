@@ -1,0 +1,80 @@
+#include "CliCommands.h"
+
+#include "dataset/AtomicFile.h"
+#include "dataset/WorkDir.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace bolaris::cli {
+
+bool Options::parse(const QStringList &args, const QStringList &valued, const QStringList &flags, QTextStream *err)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        const bool isValued = valued.contains(a);
+        if (isValued || flags.contains(a)) {
+            // A repeated option is a typing slip: which one was meant is unknown.
+            if (values.contains(a)) {
+                if (err)
+                    *err << "bolaris-cli: option " << a << " given more than once" << Qt::endl;
+                return false;
+            }
+            if (isValued && i + 1 >= args.size())
+                return false;
+            values.insert(a, isValued ? args[++i] : QString());
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return false;
+        } else {
+            positional << a;
+        }
+    }
+    return true;
+}
+
+std::optional<QString> Options::workingFolder(Streams io) const
+{
+    const QString dir = value(QStringLiteral("--dir"), QStringLiteral("."));
+    if (!QFileInfo(dir).isDir()) {
+        io.err << "bolaris-cli: folder not found: " << dir << Qt::endl;
+        return std::nullopt;
+    }
+    AtomicFile::removeStale(dir);
+    return dir;
+}
+
+std::optional<QString> Options::writableFolder(Streams io) const
+{
+    const std::optional<QString> dir = workingFolder(io);
+    if (!dir)
+        return std::nullopt;
+    if (const int error = WorkDir::writableError(*dir)) {
+        io.err << "bolaris-cli: the folder " << *dir << " cannot be written: " << reasonEnglish(error) << Qt::endl;
+        return std::nullopt;
+    }
+    return dir;
+}
+
+std::optional<QString> Options::outputFile(const QString &name, const QString &workDir, Streams io) const
+{
+    const QString path = value(name);
+    const QFileInfo file(path);
+    auto refuse = [&](const QString &why) {
+        io.err << "bolaris-cli: cannot write " << path << ": " << why << Qt::endl;
+        return std::nullopt;
+    };
+    if (path.isEmpty())
+        return refuse(QStringLiteral("no file name given"));
+    if (file.isDir())
+        return refuse(QStringLiteral("it is a folder"));
+    if (WorkDir::isDataFile(workDir, path))
+        return refuse(QStringLiteral("it is one of the program's data files in %1").arg(workDir));
+    const QString folder = file.absolutePath();
+    if (const int error = WorkDir::writableError(folder))
+        return refuse(error == ENOENT
+                          ? QStringLiteral("the folder %1 does not exist").arg(folder)
+                          : QStringLiteral("the folder %1 cannot be written (%2)").arg(folder, reasonEnglish(error)));
+    return path;
+}
+
+} // namespace bolaris::cli
