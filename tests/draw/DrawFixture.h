@@ -15,6 +15,8 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
+#include <functional>
+
 namespace bolaris::test {
 
 
@@ -47,8 +49,11 @@ struct DrawFixture {
     std::unique_ptr<TFormMenu> window;
     DrawPanel *panel = nullptr;
 
-    DrawFixture()
+    // prepare fills the working folder before the window opens it.
+    explicit DrawFixture(const std::function<void(const QString &)> &prepare = {})
     {
+        if (prepare)
+            prepare(dir.path());
         window = std::make_unique<TFormMenu>(dir.path(), prompter);
         panel = window->findChild<DrawPanel *>(QStringLiteral("PanelSorteio"));
         panel->setSoundPlayer(sound);

@@ -27,6 +27,9 @@ const char *const kUsage =
     "  make-media [--dir DIR]          write the ball voices, sounds and pictures into DIR\n"
     "  export-csv --series TEXT --first N --last M [--per-sheet K] [--fill TEXT] [--dir DIR]\n"
     "                                  write CARTGRAF.CSV and cartgraf.cds as \"Gera\" does\n"
+    "  replay --balls LIST [--cantos] [--linha] [--2linhas] [--dir DIR]\n"
+    "                                  re-check a draw from its balls (1,2,...; a repeated ball is taken\n"
+    "                                  back) and print the Draw panel's report after each\n"
     "  Questions of the panel are answered No unless --yes is given.\n";
 
 } // namespace
@@ -52,6 +55,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("issue-pdf"), bolaris::cli::issuePdf},
         {QStringLiteral("make-media"), bolaris::cli::makeMedia},
         {QStringLiteral("export-csv"), bolaris::cli::exportCsv},
+        {QStringLiteral("replay"), bolaris::cli::replay},
     };
     const auto it = args.isEmpty() ? commands.end() : commands.find(args.first());
     int status = 2;

@@ -1,0 +1,108 @@
+#include "DrawFixture.h"
+#include "TestSupport.h"
+#include "report/Fonts.h"
+#include "validation/ValidationRegistry.h"
+
+using namespace bolaris;
+using namespace bolaris::test;
+
+namespace {
+
+const QString kCli = QStringLiteral(BOLARIS_CLI);
+
+// Cards sold, ticket 8 returned, in the folder of a fresh hall.
+void sellCards(const QString &dir)
+{
+    ScriptedPrompter yes;
+    ValidationRegistry registry(dir);
+    registry.lock();
+    registry.open();
+    yes.answers = {true, true};
+    registry.SaiEnter(QStringLiteral("A"), QStringLiteral("1-2"), yes);
+    registry.SaiEnterC(QStringLiteral("A"), QStringLiteral("8"), yes);
+    registry.close();
+}
+
+} // namespace
+
+class TestReplay : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { installFontSubstitutes(); }
+
+    // The tool prints, ball by ball, what the Draw panel's text box shows.
+    void sameLinesAsThePanel()
+    {
+        DrawFixture g(sellCards);
+        const QList<int> balls = {24, 40, 70, 87, 1, 21, 32, 72, 51, 88, 11, 22, 48, 65, 51, 51};
+        QString panel;
+        g.enter();
+        g.click(QStringLiteral("CheckLinha"));
+        g.click(QStringLiteral("Check2linhas"));
+        g.startManual();
+        for (int ball : balls) {
+            g.clickBall(ball);
+            panel += QStringLiteral("ball %1\n").arg(ball);
+            const QString memo = g.text(QStringLiteral("Memo1"));
+            if (!memo.isEmpty())
+                panel += memo + QLatin1Char('\n');
+        }
+        QVERIFY(panel.contains(QStringLiteral("LINHA. Cartão 7")));
+        QVERIFY(panel.contains(QStringLiteral("2 LINHAS. Cartão 7")));
+
+        QStringList list;
+        for (int b : balls)
+            list << QString::number(b);
+        const QByteArray before = readBytes(QDir(g.dir.path()).filePath("Validadas.cds"));
+        // The program has the folder open: the tool only reads.
+        const Run run = runProgram(kCli, {"replay", "--balls", list.join(','), "--linha", "--2linhas", "--dir",
+                                          g.dir.path()});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, panel);
+        QCOMPARE(readBytes(QDir(g.dir.path()).filePath("Validadas.cds")), before);
+    }
+
+    void cardsNotInTheStoreAreNamed()
+    {
+        QTemporaryDir dir;
+        ScriptedPrompter yes;
+        {
+            ValidationRegistry registry(dir.path());
+            registry.lock();
+            registry.open();
+            yes.answers = {true};
+            registry.SaiEnter(QStringLiteral("C"), QStringLiteral("5"), yes);
+            registry.close();
+        }
+        const Run run = runProgram(kCli, {"replay", "--balls", "1,2,3,4,5,6,7,8,9,10", "--dir", dir.path()});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.err.contains(QStringLiteral("C-5")));
+        QVERIFY(run.out.startsWith(QStringLiteral("ball 1\nball 2\n")));
+    }
+
+    void badArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no list") << QStringList{"replay"} << "usage";
+        QTest::newRow("empty list") << QStringList{"replay", "--balls", ""} << "empty";
+        QTest::newRow("ball 0") << QStringList{"replay", "--balls", "1,0"} << "'0'";
+        QTest::newRow("ball 91") << QStringList{"replay", "--balls", "91"} << "'91'";
+        QTest::newRow("not a number") << QStringList{"replay", "--balls", "7,x"} << "'x'";
+        QTest::newRow("two commas") << QStringList{"replay", "--balls", "7,,8"} << "''";
+        QTest::newRow("missing folder") << QStringList{"replay", "--balls", "7", "--dir", "/nonexistent/hall"}
+                                        << "not found";
+        QTest::newRow("repeated option") << QStringList{"replay", "--balls", "7", "--balls", "8"} << "more than once";
+    }
+    void badArguments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, says);
+        const Run run = runProgram(kCli, args);
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains(says), qPrintable(run.err));
+    }
+};
+
+QTEST_MAIN(TestReplay)
+#include "tst_replay.moc"
