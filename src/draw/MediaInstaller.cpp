@@ -1,6 +1,7 @@
 #include "MediaInstaller.h"
 
 #include "MediaMaker.h"
+#include "dataset/AtomicFile.h"
 #include "ui/Prompter.h"
 
 #include <QDir>
@@ -14,7 +15,8 @@
 
 namespace bolaris {
 
-QString DialogMediaInstaller::failureText(int parts, int status, const QString &file, const QString &reason)
+QString DialogMediaInstaller::failureText(int parts, int status, const QString &file, const QString &reason,
+                                          int code)
 {
     const QString what = parts == MediaMaker::Pictures ? QStringLiteral("as imagens das pedras")
                                                        : QStringLiteral("os sons das pedras");
@@ -27,7 +29,8 @@ QString DialogMediaInstaller::failureText(int parts, int status, const QString &
     case MediaMaker::Result::SpeechFailed:
         return QStringLiteral("Não foi possível gerar %1: o programa de voz espeak-ng falhou (%2).").arg(what, reason);
     case MediaMaker::Result::WriteFailed:
-        return QStringLiteral("Não foi possível gravar o arquivo %1: %2.").arg(QDir::toNativeSeparators(file), reason);
+        return QStringLiteral("Não foi possível gravar o arquivo %1: %2.")
+            .arg(QDir::toNativeSeparators(file), code ? reasonPortuguese(code) : reason);
     }
     return {};
 }
@@ -69,7 +72,7 @@ void DialogMediaInstaller::install(const QString &dir, int parts)
     progress.stop();
     dialog.close();
 
-    const QString failure = failureText(parts, result.status, result.file, result.reason);
+    const QString failure = failureText(parts, result.status, result.file, result.reason, result.code);
     if (!failure.isEmpty())
         m_prompter.inform(caption, failure, MessageIcon::Error);
 }

@@ -24,7 +24,7 @@ public:
     void install(const QString &dir, int parts) override;
 
     // The operator's message for a maker's failure; empty when there was none.
-    static QString failureText(int parts, int status, const QString &file, const QString &reason);
+    static QString failureText(int parts, int status, const QString &file, const QString &reason, int code);
 
 private:
     QWidget *m_parent;

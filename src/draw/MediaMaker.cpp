@@ -85,11 +85,12 @@ QColor ballColour(int ball)
     return colours[std::min(ball / 10, 8)];
 }
 
-bool save(const QString &path, const QByteArray &bytes, QString &reason)
+bool save(const QString &path, const QByteArray &bytes, QString &reason, int &code)
 {
     AtomicFile file(path);
     if (!file.open() || file.write(bytes) != bytes.size() || !file.commit()) {
-        reason = file.failure().code ? reasonEnglish(file.failure().code) : file.failure().detail;
+        code = file.failure().code;
+        reason = code ? reasonEnglish(code) : file.failure().detail;
         return false;
     }
     return true;
@@ -192,10 +193,12 @@ MediaMaker::Result MediaMaker::make(const QString &dir, int parts, const Progres
         ++result.written;
         return !progress || progress(result.written, total);
     };
+    int code = 0;
     const auto failWrite = [&](const QString &path, const QString &reason) {
         result.status = Result::WriteFailed;
         result.file = path;
         result.reason = reason;
+        result.code = code;
         return result;
     };
     const auto cancelled = [&] {
@@ -232,7 +235,7 @@ MediaMaker::Result MediaMaker::make(const QString &dir, int parts, const Progres
             }
             const QString path = WorkDir::resolve(dir, BallMedia::soundName(ball));
             QString reason;
-            if (!save(path, voice.readAll(), reason))
+            if (!save(path, voice.readAll(), reason, code))
                 return failWrite(path, reason);
             if (!step())
                 return cancelled();
@@ -241,7 +244,7 @@ MediaMaker::Result MediaMaker::make(const QString &dir, int parts, const Progres
                                           std::pair{BallMedia::winSoundName(), winWav()}}) {
             const QString path = WorkDir::resolve(dir, name);
             QString reason;
-            if (!save(path, bytes, reason))
+            if (!save(path, bytes, reason, code))
                 return failWrite(path, reason);
             if (!step())
                 return cancelled();
@@ -256,7 +259,7 @@ MediaMaker::Result MediaMaker::make(const QString &dir, int parts, const Progres
             if (!ballPicture(ball).save(&buffer, "JPG", 92))
                 return failWrite(path, QStringLiteral("JPEG"));
             QString reason;
-            if (!save(path, bytes, reason))
+            if (!save(path, bytes, reason, code))
                 return failWrite(path, reason);
             if (!step())
                 return cancelled();

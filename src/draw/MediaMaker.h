@@ -20,6 +20,7 @@ public:
         Status status = Done;
         QString file;   // the file that failed, when one did
         QString reason; // what went wrong, in the system's words
+        int code = 0;   // the system's error number of a failed write, when there is one
         int written = 0;
     };
 
