@@ -1,7 +1,9 @@
 #include "BenchMain.h"
 #include "app/UnitMenu.h"
 #include "draw/BallSource.h"
+#include "draw/DrawLog.h"
 #include "draw/DrawPanel.h"
+#include "draw/PlayersDisplay.h"
 #include "draw/MediaMaker.h"
 #include "report/Fonts.h"
 #include "ui/Prompter.h"
@@ -81,6 +83,36 @@ void BM_BallEventWithSound(benchmark::State &state)
         hall.ball(state);
 }
 BENCHMARK(BM_BallEventWithSound)->Unit(benchmark::kMicrosecond);
+
+// The same with the players' display open, its repaint included.
+void BM_BallEventWithDisplay(benchmark::State &state)
+{
+    Hall hall;
+    hall.panel->findChild<QCheckBox *>(QStringLiteral("CheckTelao"))->click();
+    PlayersDisplay *display = hall.panel->playersDisplay();
+    display->resize(1920, 1080);
+    for (auto _ : state) {
+        hall.ball(state);
+        display->repaint();
+    }
+}
+BENCHMARK(BM_BallEventWithDisplay)->Unit(benchmark::kMicrosecond);
+
+// One ball event written to the draw log and committed to disk (on the
+// log's own thread in the program).
+void BM_DrawLogCommit(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    DrawLogWriter log(dir.path());
+    log.startDraw(DrawMode::Electronic);
+    int ball = 0;
+    for (auto _ : state) {
+        ball = ball % 90 + 1;
+        if (!log.ball({ball, true, DrawMode::Electronic, QString::number(ball)}, {false, true, false}))
+            state.SkipWithError("the log could not be written");
+    }
+}
+BENCHMARK(BM_DrawLogCommit)->Unit(benchmark::kMicrosecond);
 
 // Painting the whole board of 90 balls, half of them drawn.
 void BM_BoardRepaint(benchmark::State &state)

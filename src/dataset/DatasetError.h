@@ -17,17 +17,23 @@ public:
 
     // message in plain English (the tool's); portuguese, where given, is the
     // same for the program's operator.
-    explicit DatasetError(const QString &message, Kind kind = Kind::Other, const QString &portuguese = {})
-        : std::runtime_error(message.toStdString()), m_message(message), m_kind(kind), m_portuguese(portuguese) {}
+    explicit DatasetError(const QString &message, Kind kind = Kind::Other, const QString &portuguese = {},
+                          int systemError = 0)
+        : std::runtime_error(message.toStdString()), m_message(message), m_kind(kind), m_portuguese(portuguese),
+          m_systemError(systemError) {}
     const QString &message() const { return m_message; }
     Kind kind() const { return m_kind; }
     // What the program shows: the Portuguese text when there is one.
     const QString &forOperator() const { return m_portuguese.isEmpty() ? m_message : m_portuguese; }
+    // The system's error number behind it, when known (EBUSY for a file another
+    // process holds locked, ENOSPC for a full disk); 0 otherwise.
+    int systemError() const { return m_systemError; }
 
 private:
     QString m_message;
     Kind m_kind;
     QString m_portuguese;
+    int m_systemError = 0;
 };
 
 } // namespace bolaris

@@ -47,7 +47,7 @@ QString portugueseFor(const QString &path, Kind kind, int systemError)
 [[noreturn]] void fail(const QString &path, const QString &what, Kind kind, int systemError = 0)
 {
     throw DatasetError(QStringLiteral("%1: %2").arg(fileLabel(path), what), kind,
-                       portugueseFor(path, kind, systemError));
+                       portugueseFor(path, kind, systemError), systemError);
 }
 
 // SQLite's verdict on a failed call: proven damage, a passing obstacle
@@ -376,10 +376,12 @@ void DatasetFile::save(const QString &path, const std::vector<FieldDef> &fields,
 {
     AtomicFile file(path);
     if (!file.open())
-        throw DatasetError(file.failure().english(), Kind::NotWritten, file.failure().portuguese());
+        throw DatasetError(file.failure().english(), Kind::NotWritten, file.failure().portuguese(),
+                           file.failure().code);
     writeDatabase(path, file.tempPath(), fields, rows); // on failure the temporary goes with file
     if (!file.commit())
-        throw DatasetError(file.failure().english(), Kind::NotWritten, file.failure().portuguese());
+        throw DatasetError(file.failure().english(), Kind::NotWritten, file.failure().portuguese(),
+                           file.failure().code);
 }
 
 DatasetFile::DatasetFile(const QString &path) : m_path(path)
@@ -427,6 +429,8 @@ void DatasetFile::prepare()
     m_update = prepared(m_db.get(), upd.constData(), m_path, what, Kind::Unavailable);
     m_delete = prepared(m_db.get(), "DELETE FROM records WHERE rowid=?", m_path, what, Kind::Unavailable);
 }
+
+void DatasetFile::setBusyTimeout(int milliseconds) { sqlite3_busy_timeout(m_db.get(), milliseconds); }
 
 void DatasetFile::begin()
 {

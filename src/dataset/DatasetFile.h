@@ -56,6 +56,9 @@ public:
     DatasetFile(const DatasetFile &) = delete;
     DatasetFile &operator=(const DatasetFile &) = delete;
 
+    // How long a write waits for another process's lock before failing (2 s
+    // unless set); a busy failure says EBUSY.
+    void setBusyTimeout(int milliseconds);
     void begin();
     void commit();
     void rollback();

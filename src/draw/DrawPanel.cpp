@@ -3,9 +3,12 @@
 #include "BallMedia.h"
 #include "BallSource.h"
 #include "CardCheckPanel.h"
+#include "DisplayBoard.h"
+#include "DrawLog.h"
 #include "FewestPointsTable.h"
 #include "MediaInstaller.h"
 #include "MediaMaker.h"
+#include "PlayersDisplay.h"
 #include "UnitVenc.h"
 #include "WinnerScan.h"
 #include "dataset/DatasetError.h"
@@ -126,16 +129,28 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
       m_fewest(fewest), m_scan(std::make_unique<WinnerScan>(cards, registry.TableVali(), registry.TableValiC())),
       m_workDir(workDir), m_prompter(prompter), m_sound(&sound),
       m_systemSource(std::make_unique<SystemBallSource>()),
-      m_dialogInstaller(std::make_unique<DialogMediaInstaller>(this, prompter))
+      m_dialogInstaller(std::make_unique<DialogMediaInstaller>(this, prompter)),
+      m_log(std::make_unique<DrawLog>(workDir))
 {
     m_source = m_systemSource.get();
     m_installer = m_dialogInstaller.get();
     buildBoard();
     buildControls();
     m_conf = new CardCheckPanel(this, cards, state, prompter);
+    m_log->setListener(this, [this](const QString &failure, const QString &notice) { logStatus(failure, notice); });
 }
 
-DrawPanel::~DrawPanel() = default;
+DrawPanel::~DrawPanel()
+{
+    // A draw cut short by the end of the program is closed in the log.
+    if (m_state.mode() != DrawMode::Idle)
+        m_log->endDraw();
+}
+
+PlayersDisplay *DrawPanel::playersDisplay() const
+{
+    return m_display && m_telao->isChecked() ? m_display.get() : nullptr;
+}
 
 void DrawPanel::buildBoard()
 {
@@ -223,6 +238,10 @@ void DrawPanel::buildControls()
     connect(m_som, &QCheckBox::clicked, this, &DrawPanel::CheckSomClick);
     m_imagem = checkBox(this, QStringLiteral("CheckImagem"), QStringLiteral("Imagem da Pedra"), {681, 185, 102, 17});
     connect(m_imagem, &QCheckBox::clicked, this, &DrawPanel::CheckImagemClick);
+    m_telao = checkBox(this, QStringLiteral("CheckTelao"), QStringLiteral("Telão"), {681, 208, 102, 17});
+    connect(m_telao, &QCheckBox::clicked, this, &DrawPanel::CheckTelaoClick);
+    for (QCheckBox *prize : {m_cantos, m_linha, m_2linhas})
+        connect(prize, &QCheckBox::toggled, this, &DrawPanel::refreshDisplay);
 
     for (QWidget *w : std::initializer_list<QWidget *>{m_cantos, m_linha, m_2linhas, m_som, m_imagem, manual,
                                                         electronic, m_fim})
@@ -259,8 +278,14 @@ void DrawPanel::enter()
 void DrawPanel::ButtonManualClick(const QString &pressedName)
 {
     const bool electronic = pressedName == QLatin1String("ButtonEletronico");
+    if (m_state.mode() != DrawMode::Idle)
+        m_log->endDraw();
     m_state.start(electronic ? DrawMode::Electronic : DrawMode::Manual);
     m_missingTold = false;
+    m_logTold = false;
+    m_lastBall = 0;
+    m_banner.clear();
+    m_log->startDraw(m_state.mode());
     showCounters();
     m_fim->show();
     m_tipo->hide();
@@ -275,10 +300,15 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     } else {
         m_alea->hide();
     }
+    refreshDisplay();
 }
 
 void DrawPanel::ButtonFimClick()
 {
+    if (m_state.mode() != DrawMode::Idle)
+        m_log->endDraw();
+    m_lastBall = 0;
+    m_banner.clear();
     m_tipo->show();
     m_fim->hide();
     m_alea->hide();
@@ -289,6 +319,7 @@ void DrawPanel::ButtonFimClick()
     m_order->setText(m_state.orderText());
     m_order->show();
     resetBoard();
+    refreshDisplay();
 }
 
 void DrawPanel::ButtonSairClick()
@@ -333,6 +364,7 @@ void DrawPanel::ButtonAleaClick()
     if (!event)
         return;
     const int n = event->ball;
+    logBall(*event);
     playBallSound(n);
     if (!m_state.canDrawElectronic())
         m_alea->setEnabled(false);
@@ -372,6 +404,7 @@ void DrawPanel::P1Click(int ball)
     const std::optional<BallEvent> event = m_state.clickManual(ball);
     if (!event)
         return;
+    logBall(*event);
     setBallColour(ball, event->drawn);
     showCounters();
     m_order->setText(m_state.orderText());
@@ -445,6 +478,7 @@ void DrawPanel::endBallEvent()
 {
     m_steps.clear();
     CheckWinners();
+    refreshDisplay();
     m_running = false;
     // Input that came during the event, in its order; each may start a new
     // ball event, which holds the rest again.
@@ -464,8 +498,11 @@ void DrawPanel::CheckWinners()
     const PrizeSwitches switches{m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()};
     m_memo->clear();
     const ScanReport report = m_scan->CheckWinners(m_state, switches);
+    m_banner = DisplayBoard::of(m_state, 0, false, {}, &report).banner;
     if (!report.scanned)
         return;
+    if (!report.lines.isEmpty() || !report.winners.isEmpty())
+        m_log->scan(report);
     for (const QString &line : report.lines)
         m_memo->appendPlainText(line);
     if (report.fewestRebuilt) {
@@ -542,6 +579,55 @@ void DrawPanel::CheckImagemClick()
 }
 
 void DrawPanel::ImagemClick() { m_pictureFrame->hide(); }
+
+void DrawPanel::CheckTelaoClick()
+{
+    if (!m_telao->isChecked()) {
+        if (m_display)
+            m_display->hide();
+        return;
+    }
+    if (!m_display) {
+        m_display = std::make_unique<PlayersDisplay>();
+        connect(m_display.get(), &PlayersDisplay::closed, this, [this] { m_telao->setChecked(false); });
+    }
+    refreshDisplay();
+    m_display->openBeside(window()->screen());
+}
+
+void DrawPanel::refreshDisplay()
+{
+    if (!playersDisplay())
+        return;
+    const PrizeSwitches inPlay{m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()};
+    DisplayBoard board = DisplayBoard::of(m_state, m_lastBall, m_lastTakenBack, inPlay, nullptr);
+    board.banner = m_banner;
+    m_display->setBoard(board);
+}
+
+void DrawPanel::logBall(const BallEvent &event)
+{
+    m_lastBall = event.ball;
+    m_lastTakenBack = !event.drawn;
+    m_banner.clear();
+    m_log->ball(event, {m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()});
+}
+
+void DrawPanel::logStatus(const QString &failure, const QString &notice)
+{
+    if (!notice.isEmpty())
+        m_prompter.inform(QStringLiteral("Registro dos sorteios"), notice, MessageIcon::Information);
+    if (failure.isEmpty() || m_logTold)
+        return;
+    m_logTold = true;
+    m_prompter.inform(QStringLiteral("Registro dos sorteios"),
+                      QStringLiteral("O registro deste sorteio (%1) não pode ser gravado. %2\n\nO sorteio continua "
+                                     "normalmente; o registro será gravado assim que for possível.")
+                          .arg(QLatin1String(DrawLog::kFileName), failure),
+                      MessageIcon::Error);
+}
+
+void DrawPanel::drainLog() { m_log->drain(); }
 
 void DrawPanel::LabelConcorClick()
 {

@@ -20,6 +20,9 @@ namespace bolaris {
 
 class BallSource;
 class CardCheckPanel;
+class DrawLog;
+class PlayersDisplay;
+struct ScanReport;
 class CartelaTable;
 class ClickLabel;
 class FewestPointsTable;
@@ -60,6 +63,10 @@ public:
 
     // True from the start of a ball event until its winner check has ended.
     bool ballEventRunning() const { return m_running; }
+    // Waits until the draw log has written every event so far (tests).
+    void drainLog();
+    // The players' display while "Telão" is ticked, else null.
+    PlayersDisplay *playersDisplay() const;
 
     // Handlers.
     void enter(); // the panel's steps of the menu entry "Sorteio"
@@ -72,6 +79,7 @@ public:
     void CheckImagemClick();
     void ImagemClick();
     void LabelConcorClick();
+    void CheckTelaoClick();
     void ButtonConfCartClick();
     // Runs at the end of every ball event.
     void CheckWinners();
@@ -96,6 +104,10 @@ private:
     QPoint ballPictureStart(int ball) const;
     void placePicture(const QRect &geometry);
     std::vector<Step> zoomSteps();
+    void refreshDisplay();
+    // Tells a failure of the draw log once per draw; the game goes on.
+    void logStatus(const QString &failure, const QString &notice);
+    void logBall(const BallEvent &event);
     void probe(QCheckBox *box, const QString &probeName, const QString &text, const QString &caption, int parts);
 
     DrawState &m_state;
@@ -119,6 +131,12 @@ private:
     std::deque<std::function<void()>> m_held;
     bool m_concorBlack = false; // the count's labels start in the system's text colour
     bool m_missingTold = false; // cards missing from the store were told in this draw
+    std::unique_ptr<DrawLog> m_log;
+    bool m_logTold = false; // a failure of the log was told in this draw
+    std::unique_ptr<PlayersDisplay> m_display;
+    int m_lastBall = 0;
+    bool m_lastTakenBack = false;
+    QStringList m_banner; // the winners of the last scan, shown until the next ball
 
     QFrame *m_board = nullptr;
     std::array<ClickLabel *, DrawState::kBalls + 1> m_balls{}; // index 0 unused
@@ -133,6 +151,7 @@ private:
     QCheckBox *m_2linhas = nullptr;
     QCheckBox *m_som = nullptr;
     QCheckBox *m_imagem = nullptr;
+    QCheckBox *m_telao = nullptr;
     QPlainTextEdit *m_memo = nullptr;
     QFrame *m_tipo = nullptr;
     QPushButton *m_alea = nullptr;

@@ -168,6 +168,7 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
             report.lines << QStringLiteral("CARTELA %1 SERIE %2").arg(ref.card).arg(ref.series);
             report.lines << QString::fromUtf8(prize) + QString::number(ref.ticket);
             report.winners << ref;
+            report.prizes << QString::fromUtf8(prize).section(QLatin1Char('.'), 0, 0);
             return true;
         };
         if (switches.cantos && count(cornersMissing, "CANTOS. Cartão "))

@@ -37,6 +37,7 @@ struct ScanReport {
     bool scanned = false;         // the drawn count had reached the threshold
     QStringList lines;            // announcements, or the near-miss lines when nothing was won
     QList<TicketRef> winners;     // one per prize, in the order announced
+    QStringList prizes;           // the prize of each winner: "CANTOS", "LINHA", "2 LINHAS" or "CARTAO"
     PrizeSwitches won;            // extra prizes won: their switches go off
     bool fullTicket = false;      // some ticket has all 15 numbers drawn
     bool oneShort = false;        // some ticket lacks exactly one number

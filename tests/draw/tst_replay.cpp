@@ -62,6 +62,55 @@ private Q_SLOTS:
         QCOMPARE(readBytes(QDir(g.dir.path()).filePath("Validadas.cds")), before);
     }
 
+    // The draw log read back, and a logged draw replayed against the registry.
+    void loggedDraws()
+    {
+        DrawFixture g(sellCards);
+        g.enter();
+        g.click(QStringLiteral("CheckLinha"));
+        g.startManual();
+        for (int ball : {24, 40, 70, 87, 1, 21, 32, 72, 51, 5, 5})
+            g.clickBall(ball);
+        g.click(QStringLiteral("ButtonFim"));
+        g.startElectronic();
+        g.drawBall(90);
+        g.panel->drainLog();
+        const QString dir = g.dir.path();
+
+        const Run list = runProgram(kCli, {"draw-log", "--dir", dir});
+        QCOMPARE(list.status, 0);
+        const QStringList lines = list.out.split(QLatin1Char('\n'));
+        QVERIFY2(lines[0].startsWith(QStringLiteral("draw 1  ")) && lines[0].contains(QStringLiteral("manual  9 balls")),
+                 qPrintable(list.out));
+        QCOMPARE(lines[1], QStringLiteral("  balls: 24 40 70 87 1 21 32 72 51 5 -5"));
+        QCOMPARE(lines[2], QStringLiteral("  prizes: LINHA card 1 series A ticket 1 at ball 51; "
+                                          "LINHA card 2 series A ticket 7 at ball 51"));
+        QVERIFY(lines[3].startsWith(QStringLiteral("draw 2  ")) && lines[3].contains(QStringLiteral("(not ended)")));
+        QVERIFY(lines[3].contains(QStringLiteral("electronic  1 balls")));
+
+        const Run events = runProgram(kCli, {"draw-log", "--draw", "1", "--dir", dir});
+        QCOMPARE(events.status, 0);
+        QVERIFY(events.out.contains(QStringLiteral("ball 51 drawn (linha)\n    CARTELA 1 SERIE A\n    LINHA. Cartão 1\n")));
+        QVERIFY(events.out.contains(QStringLiteral("    winner: LINHA card 2 series A ticket 7\n")));
+        QVERIFY(events.out.contains(QStringLiteral("ball 5 taken back (full ticket only)")));
+        QVERIFY(events.out.contains(QStringLiteral("draw 1 ends")));
+
+        const Run same = runProgram(kCli, {"replay", "--draw", "1", "--dir", dir});
+        QCOMPARE(same.status, 0);
+        QCOMPARE(same.out, QStringLiteral("draw 1: every announcement of its 11 ball events matches the log\n"));
+
+        // Ticket 7 returned after the draw: its line is no longer announced.
+        g.prompter.answers = {true};
+        g.window->registry().SaiEnterC(QStringLiteral("A"), QStringLiteral("7"), g.prompter);
+        const Run changed = runProgram(kCli, {"replay", "--draw", "1", "--dir", dir});
+        QCOMPARE(changed.status, 1);
+        QVERIFY(changed.out.contains(QStringLiteral("ball 51: the log says")));
+        QVERIFY(changed.out.contains(QStringLiteral("do not announce what the log says")));
+
+        QCOMPARE(runProgram(kCli, {"replay", "--draw", "9", "--dir", dir}).status, 1);
+        QCOMPARE(runProgram(kCli, {"draw-log", "--draw", "9", "--dir", dir}).status, 1);
+    }
+
     void cardsNotInTheStoreAreNamed()
     {
         QTemporaryDir dir;
@@ -93,6 +142,10 @@ private Q_SLOTS:
         QTest::newRow("missing folder") << QStringList{"replay", "--balls", "7", "--dir", "/nonexistent/hall"}
                                         << "not found";
         QTest::newRow("repeated option") << QStringList{"replay", "--balls", "7", "--balls", "8"} << "more than once";
+        QTest::newRow("balls and draw") << QStringList{"replay", "--balls", "7", "--draw", "1"} << "usage";
+        QTest::newRow("draw with switches") << QStringList{"replay", "--draw", "1", "--linha"} << "own prize switches";
+        QTest::newRow("draw 0") << QStringList{"replay", "--draw", "0"} << "not a draw number";
+        QTest::newRow("log of draw x") << QStringList{"draw-log", "--draw", "x"} << "not a draw number";
     }
     void badArguments()
     {

@@ -25,6 +25,7 @@ int issuePdf(const QStringList &args, Streams io);
 int makeMedia(const QStringList &args, Streams io);
 int exportCsv(const QStringList &args, Streams io);
 int replay(const QStringList &args, Streams io);
+int drawLog(const QStringList &args, Streams io);
 
 // Parses "--name value" options and bare flags; false on anything unknown,
 // a missing value or an option given twice (said on err when given).

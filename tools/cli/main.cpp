@@ -30,6 +30,9 @@ const char *const kUsage =
     "  replay --balls LIST [--cantos] [--linha] [--2linhas] [--dir DIR]\n"
     "                                  re-check a draw from its balls (1,2,...; a repeated ball is taken\n"
     "                                  back) and print the Draw panel's report after each\n"
+    "  replay --draw N [--dir DIR]     replay draw N of the draw log and say whether every\n"
+    "                                  announcement matches what was logged\n"
+    "  draw-log [--draw N] [--dir DIR] list the logged draws, or every event of draw N\n"
     "  Questions of the panel are answered No unless --yes is given.\n";
 
 } // namespace
@@ -56,6 +59,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("make-media"), bolaris::cli::makeMedia},
         {QStringLiteral("export-csv"), bolaris::cli::exportCsv},
         {QStringLiteral("replay"), bolaris::cli::replay},
+        {QStringLiteral("draw-log"), bolaris::cli::drawLog},
     };
     const auto it = args.isEmpty() ? commands.end() : commands.find(args.first());
     int status = 2;

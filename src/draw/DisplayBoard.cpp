@@ -1,0 +1,44 @@
+#include "DisplayBoard.h"
+
+namespace bolaris {
+
+DisplayBoard DisplayBoard::of(const DrawState &draw, int lastBall, bool takenBack, const PrizeSwitches &inPlay,
+                              const ScanReport *report)
+{
+    DisplayBoard board;
+    for (int n = 1; n <= DrawState::kBalls; ++n)
+        board.drawn[size_t(n)] = draw.drawn(n);
+    board.count = draw.DrawnCount();
+    board.last = lastBall;
+    board.lastTakenBack = takenBack;
+    board.inPlay = inPlay;
+    if (report)
+        for (qsizetype i = 0; i < report->winners.size(); ++i)
+            board.banner << bannerLine(report->prizes.value(i), report->winners[i]);
+    return board;
+}
+
+QString DisplayBoard::bannerLine(const QString &prize, const TicketRef &ticket)
+{
+    QString name = prize;
+    if (prize == QLatin1String("CANTOS"))
+        name = QStringLiteral("QUATRO CANTOS");
+    else if (prize == QLatin1String("CARTAO"))
+        name = QStringLiteral("CARTELA CHEIA");
+    return QStringLiteral("%1 — Cartela %2 série %3").arg(name).arg(ticket.card).arg(ticket.series);
+}
+
+QStringList DisplayBoard::prizesInPlay() const
+{
+    QStringList prizes;
+    if (inPlay.cantos)
+        prizes << QStringLiteral("Quatro cantos");
+    if (inPlay.linha)
+        prizes << QStringLiteral("Linha");
+    if (inPlay.twoRows)
+        prizes << QStringLiteral("2 linhas");
+    prizes << QStringLiteral("Cartela cheia");
+    return prizes;
+}
+
+} // namespace bolaris

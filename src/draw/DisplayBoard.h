@@ -1,0 +1,34 @@
+#pragma once
+
+#include "DrawState.h"
+#include "WinnerScan.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace bolaris {
+
+// What the players' display shows of the draw: the balls drawn, the last
+// ball, the count, the prizes still in play and the winners of the last scan.
+struct DisplayBoard {
+    std::array<bool, DrawState::kBalls + 1> drawn{}; // index 0 unused
+    int count = 0;
+    int last = 0;              // the ball of the last event, 0 before the first
+    bool lastTakenBack = false;
+    PrizeSwitches inPlay;      // the extra prizes still switched on; the full ticket is always in play
+    QStringList banner;        // one line per prize of the last scan
+
+    // The board after a ball event (report: its scan, when one ran).
+    static DisplayBoard of(const DrawState &draw, int lastBall, bool takenBack, const PrizeSwitches &inPlay,
+                           const ScanReport *report);
+    // "LINHA — Cartela 12 série A".
+    static QString bannerLine(const QString &prize, const TicketRef &ticket);
+    // The prizes in play, by name, in the order shown.
+    QStringList prizesInPlay() const;
+
+    bool operator==(const DisplayBoard &) const = default;
+};
+
+} // namespace bolaris

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "DrawState.h"
+#include "WinnerScan.h"
+#include "dataset/FieldDef.h"
+
+#include <QString>
+
+#include <QObject>
+#include <QPointer>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace bolaris {
+
+class DatasetFile;
+
+// Writes the log of every draw, "Sorteios.cds" in the working folder: a
+// dataset of one row per event (start, ball drawn or taken back with the prize
+// switches, each line and each winner of a scan, end), each event committed
+// to the file before the call returns. It never waits for the file: rows that
+// another program's reading keeps out stay pending and are written with the
+// next event (or the next retry()).
+class DrawLogWriter {
+public:
+    explicit DrawLogWriter(const QString &dir);
+    ~DrawLogWriter();
+
+    // Each returns false when the log could not be written (failure() says
+    // why); the rows are kept and tried again with the next event.
+    bool startDraw(DrawMode mode);
+    bool ball(const BallEvent &event, const PrizeSwitches &switches);
+    bool scan(const ScanReport &report);
+    bool endDraw();
+    // Writes what is pending; true when nothing is left.
+    bool retry() { return flush(); }
+    bool hasPending() const { return !m_pending.empty(); }
+
+    int currentDraw() const { return m_draw; } // 0 outside a draw
+    const QString &failureEnglish() const { return m_english; }
+    const QString &failurePortuguese() const { return m_portuguese; }
+    // Something the operator should know although the log works (a damaged
+    // log was kept aside and a new one started); empty once taken.
+    QString takeNotice() { return std::exchange(m_notice, QString()); }
+
+    static constexpr const char *kFileName = "Sorteios.cds";
+    static std::vector<FieldDef> fields();
+
+    // One row of the log, read back.
+    struct Entry {
+        int draw = 0;
+        int event = 0;
+        QString time;   // yyyy-MM-dd HH:mm:ss.zzz, local time
+        QString kind;   // inicio, pedra, retirada, texto, vencedor, fim
+        QString mode;   // manual or eletronico
+        int ball = 0;
+        PrizeSwitches switches;
+        QString prize;  // of a winner: CANTOS, LINHA, 2 LINHAS, CARTAO
+        TicketRef ticket;
+        QString text;   // a line of the report
+    };
+    // Every row in the order written. Throws DatasetError when the file cannot
+    // be read; a missing file is an empty log.
+    static std::vector<Entry> read(const QString &dir);
+
+private:
+    bool append(std::vector<QVariant> row);
+    bool flush();
+    bool open();
+    static void scanRows(const QString &path, const std::function<void(const Row &)> &visit);
+    void fail(const QString &english, const QString &portuguese);
+
+    QString m_dir;
+    std::unique_ptr<DatasetFile> m_file;
+    std::vector<std::vector<QVariant>> m_pending;
+    int m_lastDraw = -1; // the highest draw number in the file, once read
+    int m_draw = 0;
+    int m_event = 0;
+    QString m_english;
+    QString m_portuguese;
+    QString m_notice;
+};
+
+// The draw log as the Draw panel uses it: each event is handed to a writer on
+// a thread of its own, and the call waits for it to be on disk only up to a
+// short budget. On a sound disk every event is committed before the call
+// returns; a slow or stalled disk never holds a ball up longer than the budget,
+// and its events follow as soon as it allows. What could not be written (or a
+// notice about the file) is told on the listener's thread.
+class DrawLog {
+public:
+    static constexpr int kBudgetMs = 25;
+
+    explicit DrawLog(const QString &dir);
+    ~DrawLog(); // writes what is queued, then stops
+
+    void startDraw(DrawMode mode);
+    void ball(const BallEvent &event, const PrizeSwitches &switches);
+    void scan(const ScanReport &report);
+    void endDraw();
+    // Waits until every event handed over so far is written or has failed.
+    void drain();
+
+    static constexpr const char *kFileName = DrawLogWriter::kFileName;
+    using Entry = DrawLogWriter::Entry;
+    static std::vector<Entry> read(const QString &dir) { return DrawLogWriter::read(dir); }
+
+    // failure: why the log could not be written (empty when it is written
+    // again); notice: something else the operator should know.
+    using Listener = std::function<void(const QString &failure, const QString &notice)>;
+    void setListener(QObject *context, Listener listener);
+
+private:
+    void post(std::function<bool(DrawLogWriter &)> task);
+    void run();
+
+    DrawLogWriter m_writer; // used on the worker thread only
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<std::function<bool(DrawLogWriter &)>> m_tasks;
+    bool m_busy = false;
+    bool m_stop = false;
+    quint64 m_posted = 0; // tasks handed over
+    quint64 m_done = 0;   // tasks carried out
+    QPointer<QObject> m_context;
+    Listener m_listener;
+    std::thread m_thread;
+};
+
+} // namespace bolaris

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "DisplayBoard.h"
+
+#include <QWidget>
+
+class QScreen;
+
+namespace bolaris {
+
+// The players' display ("Telão"): the draw for the hall on a second screen or
+// a projector. It only shows what it is given; no input of it reaches the draw.
+// Everything is laid out on a 1920 x 1080 design and scaled evenly to the
+// window, centred, so any screen shows it undistorted.
+class PlayersDisplay : public QWidget {
+    Q_OBJECT
+public:
+    explicit PlayersDisplay(QWidget *parent = nullptr);
+
+    void setBoard(const DisplayBoard &board);
+    const DisplayBoard &board() const { return m_board; }
+
+    // Full screen on a screen other than mainScreen, or a window on the only one.
+    void openBeside(const QScreen *mainScreen);
+
+    static constexpr QSize kDesign{1920, 1080};
+    // Where the design lies in a window of the given size.
+    static QRectF designRect(const QSize &window);
+
+Q_SIGNALS:
+    void closed(); // by the window's close box or Esc
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    DisplayBoard m_board;
+};
+
+} // namespace bolaris

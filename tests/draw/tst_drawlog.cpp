@@ -1,0 +1,165 @@
+#include "TestSupport.h"
+#include "dataset/DatasetError.h"
+#include "dataset/DatasetFile.h"
+#include "draw/DrawLog.h"
+
+#include <QProcess>
+#include <QTest>
+
+#include <sqlite3.h>
+
+using namespace bolaris;
+
+namespace {
+
+QStringList kinds(const std::vector<DrawLogWriter::Entry> &entries)
+{
+    QStringList k;
+    for (const auto &e : entries)
+        k << e.kind;
+    return k;
+}
+
+ScanReport lineWon()
+{
+    ScanReport report;
+    report.scanned = true;
+    report.lines = {"CARTELA 2 SERIE A", "LINHA. Cartão 7"};
+    report.winners = {{2, 'A', 7}};
+    report.prizes = {"LINHA"};
+    report.fewestLines = {"MenosPontos(3):", "Cartela2 A.Cartão 8"};
+    return report;
+}
+
+} // namespace
+
+class TestDrawLog : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void eventsInOrder()
+    {
+        QTemporaryDir dir;
+        {
+            DrawLogWriter log(dir.path());
+            QVERIFY(log.startDraw(DrawMode::Manual));
+            QCOMPARE(log.currentDraw(), 1);
+            QVERIFY(log.ball({7, true, DrawMode::Manual, "7"}, {false, true, false}));
+            QVERIFY(log.ball({7, false, DrawMode::Manual, "-7"}, {false, true, false}));
+            QVERIFY(log.scan(lineWon()));
+            QVERIFY(log.endDraw());
+            QVERIFY(log.startDraw(DrawMode::Electronic));
+            QCOMPARE(log.currentDraw(), 2);
+        }
+        DrawLogWriter again(dir.path()); // numbers go on from the file
+        QVERIFY(again.startDraw(DrawMode::Manual));
+        QCOMPARE(again.currentDraw(), 3);
+
+        const auto entries = DrawLog::read(dir.path());
+        QCOMPARE(kinds(entries), (QStringList{"inicio", "pedra", "retirada", "texto", "texto", "texto", "texto",
+                                              "vencedor", "fim", "inicio", "inicio"}));
+        QCOMPARE(entries[0].mode, QStringLiteral("manual"));
+        QCOMPARE(entries[1].ball, 7);
+        QCOMPARE(entries[1].switches, (PrizeSwitches{false, true, false}));
+        QCOMPARE(entries[5].text, QStringLiteral("MenosPontos(3):"));
+        QCOMPARE(entries[7].prize, QStringLiteral("LINHA"));
+        QCOMPARE(entries[7].ticket, (TicketRef{2, 'A', 7}));
+        QCOMPARE(entries[9].mode, QStringLiteral("eletronico"));
+        QCOMPARE(entries[9].draw, 2);
+        for (size_t i = 1; i < 9; ++i)
+            QCOMPARE(entries[i].event, int(i) + 1);
+        QVERIFY(!entries[0].time.isEmpty());
+    }
+
+    // Another program reading the log holds its lock: nothing waits, and the
+    // rows are written with the next event.
+    void neverWaitsForAReader()
+    {
+        QTemporaryDir dir;
+        DrawLogWriter log(dir.path());
+        QVERIFY(log.startDraw(DrawMode::Manual));
+        sqlite3 *reader = nullptr;
+        QCOMPARE(sqlite3_open_v2(QFile::encodeName(QDir(dir.path()).filePath("Sorteios.cds")).constData(), &reader,
+                                 SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM records;", nullptr, nullptr, nullptr), SQLITE_OK);
+        QElapsedTimer held;
+        held.start();
+        QVERIFY(log.ball({5, true, DrawMode::Manual, "5"}, {}));
+        QVERIFY(held.elapsed() < 1000); // far below the 2 s a waiting write would take
+        sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(reader);
+        QCOMPARE(kinds(DrawLog::read(dir.path())), QStringList{"inicio"});
+        QVERIFY(log.ball({6, true, DrawMode::Manual, "6"}, {}));
+        const auto entries = DrawLog::read(dir.path());
+        QCOMPARE(kinds(entries), (QStringList{"inicio", "pedra", "pedra"}));
+        QCOMPARE(entries[1].ball, 5);
+    }
+
+    void cannotBeWritten()
+    {
+        DrawLogWriter log(QStringLiteral("/dev/null/hall"));
+        QVERIFY(!log.startDraw(DrawMode::Manual));
+        QVERIFY(!log.failurePortuguese().isEmpty());
+        QVERIFY(!log.ball({5, true, DrawMode::Manual, "5"}, {}));
+    }
+
+    void damagedLogIsKeptAside()
+    {
+        QTemporaryDir dir;
+        test::writeBytes(QDir(dir.path()).filePath("Sorteios.cds"), "not a dataset at all");
+        DrawLogWriter log(dir.path());
+        QVERIFY(log.startDraw(DrawMode::Manual));
+        QVERIFY(log.takeNotice().contains(QStringLiteral("danificado")));
+        QVERIFY(log.takeNotice().isEmpty());
+        QCOMPARE(kinds(DrawLog::read(dir.path())), QStringList{"inicio"});
+        QCOMPARE(QDir(dir.path()).entryList({"Sorteios.cds.danificado-*"}, QDir::Files).size(), 1);
+    }
+
+    // Killed in the middle of a draw: every ball event before is in the log.
+    void survivesAKill()
+    {
+        QTemporaryDir dir;
+        QProcess helper;
+        helper.start(QStringLiteral(CRASH_DRAW), {dir.path()});
+        QVERIFY(helper.waitForFinished(60000));
+        QCOMPARE(helper.exitStatus(), QProcess::CrashExit);
+        const auto entries = DrawLog::read(dir.path());
+        QStringList balls;
+        for (const auto &e : entries)
+            if (e.kind == QLatin1String("pedra"))
+                balls << QString::number(e.ball);
+        QCOMPARE(balls, (QStringList{"1", "21", "32", "51", "72"}));
+        QCOMPARE(entries.back().kind, QStringLiteral("vencedor"));
+        QCOMPARE(entries.back().prize, QStringLiteral("LINHA"));
+    }
+
+    // The panel's log: events are written in order by the writer; a failure is
+    // told on the listener's thread.
+    void writtenBehindTheGame()
+    {
+        QTemporaryDir dir;
+        {
+            DrawLog log(dir.path());
+            log.startDraw(DrawMode::Electronic);
+            for (int ball = 1; ball <= 30; ++ball)
+                log.ball({ball, true, DrawMode::Electronic, QString::number(ball)}, {});
+            log.scan(lineWon());
+            log.endDraw();
+        } // the end writes what is queued
+        const auto entries = DrawLog::read(dir.path());
+        QCOMPARE(entries.size(), size_t(1 + 30 + 5 + 1));
+        QCOMPARE(entries[30].ball, 30);
+
+        DrawLog broken(QStringLiteral("/dev/null/hall"));
+        QObject context;
+        QStringList failures;
+        broken.setListener(&context, [&](const QString &failure, const QString &) { failures << failure; });
+        broken.startDraw(DrawMode::Manual);
+        broken.drain();
+        QTRY_VERIFY(!failures.isEmpty());
+        QVERIFY(!failures.first().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDrawLog)
+#include "tst_drawlog.moc"
