@@ -48,7 +48,7 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::TextAntialiasing);
         paintItems(painter, pageItems(m_owner.m_definition, m_owner.m_data, m_owner.m_layout, m_owner.m_page),
-                   dotsPerMm);
+                   dotsPerMm, page);
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "ReportLayout.h"
 
+#include "Fonts.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -114,7 +116,7 @@ constexpr double kUnitsPerMm = 100; // painting in hundredths of a millimetre
 QFont qfontOf(const ReportFont &f)
 {
     QFont font(f.family);
-    font.setBold(f.bold);
+    font.setWeight(printWeight(f.family, f.bold));
     font.setPixelSize(std::max(1, int(std::lround(f.points * 25.4 / 72.0 * kUnitsPerMm))));
     font.setHintingPreference(QFont::PreferNoHinting);
     return font;
@@ -134,7 +136,7 @@ QLineF units(const QLineF &l) { return {l.p1() * kUnitsPerMm, l.p2() * kUnitsPer
 // laid out once per report, not once per place.
 class ItemPainter {
 public:
-    void paint(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm);
+    void paint(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm, const QSizeF &paper);
 
 private:
     struct Shaped {
@@ -229,10 +231,12 @@ const ItemPainter::Shaped &ItemPainter::shape(const DisplayItem &item)
     return *cache.texts.insert(item.text, shaped);
 }
 
-void ItemPainter::paint(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm)
+void ItemPainter::paint(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm,
+                        const QSizeF &paper)
 {
     painter.save();
     painter.scale(dotsPerMm / kUnitsPerMm, dotsPerMm / kUnitsPerMm);
+    painter.setClipRect(units(QRectF(QPointF(0, 0), paper)));
     QColor textPen; // pen changes cost the PDF engine a state update each
     for (const DisplayItem &item : items) {
         if (item.kind != DisplayItem::Kind::Text)
@@ -279,9 +283,9 @@ void ItemPainter::paint(QPainter &painter, const std::vector<DisplayItem> &items
     painter.restore();
 }
 
-void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm)
+void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm, const QSizeF &paper)
 {
-    ItemPainter().paint(painter, items, dotsPerMm);
+    ItemPainter().paint(painter, items, dotsPerMm, paper);
 }
 
 bool renderReport(QPagedPaintDevice &device, const ReportDefinition &def, const ReportData &data,
@@ -299,7 +303,7 @@ bool renderReport(QPagedPaintDevice &device, const ReportDefinition &def, const 
     for (int page = 0; page < layout.pageCount(); ++page) {
         if (page > 0)
             device.newPage();
-        items.paint(painter, pageItems(def, data, layout, page), dotsPerMm);
+        items.paint(painter, pageItems(def, data, layout, page), dotsPerMm, layout.pageSize());
         if (progress && !progress(page + 1, layout.pageCount())) {
             painter.end();
             return false;
