@@ -9,6 +9,7 @@ packages=(
   fonts-liberation2 fonts-croscore fonts-bebas-neue fontconfig
   espeak-ng
   xvfb xauth poppler-utils
+  openbox xdotool wmctrl x11-utils imagemagick
   python3
 )
 missing=()

@@ -321,6 +321,8 @@ void DrawPanel::setBallColour(int ball, bool drawn)
 
 void DrawPanel::whenNoBallEvent(std::function<void()> action)
 {
+    if (m_abandoned)
+        return;
     if (m_running)
         m_held.push_back(std::move(action));
     else
@@ -410,6 +412,13 @@ void DrawPanel::placePicture(const QRect &geometry)
     m_pictureFrame->setGeometry(geometry);
     m_pictureFrame->raise();
     m_conf->raise(); // the card check panel stays in front
+}
+
+void DrawPanel::abandon()
+{
+    m_abandoned = true;
+    ++m_generation; // the zoom's pending steps do nothing
+    m_held.clear();
 }
 
 void DrawPanel::beginBallEvent(std::vector<Step> steps)
