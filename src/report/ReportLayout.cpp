@@ -142,6 +142,7 @@ private:
     struct Shaped {
         QList<QGlyphRun> runs;
         double width = 0;
+        double height = 0; // of the line, from its top
     };
     struct FontCache {
         QFont font;
@@ -188,6 +189,7 @@ ItemPainter::Shaped ItemPainter::layOut(const QFont &font, const QString &text)
     layout.endLayout();
     Shaped shaped;
     shaped.width = line.isValid() ? line.naturalTextWidth() : 0;
+    shaped.height = line.isValid() ? line.height() : 0;
     shaped.runs = layout.glyphRuns();
     return shaped;
 }
@@ -219,6 +221,7 @@ const ItemPainter::Shaped &ItemPainter::shape(const DisplayItem &item)
                     positions << p + QPointF(shaped.width, 0);
             }
             shaped.width += d->width;
+            shaped.height = std::max(shaped.height, d->height);
         }
         QGlyphRun run;
         run.setRawFont(raw);
@@ -236,32 +239,52 @@ void ItemPainter::paint(QPainter &painter, const std::vector<DisplayItem> &items
 {
     painter.save();
     painter.scale(dotsPerMm / kUnitsPerMm, dotsPerMm / kUnitsPerMm);
-    painter.setClipRect(units(QRectF(QPointF(0, 0), paper)));
+    // Nothing is painted off the paper. A clip costs the PDF engine on every
+    // page, so it is set only on a page where something would reach past it.
+    const QRectF sheet = units(QRectF(QPointF(0, 0), paper));
+    bool clipped = false;
+    auto keepOnPaper = [&](const QRectF &extent) {
+        if (!clipped && !sheet.contains(extent)) {
+            painter.setClipRect(sheet);
+            clipped = true;
+        }
+    };
+    auto lineExtent = [](const QLineF &line, double pen) {
+        return QRectF(line.p1(), line.p2()).normalized().adjusted(-pen / 2, -pen / 2, pen / 2, pen / 2);
+    };
     QColor textPen; // pen changes cost the PDF engine a state update each
     for (const DisplayItem &item : items) {
         if (item.kind != DisplayItem::Kind::Text)
             textPen = QColor();
         switch (item.kind) {
         case DisplayItem::Kind::Band:
+            keepOnPaper(units(item.rect));
             painter.fillRect(units(item.rect), item.fill);
             break;
-        case DisplayItem::Kind::Frame:
-            painter.setPen(QPen(item.colour, item.pen * kUnitsPerMm, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        case DisplayItem::Kind::Frame: {
+            const double pen = item.pen * kUnitsPerMm;
+            keepOnPaper(units(item.rect).adjusted(-pen / 2, -pen / 2, pen / 2, pen / 2));
+            painter.setPen(QPen(item.colour, pen, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
             painter.setBrush(item.fill);
             painter.drawRect(units(item.rect));
             break;
+        }
         case DisplayItem::Kind::Line:
+            keepOnPaper(lineExtent(units(item.line), item.pen * kUnitsPerMm));
             painter.setPen(QPen(item.colour, item.pen * kUnitsPerMm));
             painter.drawLine(units(item.line));
             break;
         case DisplayItem::Kind::CutLine:
+            keepOnPaper(lineExtent(units(item.line), item.pen * kUnitsPerMm));
             painter.setPen(QPen(item.colour, item.pen * kUnitsPerMm, Qt::DashDotDotLine));
             painter.drawLine(units(item.line));
             break;
         case DisplayItem::Kind::Text: {
             const QRectF box = units(item.rect);
-            if (item.fill.isValid())
+            if (item.fill.isValid()) {
+                keepOnPaper(box);
                 painter.fillRect(box, item.fill);
+            }
             if (item.text.isEmpty())
                 break;
             const Shaped &shaped = shape(item);
@@ -270,6 +293,7 @@ void ItemPainter::paint(QPainter &painter, const std::vector<DisplayItem> &items
                 x += (box.width() - shaped.width) / 2;
             else if (item.alignment & Qt::AlignRight)
                 x += box.width() - shaped.width;
+            keepOnPaper(QRectF(x, box.top(), shaped.width, shaped.height));
             if (item.colour != textPen) {
                 painter.setPen(item.colour);
                 textPen = item.colour;
