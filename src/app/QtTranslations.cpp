@@ -6,8 +6,7 @@
 
 namespace bolaris {
 
-int installQtTranslations(QCoreApplication &app)
-{
+int installQtTranslations(QCoreApplication &app) {
     const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     int installed = 0;
     // The last catalogue installed is searched first.

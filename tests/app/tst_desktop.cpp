@@ -16,8 +16,7 @@
 // are kept in the build's artifacts folder.
 namespace {
 
-bool haveTools()
-{
+bool haveTools() {
     for (const char *tool : {"Xvfb", "openbox", "xdotool", "wmctrl", "xwininfo", "xprop"})
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
             return false;
@@ -26,9 +25,8 @@ bool haveTools()
 
 // One X server with its window manager for the whole test.
 class Desktop {
-public:
-    ~Desktop()
-    {
+  public:
+    ~Desktop() {
         for (QProcess *p : {&m_wm, &m_x}) {
             p->terminate();
             if (!p->waitForFinished(3000))
@@ -37,12 +35,12 @@ public:
         }
     }
 
-    bool start()
-    {
+    bool start() {
         // Xvfb picks a free display and writes its number once it listens.
-        m_x.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                           QStringLiteral("0"), QStringLiteral("1280x1024x24"),
-                                           QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        m_x.start(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                   QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp")});
         QElapsedTimer t;
         t.start();
         QByteArray out;
@@ -63,16 +61,14 @@ public:
         return false;
     }
 
-    QProcessEnvironment environment() const
-    {
+    QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), m_display);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         return env;
     }
 
-    QString run(const QString &program, const QStringList &args) const
-    {
+    QString run(const QString &program, const QStringList &args) const {
         QProcess p;
         p.setProcessEnvironment(environment());
         p.start(program, args);
@@ -81,13 +77,13 @@ public:
     }
 
     // The first window whose title matches, waited for; 0 when none came.
-    qulonglong window(const QString &title, int timeoutMs = 15000) const
-    {
+    qulonglong window(const QString &title, int timeoutMs = 15000) const {
         QElapsedTimer t;
         t.start();
         do {
-            const QStringList ids = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"), title})
-                                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            const QStringList ids =
+                run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"), title})
+                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
             if (!ids.isEmpty())
                 return ids.first().toULongLong();
             QTest::qWait(100);
@@ -96,59 +92,59 @@ public:
     }
 
     // The window's client area on the screen.
-    QRect client(qulonglong id) const
-    {
+    QRect client(qulonglong id) const {
         const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(id)});
         auto number = [&](const char *label) {
             const QRegularExpression re(QLatin1String(label) + QStringLiteral(":\\s*(-?\\d+)"));
             return re.match(info).captured(1).toInt();
         };
-        return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"), number("Height")};
+        return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
+                number("Height")};
     }
 
     // The window manager's frame around the client area: left, top, right, bottom.
-    QMargins frame(qulonglong id) const
-    {
-        const QString prop =
-            run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(id), QStringLiteral("_NET_FRAME_EXTENTS")});
+    QMargins frame(qulonglong id) const {
+        const QString prop = run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(id),
+                                                           QStringLiteral("_NET_FRAME_EXTENTS")});
         const QStringList v = prop.section(QLatin1Char('='), 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
         if (v.size() != 4)
             return {};
-        return {v[0].trimmed().toInt(), v[2].trimmed().toInt(), v[1].trimmed().toInt(), v[3].trimmed().toInt()};
+        return {v[0].trimmed().toInt(), v[2].trimmed().toInt(), v[1].trimmed().toInt(),
+                v[3].trimmed().toInt()};
     }
 
     // Where the top-left corner of the window's frame is on the screen.
-    QPoint frameCorner(qulonglong id) const
-    {
+    QPoint frameCorner(qulonglong id) const {
         const QMargins m = frame(id);
         return client(id).topLeft() - QPoint(m.left(), m.top());
     }
 
     // A click at a point of the window's client area.
-    void click(qulonglong id, int x, int y) const
-    {
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(id),
-                                        QString::number(x), QString::number(y), QStringLiteral("click"),
-                                        QStringLiteral("1")});
+    void click(qulonglong id, int x, int y) const {
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(id), QString::number(x),
+             QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
         QTest::qWait(150);
     }
-    void type(const QString &text) const
-    {
-        run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text});
+    void type(const QString &text) const {
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text});
     }
     void key(const QString &keys) const { run(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}); }
     // As the window's close box does.
-    void close(qulonglong id) const { run(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-c"), QString::number(id)}); }
+    void close(qulonglong id) const {
+        run(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-c"), QString::number(id)});
+    }
 
-    void screenshot(const QString &name) const
-    {
+    void screenshot(const QString &name) const {
         const QString dir = QStringLiteral(BOLARIS_ARTIFACTS "/desktop");
         QDir().mkpath(dir);
         if (!QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty())
-            run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), dir + QLatin1Char('/') + name + QStringLiteral(".png")});
+            run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                           dir + QLatin1Char('/') + name + QStringLiteral(".png")});
     }
 
-private:
+  private:
     QProcess m_x;
     QProcess m_wm;
     QString m_display;
@@ -161,12 +157,11 @@ const QString kPreviewTitle = QStringLiteral("^Visualiza");
 
 class TestDesktop : public QObject {
     Q_OBJECT
-private:
+  private:
     std::unique_ptr<Desktop> m_desktop;
     QTemporaryDir m_runtime;
 
-    std::unique_ptr<QProcess> startProgram(const QString &workDir)
-    {
+    std::unique_ptr<QProcess> startProgram(const QString &workDir) {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = m_desktop->environment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
@@ -178,12 +173,11 @@ private:
 
     // Issues cards from the Issue panel of the main window: series, range and
     // the print model's place in the panel, then "Emite".
-    void issue(qulonglong main, const QString &first, const QString &last, int modelTop)
-    {
+    void issue(qulonglong main, const QString &first, const QString &last, int modelTop) {
         const QRect client = m_desktop->client(main);
         const int menu = client.height() - 551; // the menu bar above the 810 x 551 client area
         const QPoint panel(89, 46 + menu);
-        m_desktop->click(main, 40, menu / 2); // "Emissão de cartelas"
+        m_desktop->click(main, 40, menu / 2);                     // "Emissão de cartelas"
         m_desktop->click(main, panel.x() + 151, panel.y() + 262); // series box
         m_desktop->type(QStringLiteral("A"));
         m_desktop->click(main, panel.x() + 161, panel.y() + 289); // first card
@@ -194,9 +188,8 @@ private:
         m_desktop->click(main, panel.x() + 227, panel.y() + 384); // "Emite"
     }
 
-private Q_SLOTS:
-    void initTestCase()
-    {
+  private Q_SLOTS:
+    void initTestCase() {
         if (!haveTools())
             QSKIP("needs Xvfb, openbox, xdotool, wmctrl, xwininfo and xprop (scripts/deps.sh installs them)");
         m_desktop = std::make_unique<Desktop>();
@@ -207,8 +200,7 @@ private Q_SLOTS:
 
     // The main window and the preview have their title bars on the screen:
     // their frames, not their client areas, are at the top-left corner.
-    void windowsAtTheTopLeftCorner()
-    {
+    void windowsAtTheTopLeftCorner() {
         QTemporaryDir work;
         auto program = startProgram(work.path());
         const qulonglong main = m_desktop->window(kMainTitle);
@@ -232,8 +224,7 @@ private Q_SLOTS:
     // Closing the main window while the preview saves a PDF stops the save
     // (no file is left), closes the preview and ends the program, whose next
     // start then runs.
-    void closingDuringASaveEndsTheProgram()
-    {
+    void closingDuringASaveEndsTheProgram() {
         QTemporaryDir work, out;
         auto program = startProgram(work.path());
         const qulonglong main = m_desktop->window(kMainTitle);
@@ -251,7 +242,11 @@ private Q_SLOTS:
         m_desktop->screenshot(QStringLiteral("save-dialog"));
         m_desktop->key(QStringLiteral("Return"));
         // The save writes beside the file until it is complete.
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(out.path()).entryList({QStringLiteral(".cartelas.pdf*")}, QDir::Files | QDir::Hidden).isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !QDir(out.path())
+                 .entryList({QStringLiteral(".cartelas.pdf*")}, QDir::Files | QDir::Hidden)
+                 .isEmpty(),
+            5000);
         m_desktop->screenshot(QStringLiteral("saving"));
         m_desktop->close(main);
         QVERIFY2(program->waitForFinished(20000), "the program is still running after its window was closed");

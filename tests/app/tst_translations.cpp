@@ -10,15 +10,13 @@ using namespace bolaris;
 // Qt's own dialogs and buttons speak Portuguese whatever the system's language.
 class TestTranslations : public QObject {
     Q_OBJECT
-private Q_SLOTS:
-    void initTestCase()
-    {
+  private Q_SLOTS:
+    void initTestCase() {
         if (installQtTranslations(*QCoreApplication::instance()) == 0)
             QSKIP("Qt's translations are not installed (qt6-translations-l10n)");
     }
 
-    void questionButtons()
-    {
+    void questionButtons() {
         QMessageBox box;
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok);
         QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Sim"));
@@ -27,8 +25,7 @@ private Q_SLOTS:
     }
 
     // Texts of the colour, file and print dialogs.
-    void dialogTexts_data()
-    {
+    void dialogTexts_data() {
         QTest::addColumn<QString>("context");
         QTest::addColumn<QString>("source");
         for (const auto &[context, source] : std::initializer_list<std::pair<const char *, const char *>>{
@@ -46,8 +43,7 @@ private Q_SLOTS:
              })
             QTest::newRow(source) << QString::fromLatin1(context) << QString::fromLatin1(source);
     }
-    void dialogTexts()
-    {
+    void dialogTexts() {
         QFETCH(QString, context);
         QFETCH(QString, source);
         const QString translated = QCoreApplication::translate(qPrintable(context), qPrintable(source));

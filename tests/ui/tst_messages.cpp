@@ -10,20 +10,21 @@ using namespace bolaris;
 // The program's message boxes through the toolkit's boxes.
 class TestMessages : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     // A box is wide enough for its whole caption in the title bar, whatever
     // the length of its text.
-    void wholeCaption_data()
-    {
+    void wholeCaption_data() {
         QTest::addColumn<bool>("question");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("text");
-        QTest::newRow("series") << false << "Número da série a emitir" << "Série inválida. Corrija.";
-        QTest::newRow("range") << false << "Número das cartelas a emitir" << "Corrija.";
-        QTest::newRow("removal") << true << "Exclusão de cartela" << "Cartela já validada. Exclui da validação?";
+        QTest::newRow("series") << false << "Número da série a emitir"
+                                << "Série inválida. Corrija.";
+        QTest::newRow("range") << false << "Número das cartelas a emitir"
+                               << "Corrija.";
+        QTest::newRow("removal") << true << "Exclusão de cartela"
+                                 << "Cartela já validada. Exclui da validação?";
     }
-    void wholeCaption()
-    {
+    void wholeCaption() {
         QFETCH(bool, question);
         QFETCH(QString, caption);
         QFETCH(QString, text);
@@ -45,7 +46,8 @@ private Q_SLOTS:
         QFont bold = QApplication::font();
         bold.setBold(true);
         // Room for the caption and the title bar's icon and three buttons.
-        QVERIFY2(width >= QFontMetrics(bold).horizontalAdvance(caption) + 100, qPrintable(QString::number(width)));
+        QVERIFY2(width >= QFontMetrics(bold).horizontalAdvance(caption) + 100,
+                 qPrintable(QString::number(width)));
     }
 };
 
