@@ -97,7 +97,8 @@ void TFormMenu::setColourChooser(std::unique_ptr<ColourChooser> chooser)
 
 void TFormMenu::FormCreate()
 {
-    move(0, 0);
+    // Placed at left 0, top 0 when it is shown (setVisible): a move before
+    // then would put the client area there, and the title bar off the screen.
     AtomicFile::removeStale(m_workDir); // what a crashed run was writing
     openRegistry();
     QWidget *conf = m_draw->cardCheckPanel();
@@ -154,6 +155,7 @@ void TFormMenu::buildMenu()
     m_menuOpcoes = bar->addMenu(QStringLiteral("Opções da cartela"));
     m_menuOpcoes->setObjectName(QStringLiteral("MenuOpcoes"));
     m_menuOpcoes->menuAction()->setObjectName(QStringLiteral("MenuOpcoes"));
+    m_menuOpcoes->setFont(bar->font()); // a pop-up does not take its window's font
     m_menuCores = m_menuOpcoes->addAction(QStringLiteral("Cores"));
     m_menuCores->setObjectName(QStringLiteral("MenuCores"));
     connect(m_menuCores, &QAction::triggered, this, &TFormMenu::MenuCoresClick);
@@ -201,8 +203,21 @@ void TFormMenu::FormActivate()
         QTimer::singleShot(0, this, [this, message = result.error] { m_prompter.error(message); });
 }
 
+void TFormMenu::setVisible(bool visible)
+{
+    QMainWindow::setVisible(visible);
+    if (visible && !m_framePlaced) { // the left 0, top 0 of the window's creation
+        m_framePlaced = true;
+        ui::placeFrame(this, QPoint(0, 0));
+    }
+}
+
 void TFormMenu::closeEvent(QCloseEvent *e)
 {
+    // The program ends from any state: a save or print in progress stops
+    // and its preview closes; what a ball event still had to do is dropped.
+    m_previews->closeAll();
+    m_draw->abandon();
     FormClose();
     e->accept();
     Q_EMIT closed();

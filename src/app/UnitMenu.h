@@ -35,6 +35,9 @@ public:
     // window's messages and outlives it.
     TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent = nullptr);
     ~TFormMenu() override;
+    // The first show puts the window's frame, title bar included, at the
+    // screen's top-left corner.
+    void setVisible(bool visible) override;
 
     const QString &workDir() const { return m_workDir; }
     CardStore &cardStore() { return *m_store; }
@@ -104,6 +107,7 @@ private:
     std::vector<QObject *> m_windows;
     ReportForms m_forms;
     bool m_closed = false;
+    bool m_framePlaced = false;
 };
 
 } // namespace bolaris

@@ -1,4 +1,5 @@
 #include "ui/Messages.h"
+#include "QtTranslations.h"
 #include "SingleInstance.h"
 #include "report/Fonts.h"
 #include "UnitMenu.h"
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     if (!instance.tryLock())
         return 0; // another instance runs for this user: end silently
     QApplication::setApplicationName(QStringLiteral("Bolaris"));
+    bolaris::installQtTranslations(app);
     bolaris::installFontSubstitutes();
 
     bolaris::MessageBoxPrompter prompter;

@@ -47,11 +47,12 @@ void CartelaTable::storeSeriesA()
     }
 }
 
-std::optional<CartelaTable::Unusable> CartelaTable::firstUnusable(char series, int first, int last) const
+std::optional<CartelaTable::Unusable> CartelaTable::firstUnusable(char series, int first, int last,
+                                                                  CardCheck check) const
 {
     for (int n = first; n <= last; ++n) {
         const std::string_view text = card(series, n);
-        if (text.empty() || !CheckCard(text).empty())
+        if (text.empty() || (check == CardCheck::Readable ? !IsReadableCard(text) : !CheckCard(text).empty()))
             return Unusable{n, text.empty()};
     }
     return std::nullopt;

@@ -26,14 +26,18 @@ public:
     // table at one generation holds as long as the generation is the same.
     std::uint64_t generation() const { return m_generation; }
 
-    // A card that cannot be issued or exported: never filled (series B to L
-    // without "compl22.cds") or breaking the card rules.
+    // A card that cannot be used: never filled (series B to L without
+    // "compl22.cds"), or with a text that fails the check.
     struct Unusable {
         int number = 0;
         bool missing = false; // never filled, as opposed to a broken text
     };
+    enum class CardCheck {
+        Readable, // every cell decodes to a number 1..90 (IsReadableCard)
+        Rules,    // and the card keeps every card rule as well
+    };
     // The first such card of series from first to last, if any.
-    std::optional<Unusable> firstUnusable(char series, int first, int last) const;
+    std::optional<Unusable> firstUnusable(char series, int first, int last, CardCheck check = CardCheck::Rules) const;
     // The operator's words for it: "A cartela B-7 não está disponível (...)."
     static QString unusableText(char series, const Unusable &card);
 

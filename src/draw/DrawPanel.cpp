@@ -352,6 +352,8 @@ void DrawPanel::setBallColour(int ball, bool drawn)
 
 void DrawPanel::whenNoBallEvent(std::function<void()> action)
 {
+    if (m_abandoned)
+        return;
     if (m_running)
         m_held.push_back(std::move(action));
     else
@@ -445,6 +447,15 @@ void DrawPanel::placePicture(const QRect &geometry)
     m_conf->raise(); // the card check panel stays in front
 }
 
+void DrawPanel::abandon()
+{
+    m_abandoned = true;
+    ++m_generation; // the zoom's pending steps do nothing
+    m_held.clear();
+    if (m_display)
+        m_display->hide();
+}
+
 void DrawPanel::beginBallEvent(std::vector<Step> steps)
 {
     m_running = true;
@@ -525,6 +536,8 @@ void DrawPanel::CheckWinners()
     if (!report.winners.isEmpty()) {
         if (m_som->isChecked())
             Delay(int(std::lround(2000 * m_timeScale)));
+        if (m_abandoned)
+            return; // the window closed during the pause
         m_sound->play(WorkDir::resolve(m_workDir, BallMedia::winSoundName()));
         for (const QString &line : report.fewestLines)
             m_memo->appendPlainText(line);

@@ -67,6 +67,9 @@ public:
     void drainLog();
     // The players' display while "Telão" is ticked, else null.
     PlayersDisplay *playersDisplay() const;
+    // The program is ending: the running ball event's remaining steps and the
+    // held input are dropped, and ball input is ignored from now on.
+    void abandon();
 
     // Handlers.
     void enter(); // the panel's steps of the menu entry "Sorteio"
@@ -126,6 +129,7 @@ private:
     double m_timeScale = 1.0;
 
     bool m_running = false;
+    bool m_abandoned = false;
     quint64 m_generation = 0;
     std::vector<Step> m_steps;
     std::deque<std::function<void()>> m_held;

@@ -94,6 +94,7 @@ IssuePanel::IssuePanel(QWidget *parent, SheetIssue &issue, CardStore &store, con
         m_models[r.model] = radio;
     }
     m_models[PrintModel::Check14]->setChecked(true);
+    tabToSelected(group);
 
     m_emite = button(this, QStringLiteral("ButtonEmite"), QStringLiteral("Emite"), 184, 367, 86, 35);
     addExitButton(QStringLiteral("ButtonCancela"), QStringLiteral("Sai"), {380, 367, 86, 35},

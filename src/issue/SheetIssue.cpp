@@ -122,12 +122,12 @@ bool SheetIssue::buildTableCart(const IssueRequest &request, const CartelaTable 
                         MessageIcon::Information);
         return false;
     }
-    // A card without a sound text (series B to L without "compl22.cds") is
-    // never issued: refused before anything is changed.
-    if (const auto unusable = cards.firstUnusable(letter, *first, *last)) {
+    // A card whose text cannot be decoded (series B to L without
+    // "compl22.cds", a damaged record) would print garbage: refused before
+    // anything is changed. Any other card is issued as it is.
+    if (const auto unusable = cards.firstUnusable(letter, *first, *last, CartelaTable::CardCheck::Readable)) {
         prompter.inform(QStringLiteral("Número das cartelas a emitir"),
-                        CartelaTable::unusableText(letter, *unusable) +
-                            QStringLiteral(" Nenhuma cartela foi emitida."),
+                        CartelaTable::unusableText(letter, *unusable) + QStringLiteral(" Corrija."),
                         MessageIcon::Information);
         return false;
     }

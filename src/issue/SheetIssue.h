@@ -85,7 +85,7 @@ public:
     static void defineSheet(Dataset &d, int tickets, int rows);
     // Appends the record of one card (6 tickets, 18 rows) to a dataset defined
     // by defineSheet: its ticket numbers, its numbers in their places and the
-    // fill text in the others. text must be a sound card text.
+    // fill text in the others. text must be a readable card text (IsReadableCard).
     static void appendCard(Dataset &d, int number, CartelaString text, const QString &fill);
 
 private:

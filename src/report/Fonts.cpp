@@ -16,4 +16,11 @@ void installFontSubstitutes()
     QFont::insertSubstitutions(QStringLiteral("Impact"), {QStringLiteral("Bebas Neue")});
 }
 
+QFont::Weight printWeight(const QString &family, bool bold)
+{
+    if (bold || family.compare(QLatin1String("Impact"), Qt::CaseInsensitive) == 0)
+        return QFont::Bold;
+    return QFont::Normal;
+}
+
 } // namespace bolaris

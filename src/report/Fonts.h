@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFont>
+
 namespace bolaris {
 
 // The faces the layouts and windows name, mapped to metric-compatible fonts
@@ -7,5 +9,9 @@ namespace bolaris {
 // and "Courier" to Liberation Mono (or Cousine), "Impact" to Bebas Neue, and
 // "MS Sans Serif" to Liberation Sans.
 void installFontSubstitutes();
+
+// The weight a named face prints in. Impact is a heavy face, and Bebas
+// Neue's regular weights are light ones: it prints in Bebas Neue's bold.
+QFont::Weight printWeight(const QString &family, bool bold);
 
 } // namespace bolaris

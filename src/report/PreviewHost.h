@@ -10,6 +10,9 @@ class PreviewHost {
 public:
     virtual ~PreviewHost() = default;
     virtual void showAndWait(const ReportForm &form, ReportData data) = 0;
+    // The program is ending: every open preview stops its save or print and
+    // closes, so the waits in showAndWait return.
+    virtual void closeAll() {}
 };
 
 } // namespace bolaris

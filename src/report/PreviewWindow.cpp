@@ -3,9 +3,11 @@
 #include "ReportForm.h"
 #include "dataset/AtomicFile.h"
 #include "dataset/WorkDir.h"
+#include "ui/UiBuild.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFileDialog>
@@ -14,7 +16,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
-#include <QPrinter>
+#include <QPrinterInfo>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QGuiApplication>
@@ -27,6 +29,14 @@
 #include <atomic>
 
 namespace bolaris {
+
+namespace {
+QRect screenRoom()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 900, 1000);
+}
+} // namespace
 
 // Paints the current page only, at the size the window gives it.
 class PreviewWindow::PageView : public QWidget {
@@ -51,7 +61,7 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::TextAntialiasing);
         paintItems(painter, pageItems(m_owner.m_definition, m_owner.m_data, m_owner.m_layout, m_owner.m_page),
-                   dotsPerMm);
+                   dotsPerMm, page);
     }
 
 private:
@@ -60,7 +70,8 @@ private:
 
 PreviewWindow::PreviewWindow(ReportDefinition definition, ReportData data, QWidget *parent)
     : QWidget(parent, Qt::Window), m_definition(std::move(definition)), m_data(std::move(data)),
-      m_layout(m_definition.page, m_definition.band, int(m_data.records.size()))
+      m_layout(m_definition.page, m_definition.band, int(m_data.records.size())),
+      m_printerNames([] { return QPrinterInfo::availablePrinterNames(); })
 {
     setObjectName(QStringLiteral("PreviewWindow"));
     setWindowTitle(QStringLiteral("Visualização de impressão"));
@@ -90,8 +101,8 @@ PreviewWindow::PreviewWindow(ReportDefinition definition, ReportData data, QWidg
     connect(m_zoomBox, &QComboBox::activated, this, [this](int i) { setZoom(m_zoomBox->itemData(i).toDouble()); });
     tools->addWidget(m_zoomBox);
     addButton("ButtonSetup", QStringLiteral("Configurar impressora"), [this] { setupPrinter(); });
-    addButton("ButtonPrint", QStringLiteral("Imprimir"), [this] { print(); });
-    addButton("ButtonSave", QStringLiteral("Salvar"), [this] { save(); });
+    addButton("ButtonPrint", QStringLiteral("Imprimir"), [this] { print(); })->setShortcut(QKeySequence::Print);
+    addButton("ButtonSave", QStringLiteral("Salvar"), [this] { save(); })->setShortcut(QKeySequence::Save);
     addButton("ButtonClose", QStringLiteral("Fechar"), [this] { close(); });
     tools->addStretch();
 
@@ -106,11 +117,8 @@ PreviewWindow::PreviewWindow(ReportDefinition definition, ReportData data, QWidg
     layout->addLayout(tools);
     layout->addWidget(m_scroll, 1);
 
-    QRect room(0, 0, 900, 1000);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        room = screen->availableGeometry();
+    const QRect room = screenRoom();
     resize(std::min(900, room.width()), std::min(1000, room.height()) - 40);
-    move(room.topLeft());
     updateView();
 }
 
@@ -150,7 +158,7 @@ void PreviewWindow::updateView()
 
 void PreviewWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_busy) {
+    if (m_busy && !m_abandoned) {
         event->ignore(); // a save or print is running: cancel it first
         return;
     }
@@ -169,6 +177,7 @@ bool PreviewWindow::runJob(const QString &title,
     progress.setObjectName(QStringLiteral("PreviewProgress"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
+    m_cancel = &cancelled;
     QThread *worker = QThread::create([&] {
         ok = job([&](int pages, int) {
             done = pages;
@@ -186,6 +195,7 @@ bool PreviewWindow::runJob(const QString &title,
     worker->wait();
     delete worker;
     progress.reset();
+    m_cancel = nullptr;
     m_busy = false;
     return ok && !cancelled.load();
 }
@@ -227,40 +237,109 @@ void PreviewWindow::save()
                                                       QStringLiteral("Arquivo PDF (*.pdf)"));
     if (path.isEmpty())
         return;
-    if (!saveTo(path))
+    if (!saveTo(path) && !m_abandoned && !m_problem.isEmpty())
         QMessageBox::information(this, QStringLiteral("Salvar"), m_problem);
+}
+
+void PreviewWindow::abandon()
+{
+    m_abandoned = true;
+    if (m_cancel)
+        *m_cancel = true;
+    close();
+}
+
+bool PreviewWindow::printerInstalled(const QString &caption)
+{
+    if (!m_printerNames().isEmpty())
+        return true;
+    QMessageBox::information(this, caption, QStringLiteral("Nenhuma impressora está instalada neste computador."));
+    return false;
+}
+
+PrinterSetup &PreviewWindow::setup()
+{
+    if (!m_setup)
+        m_setup = std::make_shared<PrinterSetup>();
+    return *m_setup;
+}
+
+bool PreviewWindow::choosePrinter(QPrintDialog &dialog)
+{
+    PrinterSetup &s = setup();
+    if (s.chosen && s.printerName.isEmpty()) {
+        // Shown as the PDF file entry, with its file, when the dialog opens.
+        s.printer.setOutputFormat(QPrinter::PdfFormat);
+        s.printer.setOutputFileName(s.pdfFile);
+    } else if (s.chosen) {
+        // The dialog's list of printers, named so by its form.
+        if (auto *printers = dialog.findChild<QComboBox *>(QStringLiteral("printers"))) {
+            const int i = printers->findText(s.printerName);
+            if (i >= 0)
+                printers->setCurrentIndex(i);
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const bool pdf = s.printer.outputFormat() == QPrinter::PdfFormat;
+    s.chosen = true;
+    s.printerName = pdf ? QString() : s.printer.printerName();
+    s.pdfFile = pdf ? s.printer.outputFileName() : QString();
+    return true;
 }
 
 void PreviewWindow::setupPrinter()
 {
-    if (!m_printer)
-        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    QPrintDialog dialog(m_printer.get(), this);
+    if (!printerInstalled(QStringLiteral("Configurar impressora")))
+        return;
+    // The print dialog chooses the printer and, under its properties, the
+    // page options; here it only keeps them for the prints to come.
+    QPrintDialog dialog(&setup().printer, this);
+    dialog.setObjectName(QStringLiteral("DialogPrinterSetup"));
     dialog.setWindowTitle(QStringLiteral("Configurar impressora"));
-    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
-    if (dialog.exec() != QDialog::Accepted)
-        m_printer.reset();
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    for (QDialogButtonBox *buttons : dialog.findChildren<QDialogButtonBox *>())
+        if (QPushButton *accept = buttons->button(QDialogButtonBox::Ok))
+            accept->setText(QStringLiteral("OK"));
+    choosePrinter(dialog);
 }
 
 void PreviewWindow::print()
 {
-    if (!m_printer) {
-        setupPrinter();
-        if (!m_printer)
-            return;
-    }
-    if (!printTo(*m_printer))
-        QMessageBox::information(this, QStringLiteral("Imprimir"), m_problem);
+    if (!printerInstalled(QStringLiteral("Imprimir")))
+        return;
+    QPrintDialog dialog(&setup().printer, this);
+    dialog.setObjectName(QStringLiteral("DialogPrint"));
+    dialog.setWindowTitle(QStringLiteral("Imprimir"));
+    // Every page is printed: no page range.
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize |
+                      QAbstractPrintDialog::PrintCollateCopies);
+    if (!choosePrinter(dialog))
+        return;
+    if (!printTo(setup().printer) && !m_abandoned)
+        QMessageBox::information(this, QStringLiteral("Imprimir"),
+                                 m_problem.isEmpty() ? QStringLiteral("A impressão foi interrompida.") : m_problem);
 }
 
 void WindowPreviewHost::showAndWait(const ReportForm &form, ReportData data)
 {
     PreviewWindow window(form.definition(), std::move(data));
     window.setWorkDir(m_workDir);
+    window.setPrinterSetup(m_setup);
     QEventLoop loop;
     QObject::connect(&window, &PreviewWindow::closed, &loop, &QEventLoop::quit);
     window.show();
+    ui::placeFrame(&window, screenRoom().topLeft());
+    m_open.push_back(&window);
     loop.exec();
+    std::erase(m_open, &window);
+    m_setup = window.printerSetup();
+}
+
+void WindowPreviewHost::closeAll()
+{
+    for (PreviewWindow *window : std::vector<PreviewWindow *>(m_open))
+        window->abandon();
 }
 
 } // namespace bolaris

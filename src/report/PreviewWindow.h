@@ -5,14 +5,32 @@
 #include "ReportLayout.h"
 #include "PreviewHost.h"
 
+#include <QPrinter>
+#include <QStringList>
 #include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
 
 class QLabel;
 class QComboBox;
-class QPrinter;
+class QPrintDialog;
 class QScrollArea;
 
 namespace bolaris {
+
+// What printer set-up chose, for the prints of the whole run: the printer's
+// page and job options, and the printer or PDF file. A print dialog sets its
+// printer to the system's default printer when it opens, so the choice is
+// kept apart and put back into every dialog.
+struct PrinterSetup {
+    QPrinter printer{QPrinter::HighResolution};
+    bool chosen = false;
+    QString printerName; // empty when printing into a PDF file
+    QString pdfFile;
+};
 
 // The report's preview: one page at a time, painted when shown (nothing is
 // recorded beforehand), with navigation, zoom, printer set-up, print and save
@@ -39,6 +57,17 @@ public:
     bool printTo(QPrinter &printer);
     const QString &problem() const { return m_problem; }
 
+    // The program is ending: a save or print in progress stops as "Cancelar"
+    // stops it (no file is left), nothing more is asked or told, and the
+    // window closes.
+    void abandon();
+    // The installed printers; the print service's list unless a test sets one.
+    void setPrinterNames(std::function<QStringList()> names) { m_printerNames = std::move(names); }
+    // What "Configurar impressora" and "Imprimir" chose; empty until one of
+    // them is pressed. Handed from preview to preview, it lasts for the run.
+    std::shared_ptr<PrinterSetup> printerSetup() const { return m_setup; }
+    void setPrinterSetup(std::shared_ptr<PrinterSetup> setup) { m_setup = std::move(setup); }
+
     const ReportDefinition &definition() const { return m_definition; }
     const ReportData &data() const { return m_data; }
     const ReportLayout &layout() const { return m_layout; }
@@ -57,6 +86,10 @@ private:
     void save();
     void print();
     void setupPrinter();
+    bool printerInstalled(const QString &caption);
+    PrinterSetup &setup();
+    // Runs a print dialog on the set-up's printer; true when accepted.
+    bool choosePrinter(QPrintDialog &dialog);
 
     ReportDefinition m_definition;
     ReportData m_data;
@@ -67,10 +100,13 @@ private:
     QScrollArea *m_scroll;
     QLabel *m_pageLabel;
     QComboBox *m_zoomBox;
-    std::unique_ptr<QPrinter> m_printer;
+    std::shared_ptr<PrinterSetup> m_setup;
+    std::function<QStringList()> m_printerNames;
     bool m_busy = false;
     QString m_workDir;
     QString m_problem;
+    std::atomic<bool> *m_cancel = nullptr; // the running job's stop flag
+    bool m_abandoned = false;
 };
 
 // Opens a preview window at the screen's top-left corner and waits, handling
@@ -80,8 +116,12 @@ public:
     explicit WindowPreviewHost(const QString &workDir = {}) : m_workDir(workDir) {}
     void showAndWait(const ReportForm &form, ReportData data) override;
 
+    void closeAll() override;
+
 private:
     QString m_workDir;
+    std::vector<PreviewWindow *> m_open;
+    std::shared_ptr<PrinterSetup> m_setup;
 };
 
 } // namespace bolaris

@@ -2,6 +2,10 @@
 
 #include "dataset/AtomicFile.h"
 
+#include "Fonts.h"
+
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
@@ -113,7 +117,7 @@ constexpr double kUnitsPerMm = 100; // painting in hundredths of a millimetre
 QFont qfontOf(const ReportFont &f)
 {
     QFont font(f.family);
-    font.setBold(f.bold);
+    font.setWeight(printWeight(f.family, f.bold));
     font.setPixelSize(std::max(1, int(std::lround(f.points * 25.4 / 72.0 * kUnitsPerMm))));
     font.setHintingPreference(QFont::PreferNoHinting);
     return font;
@@ -133,12 +137,13 @@ QLineF units(const QLineF &l) { return {l.p1() * kUnitsPerMm, l.p2() * kUnitsPer
 // laid out once per report, not once per place.
 class ItemPainter {
 public:
-    void paint(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm);
+    void paint(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm, const QSizeF &paper);
 
 private:
     struct Shaped {
         QList<QGlyphRun> runs;
         double width = 0;
+        double height = 0; // of the line, from its top
     };
     struct FontCache {
         QFont font;
@@ -185,6 +190,7 @@ ItemPainter::Shaped ItemPainter::layOut(const QFont &font, const QString &text)
     layout.endLayout();
     Shaped shaped;
     shaped.width = line.isValid() ? line.naturalTextWidth() : 0;
+    shaped.height = line.isValid() ? line.height() : 0;
     shaped.runs = layout.glyphRuns();
     return shaped;
 }
@@ -216,6 +222,7 @@ const ItemPainter::Shaped &ItemPainter::shape(const DisplayItem &item)
                     positions << p + QPointF(shaped.width, 0);
             }
             shaped.width += d->width;
+            shaped.height = std::max(shaped.height, d->height);
         }
         QGlyphRun run;
         run.setRawFont(raw);
@@ -228,35 +235,57 @@ const ItemPainter::Shaped &ItemPainter::shape(const DisplayItem &item)
     return *cache.texts.insert(item.text, shaped);
 }
 
-void ItemPainter::paint(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm)
+void ItemPainter::paint(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm,
+                        const QSizeF &paper)
 {
     painter.save();
     painter.scale(dotsPerMm / kUnitsPerMm, dotsPerMm / kUnitsPerMm);
+    // Nothing is painted off the paper. A clip costs the PDF engine on every
+    // page, so it is set only on a page where something would reach past it.
+    const QRectF sheet = units(QRectF(QPointF(0, 0), paper));
+    bool clipped = false;
+    auto keepOnPaper = [&](const QRectF &extent) {
+        if (!clipped && !sheet.contains(extent)) {
+            painter.setClipRect(sheet);
+            clipped = true;
+        }
+    };
+    auto lineExtent = [](const QLineF &line, double pen) {
+        return QRectF(line.p1(), line.p2()).normalized().adjusted(-pen / 2, -pen / 2, pen / 2, pen / 2);
+    };
     QColor textPen; // pen changes cost the PDF engine a state update each
     for (const DisplayItem &item : items) {
         if (item.kind != DisplayItem::Kind::Text)
             textPen = QColor();
         switch (item.kind) {
         case DisplayItem::Kind::Band:
+            keepOnPaper(units(item.rect));
             painter.fillRect(units(item.rect), item.fill);
             break;
-        case DisplayItem::Kind::Frame:
-            painter.setPen(QPen(item.colour, item.pen * kUnitsPerMm, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        case DisplayItem::Kind::Frame: {
+            const double pen = item.pen * kUnitsPerMm;
+            keepOnPaper(units(item.rect).adjusted(-pen / 2, -pen / 2, pen / 2, pen / 2));
+            painter.setPen(QPen(item.colour, pen, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
             painter.setBrush(item.fill);
             painter.drawRect(units(item.rect));
             break;
+        }
         case DisplayItem::Kind::Line:
+            keepOnPaper(lineExtent(units(item.line), item.pen * kUnitsPerMm));
             painter.setPen(QPen(item.colour, item.pen * kUnitsPerMm));
             painter.drawLine(units(item.line));
             break;
         case DisplayItem::Kind::CutLine:
+            keepOnPaper(lineExtent(units(item.line), item.pen * kUnitsPerMm));
             painter.setPen(QPen(item.colour, item.pen * kUnitsPerMm, Qt::DashDotDotLine));
             painter.drawLine(units(item.line));
             break;
         case DisplayItem::Kind::Text: {
             const QRectF box = units(item.rect);
-            if (item.fill.isValid())
+            if (item.fill.isValid()) {
+                keepOnPaper(box);
                 painter.fillRect(box, item.fill);
+            }
             if (item.text.isEmpty())
                 break;
             const Shaped &shaped = shape(item);
@@ -265,6 +294,7 @@ void ItemPainter::paint(QPainter &painter, const std::vector<DisplayItem> &items
                 x += (box.width() - shaped.width) / 2;
             else if (item.alignment & Qt::AlignRight)
                 x += box.width() - shaped.width;
+            keepOnPaper(QRectF(x, box.top(), shaped.width, shaped.height));
             if (item.colour != textPen) {
                 painter.setPen(item.colour);
                 textPen = item.colour;
@@ -278,9 +308,9 @@ void ItemPainter::paint(QPainter &painter, const std::vector<DisplayItem> &items
     painter.restore();
 }
 
-void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm)
+void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm, const QSizeF &paper)
 {
-    ItemPainter().paint(painter, items, dotsPerMm);
+    ItemPainter().paint(painter, items, dotsPerMm, paper);
 }
 
 bool renderReport(QPagedPaintDevice &device, const ReportDefinition &def, const ReportData &data,
@@ -298,7 +328,7 @@ bool renderReport(QPagedPaintDevice &device, const ReportDefinition &def, const 
     for (int page = 0; page < layout.pageCount(); ++page) {
         if (page > 0)
             device.newPage();
-        items.paint(painter, pageItems(def, data, layout, page), dotsPerMm);
+        items.paint(painter, pageItems(def, data, layout, page), dotsPerMm, layout.pageSize());
         if (progress && !progress(page + 1, layout.pageCount())) {
             painter.end();
             return false;

@@ -64,8 +64,10 @@ struct DisplayItem {
 std::vector<DisplayItem> pageItems(const ReportDefinition &definition, const ReportData &data,
                                    const ReportLayout &layout, int page);
 
-// Paints items scaled so that one millimetre is dotsPerMm device pixels.
-void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm);
+// Paints items scaled so that one millimetre is dotsPerMm device pixels, on a
+// paper of the given size at the painter's origin: nothing is painted off it
+// (a caption wider than the room left to it stops at the paper's edge).
+void paintItems(QPainter &painter, const std::vector<DisplayItem> &items, double dotsPerMm, const QSizeF &paper);
 
 // Pages of the report onto a paged device (PDF writer or printer). progress
 // gets the number of pages done and returns false to stop; false when stopped.

@@ -1,12 +1,15 @@
 #include "UiBuild.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QStyle>
+#include <QWindow>
 
 namespace bolaris::ui {
 
@@ -106,6 +109,30 @@ void condenseToFit(QWidget *widget)
         f.setStretch(stretch);
         widget->setFont(f);
     }
+}
+
+void tabToSelected(QButtonGroup *group)
+{
+    auto update = [group] {
+        for (QAbstractButton *b : group->buttons())
+            b->setFocusPolicy(b->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    };
+    QObject::connect(group, &QButtonGroup::buttonToggled, group, update);
+    update();
+}
+
+void fitBefore(QLabel *caption, const QWidget *box, int gap)
+{
+    caption->resize(box->x() - gap - caption->x(), caption->height());
+    condenseToFit(caption);
+}
+
+void placeFrame(QWidget *window, const QPoint &topLeft)
+{
+    if (QWindow *handle = window->windowHandle())
+        handle->setFramePosition(topLeft);
+    else
+        window->move(topLeft);
 }
 
 void upperCase(QLineEdit *edit)

@@ -6,9 +6,11 @@
 
 #include <initializer_list>
 
+class QButtonGroup;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QPoint;
 class QPushButton;
 class QWidget;
 
@@ -51,6 +53,18 @@ void stylePanel(QFrame *frame, const QColor &colour);
 // for "MS Sans Serif" runs a little wider than the face the forms were laid
 // out with.
 void condenseToFit(QWidget *widget);
+// Puts the top-left corner of a top-level window's frame, title bar included,
+// at the point. Call it right after the window is first shown, and do not
+// move() the window before: the window manager puts the client area of a
+// window moved before it was shown at the point, and its title bar above it,
+// off the screen at the top.
+void placeFrame(QWidget *window, const QPoint &topLeft);
+// Tab stops at the group's selected button only, as at one control; the
+// arrow keys move the selection within the group.
+void tabToSelected(QButtonGroup *group);
+// A caption left of its box ends gap pixels before it, its font narrowed
+// where needed.
+void fitBefore(QLabel *caption, const QWidget *box, int gap = 5);
 // Letters typed into the box become upper case.
 void upperCase(QLineEdit *edit);
 

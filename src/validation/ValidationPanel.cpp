@@ -32,6 +32,7 @@ QPlainTextEdit *memo(QWidget *parent, const QString &name, const QRect &place, c
     font.setStretch(90);
     m->setFont(font);
     m->document()->setDocumentMargin(2);
+    m->setTabChangesFocus(true);
     m->setPlainText(lines.join(QLatin1Char('\n')));
     return m;
 }
@@ -43,6 +44,7 @@ QTableView *grid(QWidget *parent, const QString &name, const QRect &place, Datas
     view->setGeometry(place);
     view->setModel(model);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setTabKeyNavigation(false); // Tab goes on to the next control; arrows move in the grid
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->verticalHeader()->setDefaultSectionSize(18);
@@ -69,11 +71,14 @@ ValidationPanel::ValidationPanel(QWidget *parent, ValidationRegistry &registry, 
     m_last = label(this, QStringLiteral("LabelUltval"), QString(), 133, 94, sansFont(16, Bold));
     setTextColour(m_last, clRed);
     label(this, QStringLiteral("LabelValidar"), QStringLiteral("Validar:"), 13, 146, sansFont(19, Bold));
-    label(this, QStringLiteral("LabelSer"), QStringLiteral("Série"), 112, 151, sansFont(15));
+    QLabel *serieCaption = label(this, QStringLiteral("LabelSer"), QStringLiteral("Série"), 112, 151, sansFont(15));
     m_serie = edit(this, QStringLiteral("EditSer"), 160, 145, 27, 28, sansFont(16, Bold));
+    fitBefore(serieCaption, m_serie);
     upperCase(m_serie);
-    label(this, QStringLiteral("LabelCartela"), QStringLiteral("Cartela a validar"), 48, 187, sansFont(15));
+    QLabel *cardCaption =
+        label(this, QStringLiteral("LabelCartela"), QStringLiteral("Cartela a validar"), 48, 187, sansFont(15));
     m_card = edit(this, QStringLiteral("EditVal"), 160, 178, 120, 28, sansFont(16, Bold));
+    fitBefore(cardCaption, m_card);
     m_memo2 = memo(this, QStringLiteral("Memo2"), {16, 224, 289, 81},
                    {QStringLiteral("(Para validar uma cartela digite sua série(de A a L) e o "),
                     QStringLiteral("número da cartela e tecle ENTER. Para validar um grupo "),
@@ -106,13 +111,19 @@ ValidationPanel::ValidationPanel(QWidget *parent, ValidationRegistry &registry, 
                    {QStringLiteral("Se uma cartela validada não teve todos os seus cartões "),
                     QStringLiteral("vendiidos, digite aqui os códigos destes cartões para que "),
                     QStringLiteral("não participem do sorteio")});
-    label(this, QStringLiteral("LabelDevolvido"), QStringLiteral("Cartão devolvido"), 400, 359, sansFont(15));
+    QLabel *ticketCaption =
+        label(this, QStringLiteral("LabelDevolvido"), QStringLiteral("Cartão devolvido"), 400, 359, sansFont(15));
     m_ticket = edit(this, QStringLiteral("EditValC"), 511, 350, 120, 28, sansFont(16, Bold));
+    fitBefore(ticketCaption, m_ticket);
 
     tabOrder({m_card, m_grid1, m_serie, m_ticket, m_grid2, m_memo2, m_memo3, m_reset, exitButton()});
 
     m_card->installEventFilter(this);
     m_ticket->installEventFilter(this);
+    // Any edit of one box by the operator clears the other, also those that
+    // come without a typed character: paste, cut, Delete, undo.
+    connect(m_card, &QLineEdit::textEdited, m_ticket, &QLineEdit::clear);
+    connect(m_ticket, &QLineEdit::textEdited, m_card, &QLineEdit::clear);
     connect(m_reset, &QPushButton::clicked, this, &ValidationPanel::ButtonInivalClick);
 }
 

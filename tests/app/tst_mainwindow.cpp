@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -72,6 +73,11 @@ private Q_SLOTS:
         QCOMPARE(action(w, "MenuCores")->text(), QStringLiteral("Cores"));
         QCOMPARE(action(w, "Exportaodobancodedados1")->text(),
                  QStringLiteral("Gerar arquivo .CSV para Excell/Corel/Word"));
+        // The sub-menu, a window of its own, speaks in the menu bar's face.
+        const QFont barFont = w.menuBar()->font();
+        const QFont subFont = w.menuBar()->findChild<QMenu *>(QStringLiteral("MenuOpcoes"))->font();
+        QCOMPARE(subFont.pixelSize(), barFont.pixelSize());
+        QCOMPARE(subFont.family(), barFont.family());
 
         auto *image = qobject_cast<QLabel *>(widget(w, "Image1"));
         QCOMPARE(image->geometry(), QRect(69, 2, 673, 537));

@@ -433,6 +433,33 @@ private Q_SLOTS:
         }
     }
 
+    // Closing the main window during a ball event ends the event where it is:
+    // the zoom stops and held input is dropped, since the registry they would
+    // read has been closed.
+    void closingDuringABallEvent()
+    {
+        DrawFixture f;
+        for (int n = 1; n <= 90; ++n)
+            writePicture(f.dir.path(), n);
+        f.enter();
+        f.click(QStringLiteral("CheckImagem"));
+        f.startElectronic();
+        f.panel->setTimeScale(0.1); // about 155 ms a ball
+        for (int value : {0, 5})
+            f.source.push(value);
+        f.click(QStringLiteral("ButtonAlea"));
+        QVERIFY(f.panel->ballEventRunning());
+        f.click(QStringLiteral("ButtonAlea")); // held
+        QWidget *picture = f.get(QStringLiteral("PanelImagem"));
+        const QRect zoomedTo = picture->geometry();
+        f.window->close();
+        QVERIFY(!f.window->registry().TableVali().isOpen());
+        QTest::qWait(600);
+        QCOMPARE(f.panel->state().DrawnCount(), 1);
+        QCOMPARE(picture->geometry(), zoomedTo);
+        QVERIFY(f.prompter.shown.isEmpty());
+    }
+
     void competingCountHides()
     {
         DrawFixture f;

@@ -112,6 +112,34 @@ private Q_SLOTS:
                                      "EditSimb"}));
     }
 
+    // Tab reaches the print models at the selected one and leaves the group
+    // with the next Tab; arrows move the selection within the group.
+    void modelsByKeyboard()
+    {
+        Fixture f;
+        f.menu("MenuEmissao");
+        QApplication::setActiveWindow(f.window.get());
+        auto focused = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); };
+        f.get("EditCartfin")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focused(), QStringLiteral("Check14"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focused(), QStringLiteral("ButtonEmite"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(focused(), QStringLiteral("Check14"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QCOMPARE(focused(), QStringLiteral("Check3"));
+        QVERIFY(f.get<QRadioButton>("Check3")->isChecked());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(focused(), QStringLiteral("EditCartfin"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focused(), QStringLiteral("Check3"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // the selection stays
+        QVERIFY(f.get<QRadioButton>("Check3")->isChecked());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focused(), QStringLiteral("ButtonEmite"));
+    }
+
     // "Emite" previews the model's form while the sheet dataset is open and
     // "Emite" disabled; afterwards the dataset is written and closed.
     void emiteOpensThePreview()

@@ -252,7 +252,7 @@ private Q_SLOTS:
         QImage image(int(297 * dotsPerMm), int(210 * dotsPerMm), QImage::Format_RGB32);
         image.fill(Qt::white);
         QPainter painter(&image);
-        paintItems(painter, items, dotsPerMm);
+        paintItems(painter, items, dotsPerMm, layout.pageSize());
         painter.end();
         const QRectF frame = def.frames.front().box;
         QCOMPARE(image.pixelColor(QPointF((frame.left() + 0.4) * dotsPerMm, (frame.top() + 3) * dotsPerMm).toPoint()),
@@ -260,6 +260,51 @@ private Q_SLOTS:
         const QRectF header = textFor(def, QStringLiteral("Numero"))->box;
         QCOMPARE(image.pixelColor(QPointF((header.right() - 0.3) * dotsPerMm, (header.bottom() - 0.3) * dotsPerMm).toPoint()),
                  QColor(Qt::white));
+    }
+
+    // A series caption wider than the room left to it stops at the paper's
+    // edge: nothing is painted off the paper, where the preview shows grey.
+    void nothingOffThePaper_data()
+    {
+        QTest::addColumn<int>("model");
+        QTest::addColumn<int>("cards");
+        QTest::newRow("1 por folha") << int(PrintModel::Check14) << 1;
+        QTest::newRow("3 por folha") << int(PrintModel::Check3) << 3;
+        QTest::newRow("4 por folha") << int(PrintModel::Check4) << 4;
+    }
+    void nothingOffThePaper()
+    {
+        QFETCH(int, model);
+        QFETCH(int, cards);
+        test::IssueFixture f;
+        const QString series = QStringLiteral("ABCDEFGHIJKL");
+        QVERIFY(f.build(series, QStringLiteral("1"), QString::number(cards)));
+        const PreviewJob job = f.issue.prepareModel(PrintModel(model), series, f.forms.forms());
+        const ReportDefinition &def = job.form->definition();
+        const ReportLayout layout(def.page, def.band, cards);
+        const std::vector<DisplayItem> items = pageItems(def, ReportData::fromDataset(*job.dataset), layout, 0);
+        const double dotsPerMm = 4;
+        const int margin = 40;
+        const QRect paper(margin, margin, int(layout.pageSize().width() * dotsPerMm),
+                          int(layout.pageSize().height() * dotsPerMm));
+        // Pixels of the grey around the paper that something was painted on.
+        auto paintedOff = [&](const QSizeF &paintedPaper) {
+            QImage image(paper.width() + 2 * margin, paper.height() + 2 * margin, QImage::Format_RGB32);
+            const QColor grey(0x80, 0x80, 0x80);
+            image.fill(grey);
+            QPainter painter(&image);
+            painter.translate(margin, margin);
+            painter.fillRect(QRectF(QPointF(0, 0), layout.pageSize() * dotsPerMm), Qt::white);
+            paintItems(painter, items, dotsPerMm, paintedPaper);
+            painter.end();
+            int off = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    off += !paper.adjusted(-1, -1, 1, 1).contains(x, y) && image.pixelColor(x, y) != grey;
+            return off;
+        };
+        QVERIFY(paintedOff(QSizeF(1000, 1000)) > 0); // the caption does run over the edge
+        QCOMPARE(paintedOff(layout.pageSize()), 0);
     }
 
     // The PDF carries the fonts that stand in for the layouts' faces.
@@ -272,7 +317,7 @@ private Q_SLOTS:
         QVERIFY(writePdf(pdf, job.form->definition(), ReportData::fromDataset(*job.dataset)));
         const QByteArray bytes = test::readBytes(pdf);
         QVERIFY(bytes.contains("/FontFile2") || bytes.contains("/FontFile3"));
-        QVERIFY(bytes.contains("BebasNeue"));
+        QVERIFY(bytes.contains("BebasNeueBold")); // Impact is a heavy face: Bebas Neue's light weights are not
         QVERIFY(bytes.contains("Liberation") || bytes.contains("Arimo") || bytes.contains("Cousine"));
     }
 };

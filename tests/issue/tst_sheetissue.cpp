@@ -148,9 +148,50 @@ private Q_SLOTS:
         f.prompter.clear();
         QVERIFY(!f.build(QStringLiteral("B"), QStringLiteral("7"), QStringLiteral("9")));
         QVERIFY(f.prompter.lastText().contains(QStringLiteral("B-7")));
+        QVERIFY(f.prompter.lastText().endsWith(QStringLiteral("Corrija.")));
         QVERIFY(!f.issue.TableCart().isOpen());
         QCOMPARE(test::readBytes(f.file(QStringLiteral("cartelas.cds"))), before);
         QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("1")));
+    }
+
+    // Only a card whose text cannot be decoded is refused, named, with nothing
+    // changed; a card that breaks the card rules but decodes is issued as it is.
+    void cardTexts_data()
+    {
+        QTest::addColumn<QString>("text"); // card C-2 of the range C 1..3
+        QTest::addColumn<bool>("issued");
+        const QString a1 = test::latin1(SeriesACard(1));
+        auto cell = [&](int k, const char *two) { return QString(a1).replace(2 * k - 2, 2, QLatin1String(two)); };
+        QTest::newRow("sound") << a1 << true;
+        QTest::newRow("row not ascending") << QString(a1).replace(0, 4, a1.mid(2, 2) + a1.left(2)) << true;
+        QTest::newRow("number twice") << cell(2, "24") << true;
+        QTest::newRow("one-digit number without its blank") << cell(11, " 9") << true;
+        QTest::newRow("179 characters") << a1.left(179) << false;
+        QTest::newRow("181 characters") << a1 + QLatin1Char('1') << true; // the store keeps the first 180
+        QTest::newRow("letter") << cell(5, "8X") << false;
+        QTest::newRow("91") << cell(5, "91") << false;
+        QTest::newRow("00") << cell(5, "00") << false;
+        QTest::newRow("blank cell") << cell(5, "  ") << false;
+    }
+    void cardTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, issued);
+        IssueFixture f;
+        test::writeCardFile(f.dir.path(), {{4001, test::latin1(SeriesACard(3))}, {4002, text},
+                                           {4003, test::latin1(SeriesACard(5))}});
+        f.store.FillCardStore(f.dir.path());
+        QCOMPARE(f.build(QStringLiteral("C"), QStringLiteral("1"), QStringLiteral("3")), issued);
+        if (issued) {
+            QCOMPARE(f.issue.TableCart().recordCount(), 3);
+            QVERIFY(f.prompter.shown.isEmpty());
+        } else {
+            QVERIFY(!f.issue.TableCart().isOpen());
+            QCOMPARE(f.prompter.shown.size(), 1);
+            QCOMPARE(f.prompter.shown[0].caption, QStringLiteral("Número das cartelas a emitir"));
+            QVERIFY(f.prompter.lastText().contains(QStringLiteral("C-2")));
+            QVERIFY(f.prompter.lastText().endsWith(QStringLiteral("Corrija.")));
+        }
     }
 
     void halfCards()

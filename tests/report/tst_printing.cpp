@@ -1,7 +1,15 @@
 #include "issue/IssueFixture.h"
 #include "report/PreviewWindow.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDirIterator>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -14,9 +22,95 @@ using namespace bolaris;
 
 // Printing goes through the system's print service: a CUPS queue that prints
 // into PDF files ($HOME/PDF), set up by scripts/printer.sh.
+namespace {
+
+// Runs what to do with the modal dialog that the next click opens.
+void onNextDialog(const std::function<void(QDialog *)> &handle)
+{
+    QTimer::singleShot(0, [handle] { handle(qobject_cast<QDialog *>(QApplication::activeModalWidget())); });
+}
+
+void click(PreviewWindow &preview, const char *button)
+{
+    QTest::mouseClick(preview.findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
+}
+
+} // namespace
+
 class TestPrinting : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Without a printer, printer set-up and printing say so and open nothing.
+    void noPrinter_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("set-up") << "ButtonSetup" << "Configurar impressora";
+        QTest::newRow("print") << "ButtonPrint" << "Imprimir";
+    }
+    void noPrinter()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, caption);
+        test::IssueFixture f;
+        QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("1")));
+        const PreviewJob job = f.issue.prepareModel(PrintModel::Check3, QStringLiteral("A"), f.forms.forms());
+        PreviewWindow preview(job.form->definition(), ReportData::fromDataset(*job.dataset));
+        preview.setPrinterNames([] { return QStringList(); });
+        QString shownCaption, shownText;
+        onNextDialog([&](QDialog *dialog) {
+            if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
+                shownCaption = box->windowTitle();
+                shownText = box->text();
+            }
+            if (dialog)
+                dialog->reject();
+        });
+        click(preview, qPrintable(button));
+        QCOMPARE(shownCaption, caption);
+        QCOMPARE(shownText, QStringLiteral("Nenhuma impressora está instalada neste computador."));
+    }
+
+    // "Configurar impressora" chooses the printer and keeps it, printing
+    // nothing; "Imprimir" opens the print dialog with that choice and prints.
+    void setupIsKeptForPrinting()
+    {
+        test::IssueFixture f;
+        QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("3")));
+        const PreviewJob job = f.issue.prepareModel(PrintModel::Check3, QStringLiteral("A"), f.forms.forms());
+        PreviewWindow preview(job.form->definition(), ReportData::fromDataset(*job.dataset));
+        preview.setPrinterNames([] { return QStringList{QStringLiteral("Any")}; });
+        const QString out = f.file(QStringLiteral("impresso.pdf"));
+
+        QString title, accept;
+        onNextDialog([&](QDialog *dialog) {
+            QVERIFY(qobject_cast<QPrintDialog *>(dialog));
+            title = dialog->windowTitle();
+            accept = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->text();
+            auto *printers = dialog->findChild<QComboBox *>(QStringLiteral("printers"));
+            printers->setCurrentIndex(printers->count() - 1); // printing into a PDF file
+            dialog->findChild<QLineEdit *>(QStringLiteral("filename"))->setText(out);
+            dialog->accept();
+        });
+        click(preview, "ButtonSetup");
+        QCOMPARE(title, QStringLiteral("Configurar impressora"));
+        QCOMPARE(accept, QStringLiteral("OK"));
+        QVERIFY(!QFile::exists(out));
+
+        QString chosen;
+        onNextDialog([&](QDialog *dialog) {
+            QVERIFY(qobject_cast<QPrintDialog *>(dialog));
+            title = dialog->windowTitle();
+            chosen = dialog->findChild<QLineEdit *>(QStringLiteral("filename"))->text();
+            dialog->accept();
+        });
+        click(preview, "ButtonPrint");
+        QCOMPARE(title, QStringLiteral("Imprimir"));
+        QCOMPARE(chosen, out);
+        QCOMPARE(test::pdfPages(out).count, 1);
+        QVERIFY(preview.printerSetup());
+    }
+
     void printsThroughCups()
     {
         if (!QPrinterInfo::availablePrinterNames().contains(QStringLiteral("BolarisPDF")))

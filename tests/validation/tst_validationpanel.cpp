@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -139,6 +140,13 @@ private Q_SLOTS:
         QCOMPARE(order, (QStringList{"EditVal", "DBGrid1", "EditSer", "EditValC", "DBGrid2", "Memo2", "Memo3",
                                      "ButtonInival", "ButtonSaiVal"}));
 
+        // Each caption ends before its box.
+        for (const auto &[caption, box] : {std::pair{"LabelSer", "EditSer"}, std::pair{"LabelCartela", "EditVal"},
+                                           std::pair{"LabelDevolvido", "EditValC"}}) {
+            auto *label = f.get<QLabel>(caption);
+            QVERIFY2(label->x() + label->sizeHint().width() < f.get(box)->x(), caption);
+        }
+
         // The series box turns letters to upper case.
         f.series(QStringLiteral("b"));
         QCOMPARE(f.get("EditSer")->text(), QStringLiteral("B"));
@@ -255,16 +263,68 @@ private Q_SLOTS:
         QVERIFY(f.prompter.shown.isEmpty());
     }
 
-    void typingClearsTheOtherBox()
+    // Any edit of one box by the operator clears the other: typed characters,
+    // Backspace and Enter, and edits without a character: paste, cut, Delete.
+    void editingClearsTheOtherBox_data()
+    {
+        QTest::addColumn<QString>("edited");
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<QString>("edit");
+        const QStringList edits = {"type", "Backspace", "Enter", "paste", "cut", "Delete"};
+        for (const auto &[edited, other] : {std::pair{"EditVal", "EditValC"}, std::pair{"EditValC", "EditVal"}})
+            for (const QString &edit : edits)
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(edited), edit)))
+                    << QString::fromLatin1(edited) << QString::fromLatin1(other) << edit;
+    }
+    void editingClearsTheOtherBox()
+    {
+        QFETCH(QString, edited);
+        QFETCH(QString, other);
+        QFETCH(QString, edit);
+        Fixture f;
+        auto *box = f.window->findChild<QLineEdit *>(edited);
+        box->setText(QStringLiteral("0")); // Enter on it changes nothing: the series box is empty
+        box->setFocus();
+        box->setCursorPosition(0);
+        f.window->findChild<QLineEdit *>(other)->setText(QStringLiteral("12"));
+        QApplication::clipboard()->setText(QStringLiteral("9"));
+        if (edit == QLatin1String("type"))
+            QTest::keyClicks(box, QStringLiteral("1"));
+        else if (edit == QLatin1String("Backspace"))
+            QTest::keyClick(box, Qt::Key_Backspace);
+        else if (edit == QLatin1String("Enter"))
+            QTest::keyClick(box, Qt::Key_Return);
+        // Control keys carry their control character, as the window system sends them.
+        else if (edit == QLatin1String("paste"))
+            QTest::sendKeyEvent(QTest::Click, box, Qt::Key_V, QString(QChar(0x16)), Qt::ControlModifier);
+        else if (edit == QLatin1String("cut")) {
+            box->selectAll();
+            QTest::sendKeyEvent(QTest::Click, box, Qt::Key_X, QString(QChar(0x18)), Qt::ControlModifier);
+            QCOMPARE(box->text(), QString());
+        } else if (edit == QLatin1String("Delete"))
+            QTest::keyClick(box, Qt::Key_Delete);
+        QCOMPARE(f.window->findChild<QLineEdit *>(other)->text(), QString());
+    }
+
+    // Tab goes from control to control in the panel's tab order, through grids
+    // and help texts full of rows and lines.
+    void tabWalksThePanel()
     {
         Fixture f;
-        f.get("EditValC")->setText(QStringLiteral("12"));
-        QTest::keyClick(f.get("EditVal"), Qt::Key_Backspace);
-        QCOMPARE(f.get("EditValC")->text(), QString());
-        f.get("EditVal")->setText(QStringLiteral("7"));
-        QTest::keyClicks(f.get("EditValC"), QStringLiteral("1"));
-        QCOMPARE(f.get("EditVal")->text(), QString());
-        QCOMPARE(f.get("EditValC")->text(), QStringLiteral("1"));
+        f.series(QStringLiteral("A"));
+        f.card(QStringLiteral("1-40"));
+        QCOMPARE(f.vali().recordCount(), 40);
+        f.ticket(QStringLiteral("7"));
+        QCOMPARE(f.valiC().recordCount(), 1);
+        f.get("EditVal")->setFocus();
+        QStringList order;
+        for (int i = 0; i < 9; ++i) {
+            order << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(order, (QStringList{"EditVal", "DBGrid1", "EditSer", "EditValC", "DBGrid2", "Memo2", "Memo3",
+                                     "ButtonInival", "ButtonSaiVal"}));
+        QCOMPARE(f.get<QPlainTextEdit>("Memo2")->toPlainText().count(QLatin1Char('\t')), 0);
     }
 
     void returnedTickets()
