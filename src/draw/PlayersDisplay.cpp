@@ -7,6 +7,9 @@
 #include <QRadialGradient>
 #include <QScreen>
 
+#include <cmath>
+#include <functional>
+
 namespace bolaris {
 
 namespace {
@@ -71,55 +74,95 @@ QRectF PlayersDisplay::designRect(const QSize &window)
     return QRectF(QPointF((window.width() - size.width()) / 2, (window.height() - size.height()) / 2), size);
 }
 
+namespace {
+
+constexpr QRectF kBallCell(0, 0, 106, 103); // a ball of the board, in design units
+constexpr QPointF kLastCentre(1610, 330);
+constexpr double kLastRadius = 240;
+
+QRectF cellOf(int n)
+{
+    const int row = (n - 1) / 10, column = (n - 1) % 10;
+    return QRectF(40 + column * 126, 35 + row * 113, kBallCell.width(), kBallCell.height());
+}
+
+// A picture of size design units at scale, painted in design units.
+QPixmap picture(const QSizeF &size, double scale, const std::function<void(QPainter &)> &paint)
+{
+    QPixmap pixmap((size * scale).toSize().expandedTo(QSize(1, 1)));
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.scale(scale, scale);
+    paint(p);
+    return pixmap;
+}
+
+} // namespace
+
+void PlayersDisplay::prepare(double scale)
+{
+    if (scale == m_scale)
+        return;
+    m_scale = scale;
+    for (int drawn = 0; drawn < 2; ++drawn)
+        for (int n = 1; n <= DrawState::kBalls; ++n)
+            m_balls[size_t(drawn)][size_t(n)] = picture(kBallCell.size(), scale, [&](QPainter &p) {
+                p.setPen(Qt::NoPen);
+                p.setBrush(drawn ? kDrawn : kUndrawn);
+                p.drawRoundedRect(kBallCell, 22, 22);
+                p.setPen(drawn ? Qt::black : kUndrawnText);
+                p.setFont(face(60));
+                p.drawText(kBallCell, Qt::AlignCenter, QString::number(n));
+            });
+    for (int takenBack = 0; takenBack < 2; ++takenBack)
+        m_lastBody[size_t(takenBack)] = picture(QSizeF(2 * kLastRadius, 2 * kLastRadius), scale, [&](QPainter &p) {
+            const QPointF centre(kLastRadius, kLastRadius);
+            const QColor colour = takenBack ? QColor(0x55, 0x5F, 0x6E) : QColor(0xD3, 0x2F, 0x2F);
+            QRadialGradient body(centre - QPointF(kLastRadius * 0.35, kLastRadius * 0.4), kLastRadius * 1.5);
+            body.setColorAt(0, colour.lighter(160));
+            body.setColorAt(0.5, colour);
+            body.setColorAt(1, colour.darker(250));
+            p.setPen(Qt::NoPen);
+            p.setBrush(body);
+            p.drawEllipse(centre, kLastRadius, kLastRadius);
+            p.setBrush(Qt::white);
+            p.drawEllipse(centre, kLastRadius * 0.7, kLastRadius * 0.7);
+        });
+}
+
 void PlayersDisplay::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.fillRect(rect(), kBackground);
     const QRectF design = designRect(size());
+    const double scale = design.width() / kDesign.width();
+    prepare(scale);
+    // Pictures are placed in device pixels, so they are never scaled again.
+    const auto place = [&](const QRectF &r) {
+        return QPointF(std::round(design.left() + r.left() * scale), std::round(design.top() + r.top() * scale));
+    };
+    for (int n = 1; n <= DrawState::kBalls; ++n)
+        p.drawPixmap(place(cellOf(n)), m_balls[m_board.drawn[size_t(n)] ? 1 : 0][size_t(n)]);
+    p.drawPixmap(place(QRectF(kLastCentre.x() - kLastRadius, kLastCentre.y() - kLastRadius, 0, 0)),
+                 m_lastBody[m_board.lastTakenBack ? 1 : 0]);
+
     p.translate(design.topLeft());
-    p.scale(design.width() / kDesign.width(), design.height() / kDesign.height());
+    p.scale(scale, scale);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
 
-    // The board: ten balls a row, nine rows.
-    const QFont number = face(60);
-    p.setFont(number);
-    for (int n = 1; n <= DrawState::kBalls; ++n) {
-        const int row = (n - 1) / 10, column = (n - 1) % 10;
-        const QRectF cell(30 + column * 126, 30 + row * 113, 126, 113);
-        const QRectF ball = cell.adjusted(10, 5, -10, -5);
-        const bool drawn = m_board.drawn[size_t(n)];
-        p.setPen(Qt::NoPen);
-        p.setBrush(drawn ? kDrawn : kUndrawn);
-        p.drawRoundedRect(ball, 22, 22);
-        p.setPen(drawn ? Qt::black : kUndrawnText);
-        p.drawText(ball, Qt::AlignCenter, QString::number(n));
-    }
-
-    // The last ball, very large.
+    // The last ball's number, the count and the prizes in play.
     const QRectF side(1320, 20, 580, 1040);
     p.setPen(kText);
     p.setFont(face(46));
     p.drawText(QRectF(side.left(), 20, side.width(), 60), Qt::AlignCenter,
                m_board.lastTakenBack ? QStringLiteral("PEDRA RETIRADA") : QStringLiteral("ÚLTIMA PEDRA"));
-    const QPointF centre(side.center().x(), 330);
-    const double radius = 240;
-    QRadialGradient body(centre - QPointF(radius * 0.35, radius * 0.4), radius * 1.5);
-    const QColor ballColour = m_board.lastTakenBack ? QColor(0x55, 0x5F, 0x6E) : QColor(0xD3, 0x2F, 0x2F);
-    body.setColorAt(0, ballColour.lighter(160));
-    body.setColorAt(0.5, ballColour);
-    body.setColorAt(1, ballColour.darker(250));
-    p.setPen(Qt::NoPen);
-    p.setBrush(body);
-    p.drawEllipse(centre, radius, radius);
-    p.setBrush(Qt::white);
-    p.drawEllipse(centre, radius * 0.7, radius * 0.7);
     p.setPen(Qt::black);
     p.setFont(face(m_board.last >= 10 ? 250 : 290));
-    p.drawText(QRectF(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius), Qt::AlignCenter,
-               m_board.last ? QString::number(m_board.last) : QString());
-
-    // The count and the prizes in play.
+    p.drawText(QRectF(kLastCentre.x() - kLastRadius, kLastCentre.y() - kLastRadius, 2 * kLastRadius, 2 * kLastRadius),
+               Qt::AlignCenter, m_board.last ? QString::number(m_board.last) : QString());
     p.setPen(kText);
     p.setFont(face(44));
     p.drawText(QRectF(side.left(), 600, side.width(), 56), Qt::AlignCenter, QStringLiteral("PEDRAS SORTEADAS"));

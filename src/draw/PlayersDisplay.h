@@ -2,7 +2,10 @@
 
 #include "DisplayBoard.h"
 
+#include <QPixmap>
 #include <QWidget>
+
+#include <array>
 
 class QScreen;
 
@@ -36,7 +39,14 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The pictures painted again and again, made once per window size: each
+    // ball of the board, drawn and not drawn, and the body of the last ball.
+    void prepare(double scale);
+
     DisplayBoard m_board;
+    double m_scale = 0;
+    std::array<std::array<QPixmap, DrawState::kBalls + 1>, 2> m_balls;
+    std::array<QPixmap, 2> m_lastBody; // drawn, taken back
 };
 
 } // namespace bolaris
