@@ -8,11 +8,15 @@
 
 namespace bolaris {
 
-// Answers every message without a word and every question No.
+// Answers every message without a word and every question alike (No unless told).
 class SilentPrompter : public Prompter {
 public:
+    explicit SilentPrompter(bool answer = false) : m_answer(answer) {}
     void inform(const QString &, const QString &, MessageIcon) override {}
-    bool ask(const QString &, const QString &, bool) override { return false; }
+    bool ask(const QString &, const QString &, bool) override { return m_answer; }
+
+private:
+    bool m_answer;
 };
 
 } // namespace bolaris

@@ -11,16 +11,10 @@ using namespace bolaris;
 
 namespace {
 
-class Yes : public Prompter {
-public:
-    void inform(const QString &, const QString &, MessageIcon) override {}
-    bool ask(const QString &, const QString &, bool) override { return true; }
-};
-
 // A range entry of 2,000 cards into an empty registry, committed to disk.
 void BM_RangeEntry2000(benchmark::State &state)
 {
-    Yes yes;
+    SilentPrompter yes(true);
     for (auto _ : state) {
         state.PauseTiming();
         QTemporaryDir dir;
@@ -39,7 +33,7 @@ BENCHMARK(BM_RangeEntry2000)->Unit(benchmark::kMillisecond);
 // tenth card, committed to disk.
 void BM_ResetFullRegistry(benchmark::State &state)
 {
-    Yes yes;
+    SilentPrompter yes(true);
     for (auto _ : state) {
         state.PauseTiming();
         QTemporaryDir dir;

@@ -18,12 +18,6 @@ using namespace bolaris;
 
 namespace {
 
-class Yes : public Prompter {
-public:
-    void inform(const QString &, const QString &, MessageIcon) override {}
-    bool ask(const QString &, const QString &, bool) override { return true; }
-};
-
 // A full registry: every card of the 12 series validated, 2,400 tickets returned.
 struct FullHall {
     QTemporaryDir dir;
@@ -37,7 +31,7 @@ struct FullHall {
         for (size_t i = 0; i < others.size(); ++i)
             cards.store(kCardsPerSeries + int(i) + 1, others[i]);
         registry.open();
-        Yes yes;
+        SilentPrompter yes(true);
         for (QChar s : QStringLiteral("ABCDEFGHIJKL"))
             registry.SaiEnter(QString(s), QStringLiteral("1-2000"), yes);
         QRandomGenerator random(2400);
