@@ -1,24 +1,51 @@
 #include "ui/Messages.h"
 #include "QtTranslations.h"
 #include "SingleInstance.h"
+#include "UserFolder.h"
 #include "report/Fonts.h"
 #include "UnitMenu.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Without arguments the current folder is the working folder (scripts/run.sh
+    // starts the program in it). The desktop entry passes --user-folder: a
+    // folder in the user's data folder, filled from the installed data.
+    const QStringList args = QApplication::arguments().mid(1);
+    const bool userFolder = args == QStringList{QStringLiteral("--user-folder")};
+    if (!args.isEmpty() && !userFolder) {
+        std::fputs("usage: bolaris [--user-folder]\n", stderr);
+        return 2;
+    }
     bolaris::SingleInstance instance;
     if (!instance.tryLock())
         return 0; // another instance runs for this user: end silently
     QApplication::setApplicationName(QStringLiteral("Bolaris"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("bolaris"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("bolaris")));
     bolaris::installQtTranslations(app);
     bolaris::installFontSubstitutes();
 
     bolaris::MessageBoxPrompter prompter;
-    bolaris::TFormMenu menu(QDir::currentPath(), prompter);
+    QString workDir = QDir::currentPath();
+    if (userFolder) {
+        workDir = bolaris::UserFolder::defaultPath();
+        const QString installed =
+            QDir(QApplication::applicationDirPath()).filePath(QStringLiteral(BOLARIS_DATA_FROM_BINARY));
+        const bolaris::UserFolder::Result prepared = bolaris::UserFolder::prepare(workDir, installed);
+        if (const QString problem = prepared.message(workDir); !problem.isEmpty())
+            prompter.error(problem);
+        if (prepared.folderError)
+            return 1;
+        QDir::setCurrent(workDir); // file dialogs open where the data is, as with scripts/run.sh
+    }
+    bolaris::TFormMenu menu(workDir, prompter);
     QObject::connect(&menu, &bolaris::TFormMenu::closed, &app, &QApplication::quit);
     menu.show();
     return QApplication::exec();
