@@ -11,6 +11,7 @@ packages=(
   xvfb xauth poppler-utils
   openbox xdotool wmctrl x11-utils imagemagick
   python3
+  desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do
