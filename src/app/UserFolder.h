@@ -14,7 +14,7 @@ namespace bolaris {
 // the folder is ever replaced, so a missing file comes back at the next start
 // and a changed one stays as it is.
 class UserFolder {
-  public:
+public:
     struct Result {
         int folderError = 0;  // the system's error number when the folder could not be made
         QStringList copied;   // names copied this time

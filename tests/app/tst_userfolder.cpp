@@ -36,7 +36,7 @@ Files readFiles(const QString &dir)
 
 class TestUserFolder : public QObject {
     Q_OBJECT
-  private Q_SLOTS:
+private Q_SLOTS:
     // Missing files are copied; whatever the user has stays as it is.
     void copiesOnlyWhatIsMissing_data()
     {

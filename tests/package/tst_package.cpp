@@ -4,7 +4,6 @@
 #include "TestSupport.h"
 
 #include <QCryptographicHash>
-#include <QDirIterator>
 #include <QImage>
 #include <QSettings>
 #include <QStandardPaths>
@@ -94,7 +93,7 @@ class TestPackage : public QObject {
 
     static void stop(QProcess &program)
     {
-        // What a user's crash would leave; the single-instance lock is the runtime folder's.
+        // Offscreen there is no close box to press; a kill leaves what a crash would.
         ::kill(pid_t(program.processId()), SIGKILL);
         program.waitForFinished(5000);
     }
@@ -104,7 +103,7 @@ class TestPackage : public QObject {
         return bolaris::test::runProgram(installed(QStringLiteral("usr/bin/bolaris-cli")), args);
     }
 
-  private Q_SLOTS:
+private Q_SLOTS:
     void initTestCase()
     {
         const QString cpackOut = QDir(m_scratch.path()).filePath(QStringLiteral("cpack"));
@@ -113,8 +112,10 @@ class TestPackage : public QObject {
         cpack.start(QStringLiteral(CPACK_COMMAND), {"--config", CPACK_CONFIG, "-B", cpackOut});
         QVERIFY(cpack.waitForFinished(240000));
         QVERIFY2(cpack.exitCode() == 0, cpack.readAll().constData());
-        m_deb = QDir(cpackOut).filePath(QStringLiteral("bolaris_" BOLARIS_VERSION "_amd64.deb"));
-        QVERIFY2(QFile::exists(m_deb), qPrintable(m_deb));
+        // bolaris_VERSION_ARCH.deb, the name Debian's tools give it.
+        const QStringList debs = QDir(cpackOut).entryList({QStringLiteral("bolaris_" BOLARIS_VERSION "_*.deb")});
+        QCOMPARE(debs.size(), 1);
+        m_deb = QDir(cpackOut).filePath(debs.first());
 
         m_root = QDir(m_scratch.path()).filePath(QStringLiteral("root"));
         QCOMPARE(QProcess::execute(QStringLiteral("dpkg-deb"), {"-x", m_deb, m_root}), 0);
