@@ -1,15 +1,17 @@
 // Draws the program's icon for the desktop's icon theme:
 // DIR/hicolor/NxN/apps/bolaris.png at every size the menus and docks ask for.
 // Run at build time; the package installs what it writes.
+#include "draw/MediaMaker.h"
+
 #include <QDir>
-#include <QFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QPainterPath>
 #include <QRadialGradient>
 
 #include <cstdio>
+
+using bolaris::MediaMaker;
 
 namespace {
 
@@ -51,7 +53,7 @@ void paintIcon(QPainter &p, int size)
     }
     p.restore();
 
-    // A red ball with a white face and 90, light from the upper left.
+    // A red ball of the draw with 90 on it, over its shadow.
     const QPointF centre(164, 164);
     const double radius = 84;
     const QColor red(0xd3, 0x2f, 0x2f);
@@ -62,37 +64,7 @@ void paintIcon(QPainter &p, int size)
     p.setBrush(shadow);
     p.drawEllipse(centre + QPointF(6, 10), radius * 1.08, radius * 1.08);
 
-    QRadialGradient body(centre - QPointF(radius * 0.35, radius * 0.4), radius * 1.5);
-    body.setColorAt(0, red.lighter(170));
-    body.setColorAt(0.45, red);
-    body.setColorAt(1, red.darker(260));
-    p.setBrush(body);
-    p.drawEllipse(centre, radius, radius);
-
-    const double face = radius * 0.6;
-    QRadialGradient white(centre - QPointF(face * 0.3, face * 0.3), face * 1.4);
-    white.setColorAt(0, Qt::white);
-    white.setColorAt(1, QColor(0xdd, 0xdd, 0xdd));
-    p.setBrush(white);
-    p.setPen(QPen(red.darker(150), small ? 6 : 3));
-    p.drawEllipse(centre, face, face);
-
-    if (!small) {
-        QFont font(QStringLiteral("Liberation Sans"));
-        font.setBold(true);
-        font.setPixelSize(62);
-        p.setFont(font);
-        p.setPen(QColor(0x11, 0x11, 0x11));
-        p.drawText(QRectF(centre.x() - face, centre.y() - face, 2 * face, 2 * face), Qt::AlignCenter,
-                   QStringLiteral("90"));
-    }
-
-    QRadialGradient shine(centre - QPointF(radius * 0.45, radius * 0.55), radius * 0.35);
-    shine.setColorAt(0, QColor(255, 255, 255, 170));
-    shine.setColorAt(1, QColor(255, 255, 255, 0));
-    p.setPen(Qt::NoPen);
-    p.setBrush(shine);
-    p.drawEllipse(centre - QPointF(radius * 0.45, radius * 0.55), radius * 0.35, radius * 0.25);
+    MediaMaker::paintBall(p, centre, radius, red, small ? QString() : QStringLiteral("90"));
 }
 
 } // namespace

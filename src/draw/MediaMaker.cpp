@@ -123,6 +123,53 @@ QByteArray MediaMaker::winWav()
     return wav(s);
 }
 
+void MediaMaker::paintBall(QPainter &p, QPointF centre, double radius, const QColor &colour,
+                           const QString &number)
+{
+    // Ball with a light from the upper left, white face with the number.
+    QRadialGradient body(centre - QPointF(radius * 0.35, radius * 0.4), radius * 1.5);
+    body.setColorAt(0, colour.lighter(170));
+    body.setColorAt(0.45, colour);
+    body.setColorAt(1, colour.darker(260));
+    p.setPen(Qt::NoPen);
+    p.setBrush(body);
+    p.drawEllipse(centre, radius, radius);
+
+    const double face = radius * 0.62;
+    QRadialGradient white(centre - QPointF(face * 0.3, face * 0.3), face * 1.4);
+    white.setColorAt(0, Qt::white);
+    white.setColorAt(1, QColor(0xDD, 0xDD, 0xDD));
+    p.setBrush(white);
+    p.setPen(QPen(colour.darker(150), radius * 6 / 245));
+    p.drawEllipse(centre, face, face);
+
+    if (!number.isEmpty()) {
+        QFont font(QStringLiteral("Liberation Sans"));
+        font.setBold(true);
+        font.setPixelSize(qRound(radius * (number.size() == 1 ? 250 : 205) / 245));
+        p.setFont(font);
+        p.setPen(QColor(0x11, 0x11, 0x11));
+        const QRectF faceBox(centre.x() - face, centre.y() - face, 2 * face, 2 * face);
+        p.drawText(faceBox, Qt::AlignCenter, number);
+        if (number == QLatin1String("6") || number == QLatin1String("9")) {
+            // A ball turned over must not read as the other one.
+            const QFontMetricsF metrics(font);
+            const double width = metrics.horizontalAdvance(number);
+            p.fillRect(QRectF(centre.x() - width / 2, centre.y() + metrics.ascent() * 0.45, width,
+                              radius * 10 / 245),
+                       QColor(0x11, 0x11, 0x11));
+        }
+    }
+
+    // Highlight.
+    QRadialGradient shine(centre - QPointF(radius * 0.45, radius * 0.55), radius * 0.35);
+    shine.setColorAt(0, QColor(255, 255, 255, 170));
+    shine.setColorAt(1, QColor(255, 255, 255, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(shine);
+    p.drawEllipse(centre - QPointF(radius * 0.45, radius * 0.55), radius * 0.35, radius * 0.25);
+}
+
 QImage MediaMaker::ballPicture(int ball)
 {
     // The size the picture is shown at once zoomed, so it is never scaled up.
@@ -134,53 +181,13 @@ QImage MediaMaker::ballPicture(int ball)
 
     const QPointF centre(360.5, 261);
     const double radius = 245;
-    const QColor colour = ballColour(ball);
-
-    // Shadow, ball with a light from the upper left, white face with the number.
     QRadialGradient shadow(centre + QPointF(0, radius * 0.98), radius * 0.9);
     shadow.setColorAt(0, QColor(0, 0, 0, 150));
     shadow.setColorAt(1, QColor(0, 0, 0, 0));
     p.setPen(Qt::NoPen);
     p.setBrush(shadow);
     p.drawEllipse(centre + QPointF(0, radius * 0.9), radius * 0.9, radius * 0.12);
-
-    QRadialGradient body(centre - QPointF(radius * 0.35, radius * 0.4), radius * 1.5);
-    body.setColorAt(0, colour.lighter(170));
-    body.setColorAt(0.45, colour);
-    body.setColorAt(1, colour.darker(260));
-    p.setBrush(body);
-    p.drawEllipse(centre, radius, radius);
-
-    const double face = radius * 0.62;
-    QRadialGradient white(centre - QPointF(face * 0.3, face * 0.3), face * 1.4);
-    white.setColorAt(0, Qt::white);
-    white.setColorAt(1, QColor(0xDD, 0xDD, 0xDD));
-    p.setBrush(white);
-    p.setPen(QPen(colour.darker(150), 6));
-    p.drawEllipse(centre, face, face);
-
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setBold(true);
-    font.setPixelSize(ball < 10 ? 250 : 205);
-    p.setFont(font);
-    p.setPen(QColor(0x11, 0x11, 0x11));
-    const QRectF faceBox(centre.x() - face, centre.y() - face, 2 * face, 2 * face);
-    p.drawText(faceBox, Qt::AlignCenter, QString::number(ball));
-    if (ball == 6 || ball == 9) {
-        // A ball turned over must not read as the other one.
-        const QFontMetricsF metrics(font);
-        const double width = metrics.horizontalAdvance(QString::number(ball));
-        p.fillRect(QRectF(centre.x() - width / 2, centre.y() + metrics.ascent() * 0.45, width, 10),
-                   QColor(0x11, 0x11, 0x11));
-    }
-
-    // Highlight.
-    QRadialGradient shine(centre - QPointF(radius * 0.45, radius * 0.55), radius * 0.35);
-    shine.setColorAt(0, QColor(255, 255, 255, 170));
-    shine.setColorAt(1, QColor(255, 255, 255, 0));
-    p.setPen(Qt::NoPen);
-    p.setBrush(shine);
-    p.drawEllipse(centre - QPointF(radius * 0.45, radius * 0.55), radius * 0.35, radius * 0.25);
+    paintBall(p, centre, radius, ballColour(ball), QString::number(ball));
     p.end();
     return image;
 }

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
+#include <QPointF>
 #include <QString>
 
 #include <functional>
+
+class QPainter;
 
 namespace bolaris {
 
@@ -34,6 +38,10 @@ public:
     // The pieces, for tests and for looking at them.
     static QString voiceText(int ball);
     static QImage ballPicture(int ball);
+    // A ball of this colour with number on its white face (none when empty),
+    // lit from the upper left; the program's icon is drawn with it too.
+    static void paintBall(QPainter &p, QPointF centre, double radius, const QColor &colour,
+                          const QString &number);
     static QByteArray chimeWav();
     static QByteArray winWav();
     // The speech program, or empty when it is not installed.

@@ -129,8 +129,8 @@ private Q_SLOTS:
         QCOMPARE(disk.files(), QStringList{"bateu.wav"});
         QCOMPARE(readBytes(disk.file("bateu.wav")), QByteArray("my win"));
         const QString message = result.message(disk.path());
-        QVERIFY2(message.startsWith(QStringLiteral("O arquivo compl22.cds não foi gravado: %1.").arg(reason)),
-                 qPrintable(message));
+        const QString expected = QStringLiteral("O arquivo compl22.cds não foi gravado: %1.").arg(reason);
+        QVERIFY2(message.startsWith(expected), qPrintable(message));
         QVERIFY2(message.contains(disk.path()), qPrintable(message));
     }
 };

@@ -113,7 +113,8 @@ private Q_SLOTS:
         QVERIFY(cpack.waitForFinished(240000));
         QVERIFY2(cpack.exitCode() == 0, cpack.readAll().constData());
         // bolaris_VERSION_ARCH.deb, the name Debian's tools give it.
-        const QStringList debs = QDir(cpackOut).entryList({QStringLiteral("bolaris_" BOLARIS_VERSION "_*.deb")});
+        const QStringList debs =
+            QDir(cpackOut).entryList({QStringLiteral("bolaris_" BOLARIS_VERSION "_*.deb")}, QDir::Files);
         QCOMPARE(debs.size(), 1);
         m_deb = QDir(cpackOut).filePath(debs.first());
 
