@@ -11,6 +11,7 @@ packages=(
   xvfb xauth poppler-utils
   openbox xdotool wmctrl x11-utils imagemagick
   python3
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
