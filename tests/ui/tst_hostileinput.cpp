@@ -4,7 +4,6 @@
 // message or its silent refusal.
 #include "draw/DrawFixture.h"
 
-#include "cards/SeriesA.h"
 #include "dataset/DatasetFile.h"
 #include "dataset/StrictInt.h"
 #include "dataset/WorkDir.h"
