@@ -12,6 +12,7 @@ packages=(
   openbox xdotool wmctrl x11-utils imagemagick
   python3
   desktop-file-utils
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
 
 namespace bolaris {
@@ -98,8 +99,17 @@ CardStore::FillResult CardStore::FillCardStore(const QString &dir)
 
     m_table.storeSeriesA();
     m_applied.reset();
+    // The records are staged and stored only once the whole file was read: a
+    // file that fails halfway (damaged pages, a read error) leaves series B
+    // to L as they were, never half of the file over them.
+    struct Staged {
+        int index;
+        std::uint8_t length;
+    };
+    std::vector<Staged> staged;
+    std::string texts; // kCardTextLength bytes a staged record
     try {
-        // Streams the records of TableCompl in file order straight into their slots.
+        // Streams the records of TableCompl in file order.
         std::vector<FieldDef> fields;
         int cartela = -1;
         int todas = -1;
@@ -127,7 +137,10 @@ CardStore::FillResult CardStore::FillCardStore(const QString &dir)
                 text = value.toString().toLatin1();
                 if (!n || *n < 1 || *n > kCardCount || text.isEmpty())
                     return; // not a card of any series: stored nowhere
-                m_table.store(*n, std::string_view(text.constData(), size_t(text.size())));
+                const size_t length = std::min(size_t(text.size()), size_t(kCardTextLength));
+                staged.push_back({*n, std::uint8_t(length)});
+                texts.append(text.constData(), length);
+                texts.append(kCardTextLength - length, '\0');
             },
             &fields);
     } catch (const DatasetError &e) {
@@ -136,6 +149,8 @@ CardStore::FillResult CardStore::FillCardStore(const QString &dir)
         m_failed = signature;
         return result;
     }
+    for (size_t i = 0; i < staged.size(); ++i)
+        m_table.store(staged[i].index, std::string_view(texts.data() + i * kCardTextLength, staged[i].length));
     m_failed.reset();
     m_applied = signature;
     result.fileRead = true;

@@ -108,6 +108,33 @@ private Q_SLOTS:
         QCOMPARE(text(store.card('A', 1)), text(SeriesACard(1)));
         QCOMPARE(test::readBytes(path), QByteArray("this is not a card file"));
     }
+
+    // A file whose later pages are damaged fails halfway through its records:
+    // none of them is stored, and series B to L keep what the last fill gave.
+    void fileDamagedHalfway()
+    {
+        QTemporaryDir dir;
+        const QString c1 = otherCard(1), c2 = otherCard(2);
+        test::writeCardFile(dir.path(), {{2001, c1}});
+        CardStore store;
+        QVERIFY(store.FillCardStore(dir.path()).fileRead);
+
+        std::vector<std::pair<QVariant, QVariant>> records;
+        for (int i = 2001; i <= 2200; ++i)
+            records.push_back({i, c2});
+        test::writeCardFile(dir.path(), records);
+        const QString path = QDir(dir.path()).filePath(QStringLiteral("compl22.cds"));
+        QByteArray bytes = test::readBytes(path);
+        QVERIFY(bytes.size() > 8 * 4096);
+        bytes.replace(bytes.size() - 4096, 4096, QByteArray(4096, '\xff')); // the last page of records
+        test::writeBytes(path, bytes);
+
+        const CardStore::FillResult damaged = store.FillCardStore(dir.path());
+        QVERIFY(damaged.error.contains(QStringLiteral("compl22.cds")));
+        QCOMPARE(text(store.card('B', 1)), c1);
+        QVERIFY(store.card('B', 2).empty());
+        QCOMPARE(text(store.card('A', 1)), text(SeriesACard(1)));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCardStore)

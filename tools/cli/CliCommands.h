@@ -27,6 +27,10 @@ int exportCsv(const QStringList &args, Streams io);
 int replay(const QStringList &args, Streams io);
 int drawLog(const QStringList &args, Streams io);
 
+// Runs the command named by args' first item with the rest; an unknown
+// command or bad arguments (status 2) also print the usage on err.
+int run(const QStringList &args, Streams io);
+
 // Parses "--name value" options and bare flags; false on anything unknown,
 // a missing value or an option given twice (said on err when given).
 struct Options {

@@ -1,0 +1,63 @@
+#include "CliCommands.h"
+
+#include <functional>
+#include <map>
+
+namespace bolaris::cli {
+
+namespace {
+
+const char *const kUsage =
+    "usage: bolaris-cli COMMAND [OPTIONS]\n"
+    "  dump-store [--dir DIR]          print every filled card: index;text\n"
+    "  verify-store [--dir DIR]        check every filled card against the card rules\n"
+    "  generate-series --out FILE      write the card file of series B to L\n"
+    "  dump-dataset FILE               print a .cds file: field names, then one line per record\n"
+    "  validate --series TEXT --cards TEXT [--yes] [--dir DIR]\n"
+    "                                  enter a card or a range of cards as sold (Enter in the panel)\n"
+    "  return-ticket --series TEXT --ticket TEXT [--yes] [--dir DIR]\n"
+    "                                  enter a returned ticket of a sold card\n"
+    "  issue-pdf --model NAME --series TEXT --first N --last M [--fill TEXT] [--dir DIR] --out FILE.pdf\n"
+    "                                  issue cards as \"Emite\" does and save the sheets as PDF;\n"
+    "                                  NAME: check14 check3 check4 check2 check1 checkg checkgg check3a4\n"
+    "  make-media [--dir DIR]          write the ball voices, sounds and pictures into DIR\n"
+    "  export-csv --series TEXT --first N --last M [--per-sheet K] [--fill TEXT] [--dir DIR]\n"
+    "                                  write CARTGRAF.CSV and cartgraf.cds as \"Gera\" does\n"
+    "  replay --balls LIST [--cantos] [--linha] [--2linhas] [--dir DIR]\n"
+    "                                  re-check a draw from its balls (1,2,...; a repeated ball is taken\n"
+    "                                  back) and print the Draw panel's report after each\n"
+    "  replay --draw N [--dir DIR]     replay draw N of the draw log and say whether every\n"
+    "                                  announcement matches what was logged\n"
+    "  draw-log [--draw N] [--dir DIR] list the logged draws, or every event of draw N\n"
+    "  Questions of the panel are answered No unless --yes is given.\n";
+
+} // namespace
+
+int run(const QStringList &args, Streams io)
+{
+    using Command = std::function<int(const QStringList &, Streams)>;
+    static const std::map<QString, Command> commands = {
+        {QStringLiteral("dump-store"), dumpStore},
+        {QStringLiteral("verify-store"), verifyStore},
+        {QStringLiteral("generate-series"), generateSeries},
+        {QStringLiteral("dump-dataset"), dumpDataset},
+        {QStringLiteral("validate"), validate},
+        {QStringLiteral("return-ticket"), returnTicket},
+        {QStringLiteral("issue-pdf"), issuePdf},
+        {QStringLiteral("make-media"), makeMedia},
+        {QStringLiteral("export-csv"), exportCsv},
+        {QStringLiteral("replay"), replay},
+        {QStringLiteral("draw-log"), drawLog},
+    };
+    const auto it = args.isEmpty() ? commands.end() : commands.find(args.first());
+    int status = 2;
+    if (it != commands.end())
+        status = it->second(args.mid(1), io);
+    if (status == 2) {
+        io.out.flush();
+        io.err << kUsage;
+    }
+    return status;
+}
+
+} // namespace bolaris::cli
