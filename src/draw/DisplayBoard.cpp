@@ -2,8 +2,7 @@
 
 namespace bolaris {
 
-DisplayBoard DisplayBoard::of(const DrawState &draw, int lastBall, bool takenBack, const PrizeSwitches &inPlay,
-                              const ScanReport *report)
+DisplayBoard DisplayBoard::of(const DrawState &draw, int lastBall, bool takenBack, const PrizeSwitches &inPlay)
 {
     DisplayBoard board;
     for (int n = 1; n <= DrawState::kBalls; ++n)
@@ -12,10 +11,15 @@ DisplayBoard DisplayBoard::of(const DrawState &draw, int lastBall, bool takenBac
     board.last = lastBall;
     board.lastTakenBack = takenBack;
     board.inPlay = inPlay;
-    if (report)
-        for (qsizetype i = 0; i < report->winners.size(); ++i)
-            board.banner << bannerLine(report->prizes.value(i), report->winners[i]);
     return board;
+}
+
+QStringList DisplayBoard::bannerOf(const ScanReport &report)
+{
+    QStringList banner;
+    for (qsizetype i = 0; i < report.winners.size(); ++i)
+        banner << bannerLine(report.prizes.value(i), report.winners[i]);
+    return banner;
 }
 
 QString DisplayBoard::bannerLine(const QString &prize, const TicketRef &ticket)

@@ -20,9 +20,10 @@ struct DisplayBoard {
     PrizeSwitches inPlay;      // the extra prizes still switched on; the full ticket is always in play
     QStringList banner;        // one line per prize of the last scan
 
-    // The board after a ball event (report: its scan, when one ran).
-    static DisplayBoard of(const DrawState &draw, int lastBall, bool takenBack, const PrizeSwitches &inPlay,
-                           const ScanReport *report);
+    // The board after a ball event; its banner is set apart (bannerOf).
+    static DisplayBoard of(const DrawState &draw, int lastBall, bool takenBack, const PrizeSwitches &inPlay);
+    // One banner line per prize of a scan.
+    static QStringList bannerOf(const ScanReport &report);
     // "LINHA — Cartela 12 série A".
     static QString bannerLine(const QString &prize, const TicketRef &ticket);
     // The prizes in play, by name, in the order shown.

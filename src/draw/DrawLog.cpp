@@ -191,10 +191,7 @@ bool DrawLogWriter::scan(const ScanReport &report)
 {
     if (!m_draw)
         return true;
-    QStringList lines = report.lines;
-    if (!report.winners.isEmpty())
-        lines += report.fewestLines;
-    for (const QString &line : lines) {
+    for (const QString &line : report.memoLines()) {
         std::vector<QVariant> row(kColumns);
         row[Tipo] = QStringLiteral("texto");
         row[Texto] = line.left(250);

@@ -509,7 +509,7 @@ void DrawPanel::CheckWinners()
     const PrizeSwitches switches{m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()};
     m_memo->clear();
     const ScanReport report = m_scan->CheckWinners(m_state, switches);
-    m_banner = DisplayBoard::of(m_state, 0, false, {}, &report).banner;
+    m_banner = DisplayBoard::bannerOf(report);
     if (!report.scanned)
         return;
     if (!report.lines.isEmpty() || !report.winners.isEmpty())
@@ -613,7 +613,7 @@ void DrawPanel::refreshDisplay()
     if (!playersDisplay())
         return;
     const PrizeSwitches inPlay{m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()};
-    DisplayBoard board = DisplayBoard::of(m_state, m_lastBall, m_lastTakenBack, inPlay, nullptr);
+    DisplayBoard board = DisplayBoard::of(m_state, m_lastBall, m_lastTakenBack, inPlay);
     board.banner = m_banner;
     m_display->setBoard(board);
 }

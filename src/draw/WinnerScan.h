@@ -20,6 +20,11 @@ struct PrizeSwitches {
     bool linha = false;   // "linha"
     bool twoRows = false; // "2 linhas"
     bool operator==(const PrizeSwitches &) const = default;
+    // These switches once the won prizes have switched themselves off.
+    PrizeSwitches without(const PrizeSwitches &won) const
+    {
+        return {cantos && !won.cantos, linha && !won.linha, twoRows && !won.twoRows};
+    }
 };
 
 // A ticket named by its card, series and ticket number within the series.
@@ -45,8 +50,11 @@ struct ScanReport {
     bool fewestRebuilt = false;   // the fewest-points list was made anew in this scan
     int maxMissing = 0;
     QList<TicketRef> fewest;      // the fewest-points list after the scan
-    QStringList fewestLines;      // its heading and entries, written after the win sound
+    QStringList fewestLines;      // its heading and entries, written after the win sound (only with winners)
     QStringList missingCards;     // validated cards ("B-7") not in the card store, skipped
+
+    // Every line the text box shows after the scan, in order.
+    QStringList memoLines() const { return lines + fewestLines; }
 };
 
 // Checks every competing ticket (a ticket of a validated card that was not

@@ -333,11 +333,8 @@ private Q_SLOTS:
                 QCOMPARE(fast.fewest, slow.fewest);
                 QCOMPARE(fast.fewestLines, slow.fewestLines);
                 QCOMPARE(h.draw.FewestPointsArmed(), twin.FewestPointsArmed());
-                for (PrizeSwitches *s : {&switches, &twinSwitches}) {
-                    s->cantos = s->cantos && !fast.won.cantos;
-                    s->linha = s->linha && !fast.won.linha;
-                    s->twoRows = s->twoRows && !fast.won.twoRows;
-                }
+                switches = switches.without(fast.won);
+                twinSwitches = twinSwitches.without(fast.won);
                 if (i == 40) // the extra prizes come back on, as an operator may tick them again
                     switches = twinSwitches = {true, true, true};
             }

@@ -85,9 +85,7 @@ Announced announcedBy(const ScanReport &report)
     Announced a;
     if (!report.scanned)
         return a;
-    a.lines = report.lines;
-    if (!report.winners.isEmpty())
-        a.lines += report.fewestLines;
+    a.lines = report.memoLines();
     for (qsizetype i = 0; i < report.winners.size(); ++i)
         a.winners << winnerText(report.prizes.value(i), report.winners[i]);
     return a;
@@ -308,14 +306,9 @@ int replay(const QStringList &args, Streams io)
         draw.clickManual(ball); // a ball already drawn is taken back
         const ScanReport report = hall.scan->CheckWinners(draw, switches);
         io.out << "ball " << ball << '\n';
-        for (const QString &line : report.lines)
+        for (const QString &line : report.memoLines())
             io.out << line << '\n';
-        if (!report.winners.isEmpty())
-            for (const QString &line : report.fewestLines)
-                io.out << line << '\n';
-        switches.cantos = switches.cantos && !report.won.cantos;
-        switches.linha = switches.linha && !report.won.linha;
-        switches.twoRows = switches.twoRows && !report.won.twoRows;
+        switches = switches.without(report.won);
         if (!report.missingCards.isEmpty() && !missingTold) {
             missingTold = true;
             io.err << "bolaris-cli: validated cards not in the card store, not checked: "
