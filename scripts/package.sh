@@ -8,7 +8,7 @@ bash "$root/scripts/deps.sh"
 out="$root/build-pkg"
 # Only what the package holds is built: installing does not wait for the tests.
 cmake -S "$root" -B "$out" -DCMAKE_BUILD_TYPE=Release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-cmake --build "$out" -j"$(nproc)" --target bolaris bolaris-cli bolaris_data
+cmake --build "$out" -j"$(nproc)" --target bolaris bolaris-cli bolaris_data bolaris_docs
 rm -f "$out"/bolaris_*_amd64.deb
 (cd "$out" && cpack -B "$out" >/dev/null)
 ls "$out"/bolaris_*_amd64.deb

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the program and starts it in the working folder run/ (or $BOLARIS_DIR),
 # writing the series B to L card file and the ball media there first when
-# they are missing.
+# they are missing. Only the two programs are built.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/build.sh"
+bash "$root/scripts/build.sh" bolaris bolaris-cli
 work=${BOLARIS_DIR:-$root/run}
 mkdir -p "$work"
 if ! ls "$work" | grep -qix 'compl22.cds'; then

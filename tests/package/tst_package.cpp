@@ -172,6 +172,48 @@ private Q_SLOTS:
         QCOMPARE(execLine().first(), installed(QStringLiteral("usr/bin/bolaris")));
     }
 
+    // Debian's documentation: a machine-readable copyright, the changelog and
+    // a manual page per program, whose text man renders without a warning.
+    void installsCopyrightChangelogAndManualPages()
+    {
+        const QString copyright = QString::fromUtf8(readBytes(installed(QStringLiteral("usr/share/doc/bolaris/copyright"))));
+        QVERIFY(copyright.startsWith(QStringLiteral("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/")));
+        QVERIFY(QFileInfo::exists(installed(QStringLiteral("usr/share/doc/bolaris/changelog.gz"))));
+        for (const char *page : {"bolaris", "bolaris-cli"}) {
+            const QString file = installed(QStringLiteral("usr/share/man/man1/%1.1.gz").arg(QLatin1String(page)));
+            QVERIFY2(QFileInfo::exists(file), page);
+            const Run man = bolaris::test::runProgram(QStringLiteral("man"), {"--warnings", "-E", "UTF-8", "-l", "-Tutf8", file});
+            if (man.status == 127 || (man.status != 0 && man.err.contains(QStringLiteral("not found"))))
+                QSKIP("man is not installed");
+            QVERIFY2(man.status == 0 && man.err.isEmpty(), qPrintable(man.err));
+            QVERIFY2(man.out.contains(QLatin1String(page)), page);
+        }
+        // The page of bolaris-cli is made from its help, so it names every command.
+        const Run help = cli({QStringLiteral("--help")});
+        QCOMPARE(help.status, 0);
+        const Run page = bolaris::test::runProgram(QStringLiteral("sh"),
+            {"-c", "gzip -dc \"$0\"", installed(QStringLiteral("usr/share/man/man1/bolaris-cli.1.gz"))});
+        for (const QString &line : help.out.split(QLatin1Char('\n'))) {
+            const QString command = line.startsWith(QLatin1String("  ")) ? line.trimmed().section(QLatin1Char(' '), 0, 0) : QString();
+            if (!command.isEmpty() && !command.startsWith(QLatin1Char('-')) && command.at(0).isLower())
+                QVERIFY2(page.out.contains(QString(command).replace(QLatin1Char('-'), QLatin1String("\\-"))), qPrintable(command));
+        }
+    }
+
+    // lintian, where it is installed, finds no error and no warning.
+    void lintianIsClean()
+    {
+        const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
+        if (lintian.isEmpty())
+            QSKIP("lintian is not installed");
+        const Run run = bolaris::test::runProgram(lintian, {"--no-cfg", "--fail-on", "none", m_deb});
+        QStringList findings;
+        for (const QString &line : (run.out + run.err).split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("E: ")) || line.startsWith(QLatin1String("W: ")))
+                findings << line;
+        QVERIFY2(findings.isEmpty(), qPrintable(findings.join(QLatin1Char('\n'))));
+    }
+
     // The first start from the menu fills the user's folder from the installed data.
     void firstStartPreparesUserFolder_data()
     {

@@ -9,6 +9,7 @@ namespace {
 
 const char *const kUsage =
     "usage: bolaris-cli COMMAND [OPTIONS]\n"
+    "       bolaris-cli --help | --version\n"
     "  dump-store [--dir DIR]          print every filled card: index;text\n"
     "  verify-store [--dir DIR]        check every filled card against the card rules\n"
     "  generate-series --out FILE      write the card file of series B to L\n"
@@ -49,6 +50,14 @@ int run(const QStringList &args, Streams io)
         {QStringLiteral("replay"), replay},
         {QStringLiteral("draw-log"), drawLog},
     };
+    if (args == QStringList{QStringLiteral("--help")}) {
+        io.out << kUsage;
+        return 0;
+    }
+    if (args == QStringList{QStringLiteral("--version")}) {
+        io.out << "bolaris-cli " << BOLARIS_VERSION << '\n';
+        return 0;
+    }
     const auto it = args.isEmpty() ? commands.end() : commands.find(args.first());
     int status = 2;
     if (it != commands.end())
