@@ -1,3 +1,4 @@
+#include "ui/EnterKeys.h"
 #include "ui/Messages.h"
 #include "QtTranslations.h"
 #include "SingleInstance.h"
@@ -31,6 +32,8 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("bolaris")));
     bolaris::installQtTranslations(app);
     bolaris::installFontSubstitutes();
+    bolaris::EnterKeys enterKeys;
+    app.installEventFilter(&enterKeys);
 
     bolaris::MessageBoxPrompter prompter;
     QString workDir = QDir::currentPath();

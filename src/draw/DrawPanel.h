@@ -3,6 +3,7 @@
 #include "DrawState.h"
 #include "ui/ModePanel.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <array>
@@ -58,6 +59,8 @@ public:
     void setMediaInstaller(MediaInstaller &installer) { m_installer = &installer; }
     // Scales the waits of the picture zoom; 0 runs a whole ball event at once.
     void setTimeScale(double scale) { m_timeScale = scale; }
+    // Milliseconds of a steady clock, for telling a double click from two clicks.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
     // Run by "Sair" after the panel is hidden (the main window shows its menu).
     void setLeaveAction(std::function<void()> action) { m_leave = std::move(action); }
 
@@ -87,6 +90,9 @@ public:
     // Runs at the end of every ball event.
     void CheckWinners();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     struct Step {
         double waitMs; // before the action
@@ -94,6 +100,9 @@ private:
     };
 
     void buildBoard();
+    // A click on the ball clicked last, within the desktop's double-click
+    // interval: the second half of a double click, not a take-back.
+    bool secondHalfOfDoubleClick(int ball);
     void buildControls();
     // Runs the action now, or after the running ball event.
     void whenNoBallEvent(std::function<void()> action);
@@ -127,6 +136,10 @@ private:
     TFormVenc *m_winners = nullptr;
     std::function<void()> m_leave;
     double m_timeScale = 1.0;
+    std::function<qint64()> m_clock;
+    QElapsedTimer m_sinceStart;
+    int m_clickedBall = 0;
+    qint64 m_clickedAt = 0;
 
     bool m_running = false;
     bool m_abandoned = false;
