@@ -159,6 +159,7 @@ void TFormMenu::createOtherWindows()
             venc->hide();
             m_windows.push_back(venc);
             m_draw->setWinnersWindow(venc);
+            venc->setKeepClear([draw = m_draw] { return draw->controlsColumn(); });
         }
     }
 }

@@ -284,6 +284,15 @@ void DrawPanel::buildControls()
     m_picture = frame->picture;
 }
 
+QRect DrawPanel::controlsColumn() const
+{
+    QRect column;
+    for (const QWidget *w : std::initializer_list<const QWidget *>{m_tipo, m_alea, m_fim, exitButton(), m_som,
+                                                                    m_imagem, m_telao, m_memo, m_confCart})
+        column = column.united(w->geometry());
+    return QRect(mapToGlobal(column.topLeft()), column.size());
+}
+
 // --- entering, starting, ending, leaving -----------------------------------
 
 void DrawPanel::enter()

@@ -64,6 +64,9 @@ public:
     // Run by "Sair" after the panel is hidden (the main window shows its menu).
     void setLeaveAction(std::function<void()> action) { m_leave = std::move(action); }
 
+    // On the screen: the right-hand column of buttons, check boxes and the
+    // report, which the operator uses throughout a draw.
+    QRect controlsColumn() const;
     // True from the start of a ball event until its winner check has ended.
     bool ballEventRunning() const { return m_running; }
     // Waits until the draw log has written every event so far (tests).
