@@ -521,6 +521,9 @@ void DrawPanel::endBallEvent()
 {
     m_steps.clear();
     CheckWinners();
+    const QStringList prizes = m_banner;
+    m_banner = DisplayBoard::newPrizes(prizes, m_prizesBefore);
+    m_prizesBefore = prizes;
     // The prizes come first in the report: its top stays in sight.
     m_memo->moveCursor(QTextCursor::Start);
     m_memo->ensureCursorVisible();
@@ -671,7 +674,7 @@ void DrawPanel::CheckTelaoClick()
         connect(m_display.get(), &PlayersDisplay::closed, this, [this] { m_telao->setChecked(false); });
     }
     refreshDisplay();
-    m_display->openBeside(window()->screen());
+    m_display->openBeside(*window());
 }
 
 void DrawPanel::refreshDisplay()

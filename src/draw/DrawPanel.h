@@ -157,6 +157,7 @@ private:
     int m_lastBall = 0;
     bool m_lastTakenBack = false;
     QStringList m_banner; // the winners of the last scan, shown until the next ball
+    QStringList m_prizesBefore; // every winner of the scan before, shown or not
 
     QFrame *m_board = nullptr;
     std::array<ClickLabel *, DrawState::kBalls + 1> m_balls{}; // index 0 unused
