@@ -1,6 +1,7 @@
 #include "ui/EnterKeys.h"
 #include "ui/Messages.h"
 #include "QtTranslations.h"
+#include "CloseBox.h"
 #include "SingleInstance.h"
 #include "UserFolder.h"
 #include "report/Fonts.h"
@@ -50,6 +51,8 @@ int main(int argc, char *argv[])
     }
     bolaris::TFormMenu menu(workDir, prompter);
     QObject::connect(&menu, &bolaris::TFormMenu::closed, &app, &QApplication::quit);
+    bolaris::CloseBox closeBox(&menu);
+    app.installNativeEventFilter(&closeBox);
     menu.show();
     return QApplication::exec();
 }
