@@ -133,6 +133,28 @@ class TestDesktop : public QObject {
         QVERIFY(next->waitForFinished(15000));
         QCOMPARE(next->exitCode(), 0);
     }
+
+    // The close box ends the program also while a message box is open.
+    void closingWithAMessageBoxOpen() {
+        QTemporaryDir work;
+        auto program = startProgram(work.path());
+        const qulonglong main = m_desktop->window(kMainTitle);
+        QVERIFY(main);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
+        const int menu = m_desktop->client(main).height() - 551;
+        m_desktop->click(main, 160, menu / 2);     // "Validação das cartelas"
+        m_desktop->click(main, 214, menu + 209);   // series box
+        m_desktop->type(QStringLiteral("Z"));
+        m_desktop->click(main, 260, menu + 242);   // card box
+        m_desktop->type(QStringLiteral("7"));
+        m_desktop->key(QStringLiteral("Return"));
+        QVERIFY(m_desktop->window(QStringLiteral("^Número da série a emitir$")));
+        m_desktop->screenshot(QStringLiteral("message-box-open"));
+        m_desktop->close(main);
+        QVERIFY2(program->waitForFinished(15000), "the close box did nothing while the message box was open");
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program->exitCode(), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDesktop)
