@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <QScreen>
+#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -75,6 +76,15 @@ void PlayersDisplay::openBeside(const QWidget &mainWindow)
         if (!area.isEmpty())
             setGeometry(area.marginsRemoved(frame));
         showNormal();
+        // Its own frame, once the window manager has put it on, may differ
+        // (a resizable window can have a thicker border).
+        QTimer::singleShot(200, this, [this, area] {
+            const QRect outerNow = frameGeometry(), innerNow = geometry();
+            const QMargins own(innerNow.left() - outerNow.left(), innerNow.top() - outerNow.top(),
+                               outerNow.right() - innerNow.right(), outerNow.bottom() - innerNow.bottom());
+            if (!area.isEmpty() && isVisible() && !isFullScreen() && !own.isNull() && outerNow != area)
+                setGeometry(area.marginsRemoved(own));
+        });
     }
     raise();
 }
