@@ -267,7 +267,8 @@ void DrawPanel::buildControls()
 
     m_confCart = button(this, QStringLiteral("ButtonConfCart"), QStringLiteral("Verificar cartela"), 674, 499, 96, 25);
     connect(m_confCart, &QPushButton::clicked, this, &DrawPanel::ButtonConfCartClick);
-    // Read by the winner check: a click during a ball event acts after it.
+    // What the winner check reads, and the card check: pressed during a ball
+    // event, they act after it (eventFilter).
     for (QWidget *w : std::initializer_list<QWidget *>{m_cantos, m_linha, m_2linhas, m_som, m_confCart})
         w->installEventFilter(this);
 
