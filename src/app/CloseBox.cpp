@@ -26,9 +26,12 @@ quint32 atom(xcb_connection_t *connection, const char *name)
 
 CloseBox::CloseBox(QWidget *mainWindow) : m_main(mainWindow)
 {
-    if (auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) {
-        m_protocols = atom(x11->connection(), "WM_PROTOCOLS");
-        m_delete = atom(x11->connection(), "WM_DELETE_WINDOW");
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (xcb_connection_t *connection = x11 ? x11->connection() : nullptr) {
+        m_protocols = atom(connection, "WM_PROTOCOLS");
+        m_delete = atom(connection, "WM_DELETE_WINDOW");
     }
 }
 
