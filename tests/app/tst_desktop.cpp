@@ -57,6 +57,17 @@ class TestDesktop : public QObject {
         m_desktop->click(main, panel.x() + 227, panel.y() + 384); // "Emite"
     }
 
+    // A card entry in the Validation panel, from the main menu; menu is the
+    // height of the menu bar.
+    void validate(qulonglong main, int menu, const QString &series, const QString &cards) {
+        m_desktop->click(main, 160, menu / 2);   // "Validação das cartelas"
+        m_desktop->click(main, 214, menu + 209); // series box
+        m_desktop->type(series);
+        m_desktop->click(main, 260, menu + 242); // card box
+        m_desktop->type(cards);
+        m_desktop->key(QStringLiteral("Return"));
+    }
+
   private Q_SLOTS:
     void initTestCase() {
         if (!haveDesktopTools())
@@ -142,12 +153,7 @@ class TestDesktop : public QObject {
         QVERIFY(main);
         QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
         const int menu = m_desktop->client(main).height() - 551;
-        m_desktop->click(main, 160, menu / 2);     // "Validação das cartelas"
-        m_desktop->click(main, 214, menu + 209);   // series box
-        m_desktop->type(QStringLiteral("Z"));
-        m_desktop->click(main, 260, menu + 242);   // card box
-        m_desktop->type(QStringLiteral("7"));
-        m_desktop->key(QStringLiteral("Return"));
+        validate(main, menu, QStringLiteral("Z"), QStringLiteral("7"));
         QVERIFY(m_desktop->window(QStringLiteral("^Número da série a emitir$")));
         m_desktop->screenshot(QStringLiteral("message-box-open"));
         m_desktop->close(main);
@@ -165,12 +171,7 @@ class TestDesktop : public QObject {
         QVERIFY(main);
         QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
         const int menu = m_desktop->client(main).height() - 551;
-        m_desktop->click(main, 160, menu / 2); // "Validação das cartelas": all of series A sold
-        m_desktop->click(main, 214, menu + 209);
-        m_desktop->type(QStringLiteral("A"));
-        m_desktop->click(main, 260, menu + 242);
-        m_desktop->type(QStringLiteral("1-2000"));
-        m_desktop->key(QStringLiteral("Return"));
+        validate(main, menu, QStringLiteral("A"), QStringLiteral("1-2000")); // all of series A sold
         QTest::qWait(1500);
         m_desktop->click(main, 302, menu + 419); // "Sai"
         m_desktop->click(main, 368, menu / 2);   // "Sorteio"
