@@ -332,6 +332,7 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
         m_alea->setFocus(); // not "Encerra o sorteio", which a Space would press
     } else {
         m_alea->hide();
+        m_board->setFocus(); // the balls are clicked; no key of the panel's ends the draw
     }
     refreshDisplay();
 }

@@ -156,6 +156,7 @@ private Q_SLOTS:
         f.enter();
         f.startManual();
         QVERIFY(!f.shown(QStringLiteral("ButtonAlea")));
+        QCOMPARE(f.window->focusWidget(), f.get(QStringLiteral("PanelPedras"))); // not "Encerra o sorteio"
         f.clickBall(7);
         QCOMPARE(f.ballColour(7), ui::clRed);
         QCOMPARE(f.text(QStringLiteral("LabelSorteadas")), QStringLiteral("1"));
