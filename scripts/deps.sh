@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-multimedia-dev libqt6multimedia6 libsqlite3-dev libbenchmark-dev
+  qt6-base-dev qt6-multimedia-dev libqt6multimedia6 libsqlite3-dev libbenchmark-dev libxcb1-dev
   qt6-translations-l10n
   fonts-liberation2 fonts-croscore fonts-bebas-neue fontconfig
   espeak-ng

@@ -30,6 +30,30 @@
 
 namespace bolaris {
 
+namespace {
+
+// The keyboard goes to the panel's first entry box in its tab order, or to
+// its first control when it has none.
+void focusFirstEntry(QWidget *panel)
+{
+    QWidget *first = nullptr;
+    for (QWidget *w = panel->nextInFocusChain(); w && w != panel; w = w->nextInFocusChain()) {
+        if (!panel->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(panel) ||
+            !w->isEnabled())
+            continue;
+        if (qobject_cast<QLineEdit *>(w)) {
+            first = w;
+            break;
+        }
+        if (!first)
+            first = w;
+    }
+    if (first)
+        first->setFocus(Qt::TabFocusReason);
+}
+
+} // namespace
+
 TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
     : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>()),
       m_registry(std::make_unique<ValidationRegistry>(workDir)), m_sheets(std::make_unique<SheetIssue>(workDir)),
@@ -135,6 +159,7 @@ void TFormMenu::createOtherWindows()
             venc->hide();
             m_windows.push_back(venc);
             m_draw->setWinnersWindow(venc);
+            venc->setKeepClear([draw = m_draw] { return draw->controlsColumn(); });
         }
     }
 }
@@ -179,6 +204,7 @@ void TFormMenu::enterMode(QWidget *panel)
 {
     setMenuShown(false);
     panel->show();
+    focusFirstEntry(panel);
 }
 
 void TFormMenu::leaveMode(QWidget *panel)

@@ -1,5 +1,7 @@
+#include "ui/EnterKeys.h"
 #include "ui/Messages.h"
 #include "QtTranslations.h"
+#include "CloseBox.h"
 #include "SingleInstance.h"
 #include "UserFolder.h"
 #include "report/Fonts.h"
@@ -31,6 +33,8 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("bolaris")));
     bolaris::installQtTranslations(app);
     bolaris::installFontSubstitutes();
+    bolaris::EnterKeys enterKeys;
+    app.installEventFilter(&enterKeys);
 
     bolaris::MessageBoxPrompter prompter;
     QString workDir = QDir::currentPath();
@@ -47,6 +51,8 @@ int main(int argc, char *argv[])
     }
     bolaris::TFormMenu menu(workDir, prompter);
     QObject::connect(&menu, &bolaris::TFormMenu::closed, &app, &QApplication::quit);
+    bolaris::CloseBox closeBox(&menu);
+    app.installNativeEventFilter(&closeBox);
     menu.show();
     return QApplication::exec();
 }

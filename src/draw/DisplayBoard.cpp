@@ -22,6 +22,15 @@ QStringList DisplayBoard::bannerOf(const ScanReport &report)
     return banner;
 }
 
+QStringList DisplayBoard::newPrizes(const QStringList &banner, const QStringList &before)
+{
+    QStringList fresh;
+    for (const QString &line : banner)
+        if (!before.contains(line))
+            fresh << line;
+    return fresh;
+}
+
 QString DisplayBoard::bannerLine(const QString &prize, const TicketRef &ticket)
 {
     QString name = prize;

@@ -24,6 +24,9 @@ struct DisplayBoard {
     static DisplayBoard of(const DrawState &draw, int lastBall, bool takenBack, const PrizeSwitches &inPlay);
     // One banner line per prize of a scan.
     static QStringList bannerOf(const ScanReport &report);
+    // The lines of a scan's banner that the scan before did not have: a prize
+    // is shown at the ball that won it, not again at the balls after it.
+    static QStringList newPrizes(const QStringList &banner, const QStringList &before);
     // "LINHA — Cartela 12 série A".
     static QString bannerLine(const QString &prize, const TicketRef &ticket);
     // The prizes in play, by name, in the order shown.

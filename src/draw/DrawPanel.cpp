@@ -22,12 +22,16 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <qdrawutil.h>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyleHints>
 #include <QTimer>
 
 #include <cmath>
@@ -134,6 +138,7 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
 {
     m_source = m_systemSource.get();
     m_installer = m_dialogInstaller.get();
+    m_sinceStart.start();
     buildBoard();
     buildControls();
     m_conf = new CardCheckPanel(this, cards, state, prompter);
@@ -164,10 +169,23 @@ void DrawPanel::buildBoard()
         ball->setFont(font);
         ui::setBackground(ball, ui::clBlack);
         ui::setTextColour(ball, ui::clLime);
-        connect(ball, &ClickLabel::clicked, this, [this, n] { whenNoBallEvent([this, n] { P1Click(n); }); });
+        connect(ball, &ClickLabel::clicked, this, [this, n] {
+            if (!secondHalfOfDoubleClick(n))
+                whenNoBallEvent([this, n] { P1Click(n); });
+        });
         m_balls[size_t(n)] = ball;
     }
     m_board->setEnabled(false);
+}
+
+bool DrawPanel::secondHalfOfDoubleClick(int ball)
+{
+    const qint64 now = m_clock ? m_clock() : m_sinceStart.elapsed();
+    if (ball == m_clickedBall && now - m_clickedAt < QGuiApplication::styleHints()->mouseDoubleClickInterval())
+        return true; // the time of the first click stands: a later click is a take-back
+    m_clickedBall = ball;
+    m_clickedAt = now;
+    return false;
 }
 
 void DrawPanel::buildControls()
@@ -249,6 +267,10 @@ void DrawPanel::buildControls()
 
     m_confCart = button(this, QStringLiteral("ButtonConfCart"), QStringLiteral("Verificar cartela"), 674, 499, 96, 25);
     connect(m_confCart, &QPushButton::clicked, this, &DrawPanel::ButtonConfCartClick);
+    // What the winner check reads, and the card check: pressed during a ball
+    // event, they act after it (eventFilter).
+    for (QWidget *w : std::initializer_list<QWidget *>{m_cantos, m_linha, m_2linhas, m_som, m_confCart})
+        w->installEventFilter(this);
 
     auto *frame = new PictureFrame(this);
     frame->setObjectName(QStringLiteral("PanelImagem"));
@@ -263,6 +285,15 @@ void DrawPanel::buildControls()
     m_picture = frame->picture;
 }
 
+QRect DrawPanel::controlsColumn() const
+{
+    QRect column;
+    for (const QWidget *w : std::initializer_list<const QWidget *>{m_tipo, m_alea, m_fim, exitButton(), m_som,
+                                                                    m_imagem, m_telao, m_memo, m_confCart})
+        column = column.united(w->geometry());
+    return QRect(mapToGlobal(column.topLeft()), column.size());
+}
+
 // --- entering, starting, ending, leaving -----------------------------------
 
 void DrawPanel::enter()
@@ -272,6 +303,7 @@ void DrawPanel::enter()
     m_tipo->show();
     m_alea->hide();
     m_fim->hide();
+    m_tipo->findChild<QWidget *>(QStringLiteral("ButtonManual"))->setFocus();
     m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
 }
 
@@ -297,8 +329,10 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     if (electronic) {
         m_alea->show();
         m_alea->setEnabled(true);
+        m_alea->setFocus(); // not "Encerra o sorteio", which a Space would press
     } else {
         m_alea->hide();
+        m_board->setFocus(); // the balls are clicked; no key of the panel's ends the draw
     }
     refreshDisplay();
 }
@@ -489,6 +523,12 @@ void DrawPanel::endBallEvent()
 {
     m_steps.clear();
     CheckWinners();
+    const QStringList prizes = m_banner;
+    m_banner = DisplayBoard::newPrizes(prizes, m_prizesBefore);
+    m_prizesBefore = prizes;
+    // The prizes come first in the report: its top stays in sight.
+    m_memo->moveCursor(QTextCursor::Start);
+    m_memo->ensureCursorVisible();
     refreshDisplay();
     m_running = false;
     // Input that came during the event, in its order; each may start a new
@@ -497,6 +537,37 @@ void DrawPanel::endBallEvent()
         std::function<void()> action = std::move(m_held.front());
         m_held.pop_front();
         action();
+    }
+}
+
+bool DrawPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *button = qobject_cast<QAbstractButton *>(watched);
+    if (!button || !m_running)
+        return ModePanel::eventFilter(watched, event);
+    // A press of a switch during a ball event is held, like ball input, and
+    // clicks the switch after the event.
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        return true;
+    case QEvent::MouseButtonRelease: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton && button->rect().contains(mouse->position().toPoint()))
+            whenNoBallEvent([button] { button->click(); });
+        return true;
+    }
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_Space)
+            return false;
+        if (event->type() == QEvent::KeyRelease && !key->isAutoRepeat())
+            whenNoBallEvent([button] { button->click(); });
+        return true;
+    }
+    default:
+        return ModePanel::eventFilter(watched, event);
     }
 }
 
@@ -605,7 +676,7 @@ void DrawPanel::CheckTelaoClick()
         connect(m_display.get(), &PlayersDisplay::closed, this, [this] { m_telao->setChecked(false); });
     }
     refreshDisplay();
-    m_display->openBeside(window()->screen());
+    m_display->openBeside(*window());
 }
 
 void DrawPanel::refreshDisplay()

@@ -3,6 +3,7 @@
 #include "DrawState.h"
 #include "ui/ModePanel.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <array>
@@ -58,9 +59,14 @@ public:
     void setMediaInstaller(MediaInstaller &installer) { m_installer = &installer; }
     // Scales the waits of the picture zoom; 0 runs a whole ball event at once.
     void setTimeScale(double scale) { m_timeScale = scale; }
+    // Milliseconds of a steady clock, for telling a double click from two clicks.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
     // Run by "Sair" after the panel is hidden (the main window shows its menu).
     void setLeaveAction(std::function<void()> action) { m_leave = std::move(action); }
 
+    // On the screen: the right-hand column of buttons, check boxes and the
+    // report, which the operator uses throughout a draw.
+    QRect controlsColumn() const;
     // True from the start of a ball event until its winner check has ended.
     bool ballEventRunning() const { return m_running; }
     // Waits until the draw log has written every event so far (tests).
@@ -87,6 +93,9 @@ public:
     // Runs at the end of every ball event.
     void CheckWinners();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     struct Step {
         double waitMs; // before the action
@@ -94,6 +103,9 @@ private:
     };
 
     void buildBoard();
+    // A click on the ball clicked last, within the desktop's double-click
+    // interval: the second half of a double click, not a take-back.
+    bool secondHalfOfDoubleClick(int ball);
     void buildControls();
     // Runs the action now, or after the running ball event.
     void whenNoBallEvent(std::function<void()> action);
@@ -127,6 +139,10 @@ private:
     TFormVenc *m_winners = nullptr;
     std::function<void()> m_leave;
     double m_timeScale = 1.0;
+    std::function<qint64()> m_clock;
+    QElapsedTimer m_sinceStart;
+    int m_clickedBall = 0;
+    qint64 m_clickedAt = 0;
 
     bool m_running = false;
     bool m_abandoned = false;
@@ -141,6 +157,7 @@ private:
     int m_lastBall = 0;
     bool m_lastTakenBack = false;
     QStringList m_banner; // the winners of the last scan, shown until the next ball
+    QStringList m_prizesBefore; // every winner of the scan before, shown or not
 
     QFrame *m_board = nullptr;
     std::array<ClickLabel *, DrawState::kBalls + 1> m_balls{}; // index 0 unused

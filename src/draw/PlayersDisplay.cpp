@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <QScreen>
+#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -37,6 +38,9 @@ PlayersDisplay::PlayersDisplay(QWidget *parent) : QWidget(parent, Qt::Window)
     setWindowTitle(QStringLiteral("Bolaris 90/15 — Telão"));
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The operator's keys and clicks stay with the main window.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     setMinimumSize(320, 180);
     resize(960, 540);
 }
@@ -49,8 +53,9 @@ void PlayersDisplay::setBoard(const DisplayBoard &board)
     update(); // painted when the event loop comes back, never inside a ball event
 }
 
-void PlayersDisplay::openBeside(const QScreen *mainScreen)
+void PlayersDisplay::openBeside(const QWidget &mainWindow)
 {
+    const QScreen *mainScreen = mainWindow.screen();
     const QScreen *other = nullptr;
     for (QScreen *s : QGuiApplication::screens())
         if (s != mainScreen) {
@@ -62,9 +67,45 @@ void PlayersDisplay::openBeside(const QScreen *mainScreen)
         setGeometry(other->geometry());
         showFullScreen();
     } else {
+        // Placed by its client area, with the main window's frame taken for
+        // its own: a window not shown yet has no frame to measure.
+        const QRect outer = mainWindow.frameGeometry(), inner = mainWindow.geometry();
+        const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                             outer.bottom() - inner.bottom());
+        const QRect area = freeArea(outer, mainScreen ? mainScreen->availableGeometry() : QRect());
+        if (!area.isEmpty())
+            setGeometry(area.marginsRemoved(frame));
         showNormal();
+        // Its own frame, once the window manager has put it on, may differ
+        // (a resizable window can have a thicker border).
+        QTimer::singleShot(200, this, [this, area] {
+            const QRect outerNow = frameGeometry(), innerNow = geometry();
+            const QMargins own(innerNow.left() - outerNow.left(), innerNow.top() - outerNow.top(),
+                               outerNow.right() - innerNow.right(), outerNow.bottom() - innerNow.bottom());
+            if (!area.isEmpty() && isVisible() && !isFullScreen() && !own.isNull() && outerNow != area)
+                setGeometry(area.marginsRemoved(own));
+        });
     }
     raise();
+}
+
+QRect PlayersDisplay::freeArea(const QRect &mainFrame, const QRect &available)
+{
+    constexpr int gap = 2;
+    const int right = available.left() + available.width(), bottom = available.top() + available.height();
+    const int mainRight = mainFrame.left() + mainFrame.width(), mainBottom = mainFrame.top() + mainFrame.height();
+    const QRect candidates[] = {
+        QRect(QPoint(mainRight + gap, available.top()), QPoint(right - 1, bottom - 1)),
+        QRect(QPoint(available.left(), mainBottom + gap), QPoint(right - 1, bottom - 1)),
+        QRect(available.topLeft(), QPoint(mainFrame.left() - gap - 1, bottom - 1)),
+        QRect(available.topLeft(), QPoint(right - 1, mainFrame.top() - gap - 1)),
+    };
+    QRect best;
+    for (const QRect &c : candidates)
+        if (c.isValid() && qint64(c.width()) * c.height() > qint64(best.width()) * best.height())
+            best = c;
+    const QSize least(320, 180);
+    return best.width() >= least.width() && best.height() >= least.height() ? best : QRect();
 }
 
 QRectF PlayersDisplay::designRect(const QSize &window)
@@ -76,15 +117,30 @@ QRectF PlayersDisplay::designRect(const QSize &window)
 
 namespace {
 
-constexpr QRectF kBallCell(0, 0, 106, 103); // a ball of the board, in design units
+constexpr QRectF kBallCell(0, 0, 106, 92); // a ball of the board, in design units
+constexpr double kRowPitch = 100;
 constexpr QPointF kLastCentre(1610, 330);
 constexpr double kLastRadius = 240;
 
-QRectF cellOf(int n)
+QRectF cellOf(int n) { return PlayersDisplay::ballCell(n); }
+
+} // namespace
+
+QRectF PlayersDisplay::ballCell(int n)
 {
     const int row = (n - 1) / 10, column = (n - 1) % 10;
-    return QRectF(40 + column * 126, 35 + row * 113, kBallCell.width(), kBallCell.height());
+    return QRectF(40 + column * 126, 35 + row * kRowPitch, kBallCell.width(), kBallCell.height());
 }
+
+QRectF PlayersDisplay::lastBallArea()
+{
+    return QRectF(kLastCentre.x() - kLastRadius, kLastCentre.y() - kLastRadius, 2 * kLastRadius, 2 * kLastRadius);
+}
+
+// Under the board, as wide as the board.
+QRectF PlayersDisplay::bannerArea() { return QRectF(40, 945, 1240, 115); }
+
+namespace {
 
 // A picture of size design units at scale, painted in design units.
 QPixmap picture(const QSizeF &size, double scale, const std::function<void(QPainter &)> &paint)
@@ -177,23 +233,25 @@ void PlayersDisplay::paintEvent(QPaintEvent *)
     for (qsizetype i = 0; i < prizes.size(); ++i)
         p.drawText(QRectF(side.left(), 860 + i * 52, side.width(), 52), Qt::AlignCenter, prizes[i]);
 
-    // The winners of the last ball, over the board until the next ball.
+    // The winners of the last ball, in their own place until the next ball.
     if (!m_board.banner.isEmpty()) {
-        const int shown = int(std::min<qsizetype>(m_board.banner.size(), 4));
-        const double lineHeight = 100;
-        const double height = 60 + lineHeight * (shown + (m_board.banner.size() > shown ? 1 : 0));
-        const QRectF banner(50, 540 - height / 2, 1820, height);
+        const QRectF banner = bannerArea();
         p.setPen(Qt::NoPen);
         p.setBrush(kBanner);
-        p.drawRoundedRect(banner, 30, 30);
+        p.drawRoundedRect(banner, 24, 24);
+        QStringList lines = m_board.banner;
+        if (lines.size() > 2)
+            lines = {lines.first(), QStringLiteral("e mais %1").arg(lines.size() - 1)};
+        const double lineHeight = (banner.height() - 10) / lines.size();
+        QFont font = face(lines.size() == 1 ? 72 : 46);
+        for (const QString &line : lines) // the longest line fits the width
+            while (QFontMetricsF(font).horizontalAdvance(line) > banner.width() - 40 && font.pixelSize() > 20)
+                font.setPixelSize(font.pixelSize() - 2);
         p.setPen(Qt::white);
-        p.setFont(face(80));
-        for (int i = 0; i < shown; ++i)
-            p.drawText(QRectF(banner.left(), banner.top() + 30 + i * lineHeight, banner.width(), lineHeight),
-                       Qt::AlignCenter, m_board.banner[i]);
-        if (m_board.banner.size() > shown)
-            p.drawText(QRectF(banner.left(), banner.top() + 30 + shown * lineHeight, banner.width(), lineHeight),
-                       Qt::AlignCenter, QStringLiteral("e mais %1").arg(m_board.banner.size() - shown));
+        p.setFont(font);
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            p.drawText(QRectF(banner.left(), banner.top() + 5 + i * lineHeight, banner.width(), lineHeight),
+                       Qt::AlignCenter, lines[i]);
     }
 }
 

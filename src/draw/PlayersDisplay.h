@@ -23,12 +23,22 @@ public:
     void setBoard(const DisplayBoard &board);
     const DisplayBoard &board() const { return m_board; }
 
-    // Full screen on a screen other than mainScreen, or a window on the only one.
-    void openBeside(const QScreen *mainScreen);
+    // Full screen on a screen other than the main window's; on the only
+    // screen, a window in the largest free area beside or below the main
+    // window. Either way it leaves the keyboard where it is.
+    void openBeside(const QWidget &mainWindow);
+    // The frame of the window on the main window's screen: the largest of
+    // the areas right of, below, left of and above the main window's frame.
+    static QRect freeArea(const QRect &mainFrame, const QRect &available);
 
     static constexpr QSize kDesign{1920, 1080};
     // Where the design lies in a window of the given size.
     static QRectF designRect(const QSize &window);
+    // In design units: a ball of the board, the last ball, and the place of
+    // the winners' banner, which covers neither.
+    static QRectF ballCell(int n);
+    static QRectF lastBallArea();
+    static QRectF bannerArea();
 
 Q_SIGNALS:
     void closed(); // by the window's close box or Esc

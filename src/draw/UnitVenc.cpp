@@ -8,6 +8,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QScreen>
+#include <QTimer>
+
+#include <vector>
 
 namespace bolaris {
 
@@ -16,6 +19,16 @@ constexpr int kSlotTops[TFormVenc::kSlots] = {0, 99, 196, 295, 392, 489};
 constexpr int kOuterHeights[TFormVenc::kSlots] = {139, 236, 332, 429, 528, 624};
 constexpr int kRowTops[3] = {20, 44, 67};
 constexpr int kCellLefts[9] = {5, 37, 69, 101, 134, 166, 198, 230, 261};
+
+// The frame around a window's client area; zero while it has none.
+QMargins frameOf(const QWidget &w)
+{
+    const QRect outer = w.frameGeometry(), inner = w.geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+qint64 area(const QRect &r) { return r.isEmpty() ? 0 : qint64(r.width()) * r.height(); }
 } // namespace
 
 TFormVenc::TFormVenc(const CartelaTable &cards, const DrawState &draw, QWidget *parent)
@@ -63,16 +76,43 @@ void TFormVenc::buildSlot(int index)
     slot.panel->hide();
 }
 
-QPoint TFormVenc::placeBeside(const QRect &mainFrame, int ownFrameWidth, const QRect &available)
+QPoint TFormVenc::placeBeside(const QRect &mainFrame, const QSize &ownFrame, const QRect &available,
+                              const QRect &keepClear)
 {
-    int left = mainFrame.left() + mainFrame.width() + 2;
-    int top = mainFrame.top();
-    if (!available.isEmpty()) {
-        if (left + ownFrameWidth > available.left() + available.width())
-            left = std::max(available.left(), available.left() + available.width() - ownFrameWidth);
-        top = std::max(top, available.top()); // the title bar stays reachable
-    }
-    return {left, top};
+    const QPoint beside(mainFrame.left() + mainFrame.width() + 2, mainFrame.top());
+    if (available.isEmpty())
+        return beside;
+    auto clamped = [&](QPoint p) {
+        p.setX(std::max(available.left(), std::min(p.x(), available.left() + available.width() - ownFrame.width())));
+        p.setY(std::max(available.top(), std::min(p.y(), available.top() + available.height() - ownFrame.height())));
+        return p;
+    };
+    if (!QRect(beside, ownFrame).intersects(keepClear) && available.contains(QRect(beside, ownFrame)))
+        return beside;
+    // Candidates along the main window, the screen's edges and the edges of
+    // what must stay clear; the first of the least covering wins.
+    const int w = ownFrame.width(), h = ownFrame.height();
+    const std::vector<int> lefts = {beside.x(), available.left(), mainFrame.left() - w - 2,
+                                    available.left() + available.width() - w, keepClear.left() - w - 2,
+                                    keepClear.left() + keepClear.width() + 2};
+    const std::vector<int> tops = {mainFrame.top(), mainFrame.top() + mainFrame.height() + 2, available.top(),
+                                   available.top() + available.height() - h};
+    QPoint best = clamped(beside);
+    qint64 bestClear = area(QRect(best, ownFrame).intersected(keepClear));
+    qint64 bestMain = area(QRect(best, ownFrame).intersected(mainFrame));
+    for (int top : tops)
+        for (int left : lefts) {
+            const QPoint p = clamped({left, top});
+            const QRect r(p, ownFrame);
+            const qint64 clear = keepClear.isEmpty() ? 0 : area(r.intersected(keepClear));
+            const qint64 main = area(r.intersected(mainFrame));
+            if (clear < bestClear || (clear == bestClear && main < bestMain)) {
+                best = p;
+                bestClear = clear;
+                bestMain = main;
+            }
+        }
+    return best;
 }
 
 int TFormVenc::outerHeight(int winners)
@@ -83,13 +123,37 @@ int TFormVenc::outerHeight(int winners)
 void TFormVenc::startScan(const QWidget &mainWindow)
 {
     m_shown = 0;
+    learnFrame(&mainWindow);
     hide();
     for (Slot &slot : m_slots)
         slot.panel->hide();
     const QScreen *screen = mainWindow.screen();
-    const QRect available = screen ? screen->availableGeometry() : QRect();
-    const int frameWidth = frameGeometry().width() > width() ? frameGeometry().width() : width();
-    move(placeBeside(mainWindow.frameGeometry(), frameWidth, available));
+    m_available = screen ? screen->availableGeometry() : QRect();
+    m_mainFrame = mainWindow.frameGeometry();
+}
+
+void TFormVenc::learnFrame(const QWidget *mainWindow)
+{
+    if (isVisible()) {
+        const QMargins own = frameOf(*this);
+        if (!own.isNull()) {
+            m_frame = own;
+            m_frameMeasured = true;
+            return;
+        }
+    }
+    if (!m_frameMeasured && mainWindow && mainWindow->isVisible())
+        m_frame = frameOf(*mainWindow); // the same window manager frames both
+}
+
+void TFormVenc::place()
+{
+    // The client area is placed where the frame's corner goes plus the frame:
+    // a hidden window has no frame of its own to be measured, and a move()
+    // would then put the client area where the frame should be.
+    const QSize outer(kClientWidth + m_frame.left() + m_frame.right(), m_outerHeight);
+    const QPoint corner = placeBeside(m_mainFrame, outer, m_available, m_keepClear ? m_keepClear() : QRect());
+    setGeometry(QRect(corner + QPoint(m_frame.left(), m_frame.top()), size()));
 }
 
 void TFormVenc::ShowWinner(int card, const QString &series, int ticket)
@@ -133,22 +197,31 @@ void TFormVenc::finishScan()
 {
     if (m_shown == 0)
         return;
+    applyOuterHeight();
+    place();
     show();
     raise();
 }
 
 void TFormVenc::applyOuterHeight()
 {
-    // The height asked for includes the title bar and borders, known once the
-    // window manager has framed the window.
-    const int decoration = frameGeometry().height() - geometry().height();
-    setFixedHeight(std::max(1, m_outerHeight - std::max(0, decoration)));
+    // The height asked for includes the title bar and borders.
+    setFixedHeight(std::max(1, m_outerHeight - m_frame.top() - m_frame.bottom()));
 }
 
 void TFormVenc::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    applyOuterHeight();
+    // The window manager frames the window after it is mapped: a frame other
+    // than the one assumed corrects the height and the place.
+    QTimer::singleShot(200, this, [this] {
+        const QMargins before = m_frame;
+        learnFrame(nullptr);
+        if (isVisible() && m_frame != before) {
+            applyOuterHeight();
+            place();
+        }
+    });
 }
 
 } // namespace bolaris

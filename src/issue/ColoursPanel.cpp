@@ -10,14 +10,13 @@
 
 namespace bolaris {
 
-std::optional<QColor> DialogColourChooser::choose(QWidget *parent)
+std::optional<QColor> DialogColourChooser::choose(QWidget *parent, const QColor &current)
 {
-    QColorDialog dialog(m_current, parent);
+    QColorDialog dialog(current, parent);
     dialog.setObjectName(QStringLiteral("ColorDialog"));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    m_current = dialog.currentColor();
-    return m_current;
+    return dialog.currentColor();
 }
 
 ColoursPanel::ColoursPanel(QWidget *parent, const ReportForms &forms, ColourChooser &chooser)
@@ -41,16 +40,17 @@ ColoursPanel::ColoursPanel(QWidget *parent, const ReportForms &forms, ColourChoo
 QColor ColoursPanel::sampleBackground() const { return m_sample->palette().color(QPalette::Window); }
 QColor ColoursPanel::sampleText() const { return m_sample->palette().color(QPalette::WindowText); }
 
-// A cancelled dialog leaves the sample as it was.
+// The dialog opens on the colour it changes; a cancelled dialog leaves the
+// sample as it was.
 void ColoursPanel::ButtonCorLetraClick()
 {
-    if (const std::optional<QColor> colour = m_chooser->choose(this))
+    if (const std::optional<QColor> colour = m_chooser->choose(this, sampleText()))
         ui::setTextColour(m_sample, *colour);
 }
 
 void ColoursPanel::ButtonCorCartaoClick()
 {
-    if (const std::optional<QColor> colour = m_chooser->choose(this))
+    if (const std::optional<QColor> colour = m_chooser->choose(this, sampleBackground()))
         ui::setBackground(m_sample, *colour);
 }
 

@@ -15,18 +15,15 @@ namespace bolaris {
 class ColourChooser {
 public:
     virtual ~ColourChooser() = default;
-    // The colour confirmed in the dialog, or nothing when it was cancelled.
-    virtual std::optional<QColor> choose(QWidget *parent) = 0;
+    // The colour confirmed in the dialog, which opens on current, or nothing
+    // when it was cancelled.
+    virtual std::optional<QColor> choose(QWidget *parent, const QColor &current) = 0;
 };
 
-// The toolkit's standard colour dialog, one for both buttons: it opens on the
-// colour last confirmed in it.
+// The toolkit's standard colour dialog.
 class DialogColourChooser : public ColourChooser {
 public:
-    std::optional<QColor> choose(QWidget *parent) override;
-
-private:
-    QColor m_current = Qt::white;
+    std::optional<QColor> choose(QWidget *parent, const QColor &current) override;
 };
 
 // The Colours panel: number and ticket colours of the printed cards, chosen

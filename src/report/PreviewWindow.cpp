@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
@@ -154,6 +155,14 @@ void PreviewWindow::updateView()
         m_view->resize(int(page.width() * dotsPerMm), int(page.height() * dotsPerMm));
     }
     m_view->update();
+}
+
+void PreviewWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void PreviewWindow::closeEvent(QCloseEvent *event)

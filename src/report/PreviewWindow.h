@@ -77,6 +77,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override; // Esc closes
     void resizeEvent(QResizeEvent *event) override;
 
 private:

@@ -343,7 +343,7 @@ ValidationRegistry::CardEntry ValidationRegistry::SaiEnter(const QString &series
         }
         if (m_vali.locate(kValiKey, {serie, n})) {
             if (!single || prompter.ask(QStringLiteral("Exclusão de cartela"),
-                                        QStringLiteral("Cartela já validada. Exclui da validação?"), true))
+                                        QStringLiteral("Cartela já validada. Exclui da validação?"), false))
                 m_vali.deleteRecord();
         } else {
             m_vali.append();
@@ -382,7 +382,7 @@ ValidationRegistry::Outcome ValidationRegistry::SaiEnterC(const QString &seriesT
     }
     if (m_valiC.locate(kValiCKey, {serie, ticket})) {
         if (prompter.ask(QStringLiteral("Exclusão de cartão"), QStringLiteral("Cartão já validado. Exclui da validação?"),
-                         true))
+                         false))
             m_valiC.deleteRecord();
     } else {
         m_valiC.append();

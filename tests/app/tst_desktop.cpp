@@ -57,6 +57,17 @@ class TestDesktop : public QObject {
         m_desktop->click(main, panel.x() + 227, panel.y() + 384); // "Emite"
     }
 
+    // A card entry in the Validation panel, from the main menu; menu is the
+    // height of the menu bar.
+    void validate(qulonglong main, int menu, const QString &series, const QString &cards) {
+        m_desktop->click(main, 160, menu / 2);   // "Validação das cartelas"
+        m_desktop->click(main, 214, menu + 209); // series box
+        m_desktop->type(series);
+        m_desktop->click(main, 260, menu + 242); // card box
+        m_desktop->type(cards);
+        m_desktop->key(QStringLiteral("Return"));
+    }
+
   private Q_SLOTS:
     void initTestCase() {
         if (!haveDesktopTools())
@@ -132,6 +143,67 @@ class TestDesktop : public QObject {
         m_desktop->close(again);
         QVERIFY(next->waitForFinished(15000));
         QCOMPARE(next->exitCode(), 0);
+    }
+
+    // The close box ends the program also while a message box is open.
+    void closingWithAMessageBoxOpen() {
+        QTemporaryDir work;
+        auto program = startProgram(work.path());
+        const qulonglong main = m_desktop->window(kMainTitle);
+        QVERIFY(main);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
+        const int menu = m_desktop->client(main).height() - 551;
+        validate(main, menu, QStringLiteral("Z"), QStringLiteral("7"));
+        QVERIFY(m_desktop->window(QStringLiteral("^Número da série a emitir$")));
+        m_desktop->screenshot(QStringLiteral("message-box-open"));
+        m_desktop->close(main);
+        QVERIFY2(program->waitForFinished(15000), "the close box did nothing while the message box was open");
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program->exitCode(), 0);
+    }
+
+    // The winners window has its outer height and its title bar on the
+    // screen on every show, the first and those after hidden scans.
+    void winnersWindowOnEveryShow() {
+        QTemporaryDir work;
+        auto program = startProgram(work.path());
+        const qulonglong main = m_desktop->window(kMainTitle);
+        QVERIFY(main);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
+        const int menu = m_desktop->client(main).height() - 551;
+        validate(main, menu, QStringLiteral("A"), QStringLiteral("1-2000")); // all of series A sold
+        QTest::qWait(1500);
+        m_desktop->click(main, 302, menu + 419); // "Sai"
+        m_desktop->click(main, 368, menu / 2);   // "Sorteio"
+        for (int top : {484, 502, 521})          // the three prize switches
+            m_desktop->click(main, 430, menu + top);
+        m_desktop->click(main, 743, menu + 97); // "Sorteio eletrônico"
+        const QList<int> heights = {139, 236, 332, 429, 528, 624};
+        int shows = 0;
+        bool hiddenBefore = true;
+        for (int ball = 0; ball < 60 && shows < 3; ++ball) {
+            m_desktop->click(main, 734, menu + 33); // "Sortear pedra"
+            QTest::qWait(300);
+            const QString found = m_desktop->run(
+                QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                            QStringLiteral("--name"), QStringLiteral("^Cartões vencedores$")});
+            const bool shown = !found.trimmed().isEmpty();
+            if (shown && hiddenBefore) {
+                QTest::qWait(700);
+                const qulonglong venc = found.split(QLatin1Char('\n')).first().toULongLong();
+                const QMargins frame = m_desktop->frame(venc);
+                const QRect client = m_desktop->client(venc);
+                QVERIFY2(heights.contains(client.height() + frame.top() + frame.bottom()),
+                         qPrintable(QString::number(client.height() + frame.top() + frame.bottom())));
+                QVERIFY(m_desktop->frameCorner(venc).y() >= 0);
+                m_desktop->screenshot(QStringLiteral("winners-%1").arg(++shows));
+                m_desktop->click(main, 430, menu + 502); // "linha" again, for the next prize
+            }
+            hiddenBefore = !shown;
+        }
+        QVERIFY(shows >= 2);
+        m_desktop->close(main);
+        QVERIFY(program->waitForFinished(15000));
     }
 };
 

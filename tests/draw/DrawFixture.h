@@ -48,6 +48,7 @@ struct DrawFixture {
     ScriptedBallSource source;
     std::unique_ptr<TFormMenu> window;
     DrawPanel *panel = nullptr;
+    qint64 now = 0; // the panel's clock, in milliseconds
 
     // prepare fills the working folder before the window opens it.
     explicit DrawFixture(const std::function<void(const QString &)> &prepare = {})
@@ -60,6 +61,7 @@ struct DrawFixture {
         panel->setMediaInstaller(installer);
         panel->setBallSource(source);
         panel->setTimeScale(0);
+        panel->setClock([this] { return now; });
         window->show();
         window->FormActivate(); // the card store, as at the window's activation
     }
@@ -90,7 +92,12 @@ struct DrawFixture {
         source.push(value);
         click(QStringLiteral("ButtonAlea"));
     }
-    void clickBall(int ball) { click(QStringLiteral("P%1").arg(ball)); }
+    // A click a second after the one before: never half of a double click.
+    void clickBall(int ball)
+    {
+        now += 1000;
+        click(QStringLiteral("P%1").arg(ball));
+    }
     QColor ballColour(int ball) const
     {
         return get(QStringLiteral("P%1").arg(ball))->palette().color(QPalette::WindowText);

@@ -7,6 +7,7 @@
 #include "draw/MediaMaker.h"
 #include "draw/UnitVenc.h"
 #include "report/Fonts.h"
+#include "ui/EnterKeys.h"
 #include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
 #include "validation/ValidationRegistry.h"
@@ -18,6 +19,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyleHints>
 #include <QTest>
 #include <QTimer>
 
@@ -153,6 +156,7 @@ private Q_SLOTS:
         f.enter();
         f.startManual();
         QVERIFY(!f.shown(QStringLiteral("ButtonAlea")));
+        QCOMPARE(f.window->focusWidget(), f.get(QStringLiteral("PanelPedras"))); // not "Encerra o sorteio"
         f.clickBall(7);
         QCOMPARE(f.ballColour(7), ui::clRed);
         QCOMPARE(f.text(QStringLiteral("LabelSorteadas")), QStringLiteral("1"));
@@ -163,6 +167,53 @@ private Q_SLOTS:
         QCOMPARE(f.text(QStringLiteral("PanelUltima")), QStringLiteral("7"));
         QCOMPARE(f.ballColour(7), ui::clLime);
         QVERIFY(!f.panel->state().drawn(7));
+    }
+
+    // A second click on a ball within the double-click interval belongs to
+    // the first; a click after the interval takes the ball back.
+    void doubleClickDrawsOnce()
+    {
+        DrawFixture f;
+        f.enter();
+        f.startManual();
+        const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+        f.clickBall(21);
+        f.now += interval - 1;
+        f.click(QStringLiteral("P21"));
+        QCOMPARE(f.text(QStringLiteral("LabelOrdem")), QStringLiteral("Ordem do sorteio:21 "));
+        QVERIFY(f.panel->state().drawn(21));
+        f.now += 1; // a whole interval after the first click
+        f.click(QStringLiteral("P21"));
+        QCOMPARE(f.text(QStringLiteral("LabelOrdem")), QStringLiteral("Ordem do sorteio:21 -21 "));
+        QVERIFY(!f.panel->state().drawn(21));
+        f.click(QStringLiteral("P22")); // another ball at once is a ball of its own
+        QVERIFY(f.panel->state().drawn(22));
+    }
+
+    // The keyboard: "Sortear pedra" has the focus once an electronic draw
+    // starts, and Enter presses a button as Space does.
+    void keyboardDraw_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+    }
+    void keyboardDraw()
+    {
+        QFETCH(int, key);
+        EnterKeys enterKeys;
+        qApp->installEventFilter(&enterKeys);
+        DrawFixture f;
+        f.enter();
+        QCOMPARE(f.window->focusWidget(), f.get(QStringLiteral("ButtonManual")));
+        QTest::keyClick(f.get(QStringLiteral("ButtonEletronico")), Qt::Key(key));
+        QCOMPARE(f.panel->state().mode(), DrawMode::Electronic);
+        QCOMPARE(f.window->focusWidget(), f.get(QStringLiteral("ButtonAlea")));
+        f.source.push(0);
+        QTest::keyClick(f.window->focusWidget(), Qt::Key(key));
+        QCOMPARE(f.panel->state().DrawnCount(), 1);
+        QCOMPARE(f.panel->state().mode(), DrawMode::Electronic);
     }
 
     void clicksThatDoNothing_data()
@@ -391,6 +442,8 @@ private Q_SLOTS:
         auto *venc = qobject_cast<TFormVenc *>(f.window->otherWindows()[4]);
         QVERIFY(!venc->isVisible());
         f.sound.played.clear();
+        auto *memo = f.get<QPlainTextEdit>(QStringLiteral("Memo1"));
+        memo->setFixedHeight(40); // shorter than the report
         f.panel->setTimeScale(som ? 0.05 : 0); // a pause of 100 ms
         // Seen from inside the pause: the event still runs and the win sound waits.
         bool paused = false;
@@ -403,6 +456,8 @@ private Q_SLOTS:
         QCOMPARE(f.sound.played.filter(QStringLiteral("bateu")), QStringList{"bateu.wav"});
         QCOMPARE(f.text(QStringLiteral("Memo1")),
                  QStringLiteral("CARTELA 1 SERIE A\nLINHA. Cartão 1\nCARTELA 2 SERIE A\nLINHA. Cartão 7"));
+        QVERIFY(memo->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(memo->verticalScrollBar()->value(), 0); // the first winner is in sight
         QVERIFY(!f.get<QCheckBox>(QStringLiteral("CheckLinha"))->isChecked());
         QVERIFY(venc->isVisible());
         QCOMPARE(venc->WinnersShown(), 2);
@@ -413,6 +468,44 @@ private Q_SLOTS:
         QVERIFY(!f.text(QStringLiteral("Memo1")).contains(QStringLiteral("LINHA")));
         QVERIFY(!f.get<QCheckBox>(QStringLiteral("CheckLinha"))->isChecked());
         QVERIFY(!venc->isVisible());
+    }
+
+    // A prize switch ticked during a ball event counts from the next ball:
+    // the line this ball completes is not announced at it.
+    void switchHeldDuringABallEvent_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("mouse") << false;
+        QTest::newRow("Space") << true;
+    }
+    void switchHeldDuringABallEvent()
+    {
+        QFETCH(bool, byKey);
+        DrawFixture f;
+        writePicture(f.dir.path(), 10);
+        writePicture(f.dir.path(), 51);
+        f.prompter.answers = {true};
+        f.window->registry().SaiEnter(QStringLiteral("A"), QStringLiteral("1-2"), f.prompter);
+        f.enter();
+        f.click(QStringLiteral("CheckImagem"));
+        f.startManual();
+        for (int ball : {24, 40, 70, 87, 1, 21, 32, 72})
+            f.clickBall(ball);
+        f.panel->setTimeScale(0.1);
+        f.clickBall(51); // completes the first row of ticket 1
+        QVERIFY(f.panel->ballEventRunning());
+        auto *linha = f.get<QCheckBox>(QStringLiteral("CheckLinha"));
+        if (byKey)
+            QTest::keyClick(linha, Qt::Key_Space);
+        else
+            f.click(QStringLiteral("CheckLinha"));
+        QVERIFY(!linha->isChecked());
+        QTRY_VERIFY(!f.panel->ballEventRunning());
+        QVERIFY(linha->isChecked());
+        QVERIFY(!f.text(QStringLiteral("Memo1")).contains(QStringLiteral("LINHA")));
+        f.panel->setTimeScale(0);
+        f.clickBall(60);
+        QVERIFY(f.text(QStringLiteral("Memo1")).contains(QStringLiteral("LINHA. Cartão 1")));
     }
 
     void cardsMissingFromTheStoreAreToldOncePerDraw()

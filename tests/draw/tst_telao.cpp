@@ -1,4 +1,5 @@
 #include "DrawFixture.h"
+#include "cards/SeriesA.h"
 #include "draw/PlayersDisplay.h"
 #include "report/Fonts.h"
 #include "validation/ValidationRegistry.h"
@@ -81,6 +82,84 @@ private Q_SLOTS:
         f.click(QStringLiteral("ButtonSair")); // leaving ends the draw: the display shows it
         QCOMPARE(display->board().count, 0);
         QVERIFY(display->isVisible());
+    }
+
+    // A full ticket is announced on the display at the ball that completes
+    // it, not again at the balls after it (the operator's report repeats it).
+    void prizeShownAtItsBallOnly()
+    {
+        DrawFixture f(sellCardTwo);
+        f.enter();
+        f.click(QStringLiteral("CheckTelao"));
+        PlayersDisplay *display = f.panel->playersDisplay();
+        f.startManual();
+        const std::string_view card = SeriesACard(2); // ticket 7 is its first
+        for (int cell = 0; cell < 15; ++cell)
+            f.clickBall(std::stoi(std::string(card.substr(size_t(2 * cell), 2))));
+        QCOMPARE(display->board().banner, QStringList{"CARTELA CHEIA — Cartela 2 série A"});
+        int other = 1;
+        while (f.panel->state().drawn(other))
+            ++other;
+        f.clickBall(other);
+        QVERIFY(f.text(QStringLiteral("Memo1")).contains(QStringLiteral("CARTELA 2 SERIE A")));
+        QVERIFY(display->board().banner.isEmpty());
+    }
+
+    // The banner has a place of its own: the board and the last ball look
+    // the same with and without it.
+    void bannerLeavesTheBoardInSight()
+    {
+        const QRectF banner = PlayersDisplay::bannerArea();
+        QVERIFY(QRectF(QPointF(0, 0), QSizeF(PlayersDisplay::kDesign)).contains(banner));
+        QVERIFY(!banner.intersects(PlayersDisplay::lastBallArea()));
+        for (int n = 1; n <= DrawState::kBalls; ++n)
+            QVERIFY(!banner.intersects(PlayersDisplay::ballCell(n)));
+
+        PlayersDisplay display;
+        display.resize(PlayersDisplay::kDesign);
+        DisplayBoard board;
+        for (int n : {1, 45, 90})
+            board.drawn[size_t(n)] = true;
+        board.count = 3;
+        board.last = 90;
+        display.setBoard(board);
+        const QImage without = display.grab().toImage();
+        for (int i = 1; i <= 5; ++i)
+            board.banner << QStringLiteral("CARTELA CHEIA — Cartela %1 série A").arg(1990 + i);
+        display.setBoard(board);
+        const QImage with = display.grab().toImage();
+        const QRect place = banner.toAlignedRect();
+        // Glyphs drawn twice may differ in their anti-aliased edges by a shade.
+        const auto differ = [](QRgb a, QRgb b) {
+            return qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) + qAbs(qBlue(a) - qBlue(b)) > 24;
+        };
+        int changedOutside = 0, changedInside = 0;
+        for (int y = 0; y < with.height(); y += 3)
+            for (int x = 0; x < with.width(); x += 3)
+                if (differ(with.pixel(x, y), without.pixel(x, y)))
+                    ++(place.contains(x, y) ? changedInside : changedOutside);
+        QCOMPARE(changedOutside, 0);
+        QVERIFY(changedInside > 0);
+    }
+
+    // On one screen the display takes the largest free area beside or below
+    // the main window.
+    void freeArea_data()
+    {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QRect>("area");
+        const QRect main(0, 0, 812, 590);
+        QTest::newRow("1280 x 1024: below") << QRect(0, 0, 1280, 1024) << QRect(0, 592, 1280, 432);
+        QTest::newRow("1920 x 1080: beside") << QRect(0, 0, 1920, 1080) << QRect(814, 0, 1106, 1080);
+        QTest::newRow("no room") << QRect(0, 0, 900, 640) << QRect();
+    }
+    void freeArea()
+    {
+        QFETCH(QRect, screen);
+        QFETCH(QRect, area);
+        const QRect found = PlayersDisplay::freeArea(QRect(0, 0, 812, 590), screen);
+        QCOMPARE(found, area);
+        QVERIFY(!found.intersects(QRect(0, 0, 812, 590)));
     }
 
     void closingAndUnticking()

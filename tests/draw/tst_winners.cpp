@@ -151,26 +151,39 @@ private Q_SLOTS:
         QCOMPARE(w.cell("A11"), QStringLiteral("8 "));
     }
 
+    // Beside the main window when it fits; otherwise never over the controls
+    // kept clear, and over as little of the main window as can be.
     void placement_data()
     {
         QTest::addColumn<QRect>("mainFrame");
         QTest::addColumn<QRect>("screen");
+        QTest::addColumn<int>("height");
         QTest::addColumn<QPoint>("place");
-        QTest::newRow("room on the right") << QRect(0, 0, 812, 590) << QRect(0, 0, 1280, 1024) << QPoint(814, 0);
-        QTest::newRow("narrow screen") << QRect(0, 0, 812, 590) << QRect(0, 0, 1024, 768) << QPoint(1024 - 310, 0);
-        QTest::newRow("moved main window") << QRect(100, 40, 812, 590) << QRect(0, 0, 1920, 1080)
+        const QRect column(678, 29, 128, 534); // the Draw panel's right-hand controls
+        const QRect main(0, 0, 812, 590);
+        QTest::newRow("room on the right") << main << QRect(0, 0, 1280, 1024) << 139 << QPoint(814, 0);
+        QTest::newRow("moved main window") << QRect(100, 40, 812, 590) << QRect(0, 0, 1920, 1080) << 624
                                            << QPoint(914, 40);
-        QTest::newRow("title bar above the screen") << QRect(0, -20, 812, 590) << QRect(0, 0, 1280, 1024)
+        QTest::newRow("title bar above the screen") << QRect(0, -20, 812, 590) << QRect(0, 0, 1280, 1024) << 139
                                                     << QPoint(814, 0);
-        QTest::newRow("second screen") << QRect(1920, 0, 812, 590) << QRect(1920, 0, 1024, 768)
-                                       << QPoint(1920 + 1024 - 310, 0);
+        QTest::newRow("narrow screen, one slot: below") << main << QRect(0, 0, 1024, 768) << 139
+                                                        << QPoint(1024 - 310, 592);
+        QTest::newRow("narrow screen, six slots: over the board's left")
+            << main << QRect(0, 0, 1024, 768) << 624 << QPoint(0, 768 - 624);
+        QTest::newRow("second screen, narrow") << QRect(1920, 0, 812, 590) << QRect(1920, 0, 1024, 768) << 332
+                                               << QPoint(1920, 768 - 332);
     }
     void placement()
     {
         QFETCH(QRect, mainFrame);
         QFETCH(QRect, screen);
+        QFETCH(int, height);
         QFETCH(QPoint, place);
-        QCOMPARE(TFormVenc::placeBeside(mainFrame, 310, screen), place);
+        const QRect keepClear = QRect(678, 29, 128, 534).translated(mainFrame.topLeft());
+        const QRect frame(TFormVenc::placeBeside(mainFrame, QSize(310, height), screen, keepClear), QSize(310, height));
+        QCOMPARE(frame.topLeft(), place);
+        QVERIFY(screen.contains(frame));
+        QVERIFY(!frame.intersects(keepClear));
     }
 };
 

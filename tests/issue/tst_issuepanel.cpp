@@ -6,6 +6,7 @@
 #include "issue/IssuePanel.h"
 #include "report/PreviewWindow.h"
 #include "report/ReportLayout.h"
+#include "ui/EnterKeys.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,11 +46,17 @@ public:
     }
 };
 
-// Answers the colour dialog from a list; an empty entry is a cancel.
+// Answers the colour dialog from a list; an empty entry is a cancel. Notes
+// the colour each dialog opened on.
 class ScriptedColours : public ColourChooser {
 public:
     QList<std::optional<QColor>> answers;
-    std::optional<QColor> choose(QWidget *) override { return answers.isEmpty() ? std::nullopt : answers.takeFirst(); }
+    QList<QColor> openedOn;
+    std::optional<QColor> choose(QWidget *, const QColor &current) override
+    {
+        openedOn << current;
+        return answers.isEmpty() ? std::nullopt : answers.takeFirst();
+    }
 };
 
 struct Fixture : test::IssueFixture {
@@ -110,6 +117,25 @@ private Q_SLOTS:
         QCOMPARE(order, (QStringList{"EditSerie", "EditCartin", "EditCartfin", "Check3", "Check4", "Check2", "Check1",
                                      "Check14", "CheckG", "CheckGG", "Check3A4", "ButtonEmite", "ButtonCancela",
                                      "EditSimb"}));
+    }
+
+    // Each panel opens with the keyboard in its first entry box; Enter
+    // presses the focused button.
+    void keyboardOnEntry()
+    {
+        EnterKeys enterKeys;
+        qApp->installEventFilter(&enterKeys);
+        Fixture f;
+        QApplication::setActiveWindow(f.window.get());
+        f.menu("MenuEmissao");
+        QCOMPARE(QApplication::focusWidget(), f.get("EditSerie"));
+        f.get<QPushButton>("ButtonEmite")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(f.prompter.lastText(), QStringLiteral("Série inválida. Corrija."));
+        QTest::keyClick(f.get<QPushButton>("ButtonCancela"), Qt::Key_Enter);
+        QVERIFY(!f.get<QWidget>("PanelEmissao")->isVisible());
+        f.menu("MenuCores");
+        QCOMPARE(QApplication::focusWidget(), f.get<QWidget>("ButtonCorLetra"));
     }
 
     // Tab reaches the print models at the selected one and leaves the group
@@ -212,6 +238,8 @@ private Q_SLOTS:
         QTest::mouseClick(f.get<QPushButton>("ButtonCorLetra"), Qt::LeftButton);
         QTest::mouseClick(f.get<QPushButton>("ButtonCorCartao"), Qt::LeftButton);
         QTest::mouseClick(f.get<QPushButton>("ButtonCorCartao"), Qt::LeftButton); // cancelled: sample kept
+        // Each dialog opens on the colour of what it changes.
+        QCOMPARE(f.colours->openedOn, (QList<QColor>{ui::clWindowText(), ui::clBtnFace(), QColor(Qt::yellow)}));
         auto *panel = f.get<ColoursPanel>("PanelCores");
         QCOMPARE(panel->sampleText(), QColor(Qt::red));
         QCOMPARE(panel->sampleBackground(), QColor(Qt::yellow));
@@ -259,7 +287,9 @@ private Q_SLOTS:
         QCOMPARE(test::pdfPages(pdf).count, 3);
         bool closed = false;
         connect(&preview, &PreviewWindow::closed, [&] { closed = true; });
-        preview.close();
+        QApplication::setActiveWindow(&preview);
+        QVERIFY(QTest::qWaitForWindowActive(&preview));
+        QTest::keyClick(&preview, Qt::Key_Escape);
         QVERIFY(closed);
     }
 

@@ -49,6 +49,34 @@ class TestMessages : public QObject {
         QVERIFY2(width >= QFontMetrics(bold).horizontalAdvance(caption) + 100,
                  qPrintable(QString::number(width)));
     }
+
+    // Enter, keypad Enter and Esc on a question whose default is No answer No.
+    void keysAnswerTheDefault_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("defaultYes");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("Enter, default No") << int(Qt::Key_Return) << false << false;
+        QTest::newRow("keypad Enter, default No") << int(Qt::Key_Enter) << false << false;
+        QTest::newRow("Esc, default No") << int(Qt::Key_Escape) << false << false;
+        QTest::newRow("Enter, default Yes") << int(Qt::Key_Return) << true << true;
+        QTest::newRow("Esc, default Yes") << int(Qt::Key_Escape) << true << false;
+    }
+    void keysAnswerTheDefault()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, defaultYes);
+        QFETCH(bool, answer);
+        MessageBoxPrompter prompter;
+        QTimer::singleShot(0, this, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            QTest::keyClick(box, Qt::Key(key));
+        });
+        QCOMPARE(prompter.ask(QStringLiteral("Exclusão de cartela"),
+                              QStringLiteral("Cartela já validada. Exclui da validação?"), defaultYes),
+                 answer);
+    }
 };
 
 QTEST_MAIN(TestMessages)

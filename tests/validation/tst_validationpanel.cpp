@@ -220,6 +220,7 @@ private Q_SLOTS:
         QCOMPARE(f.prompter.shown[0].caption, QStringLiteral("Exclusão de cartela"));
         QCOMPARE(f.prompter.shown[0].text, QStringLiteral("Cartela já validada. Exclui da validação?"));
         QVERIFY(f.prompter.shown[0].question);
+        QVERIFY(!f.prompter.shown[0].defaultYes); // a second Enter keeps the sold card
         QCOMPARE(cards(f.vali()), QStringList{"A30"});
         QCOMPARE(f.text("LabelUltval"), QStringLiteral("0"));
         f.prompter.answers = {true};
@@ -356,6 +357,7 @@ private Q_SLOTS:
         f.ticket(QStringLiteral("7"));
         QCOMPARE(f.prompter.shown.last().text, QStringLiteral("Cartão já validado. Exclui da validação?"));
         QCOMPARE(f.prompter.shown.last().caption, QStringLiteral("Exclusão de cartão"));
+        QVERIFY(!f.prompter.shown.last().defaultYes);
         QCOMPARE(valiTickets(f), 3);
         f.ticket(QStringLiteral("7"));
         QCOMPARE(tickets(f.valiC()), (QStringList{"A6/1", "A12/2"}));
