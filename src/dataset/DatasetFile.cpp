@@ -285,6 +285,12 @@ void DatasetFile::forEachRow(const QString &path, const std::function<void(const
         failDb(path, db.get(), QStringLiteral("cannot be read"), Kind::Unavailable);
 }
 
+std::vector<FieldDef> DatasetFile::fieldsOf(const QString &path)
+{
+    Db db;
+    return openForReading(path, db);
+}
+
 DatasetFile::Content DatasetFile::load(const QString &path)
 {
     Content content;
@@ -479,6 +485,20 @@ void DatasetFile::remove(qint64 rowId)
     sqlite3_reset(m_delete.get());
     if (rc != SQLITE_DONE)
         failDb(m_path, m_db.get(), QStringLiteral("cannot be written"), Kind::NotWritten);
+}
+
+} // namespace bolaris
+
+namespace bolaris {
+
+qint64 DatasetFile::maxOf(int column)
+{
+    const QByteArray sql = "SELECT max(f" + QByteArray::number(column) + ") FROM records";
+    Stmt max = prepared(m_db.get(), sql.constData(), m_path, QStringLiteral("cannot be read"), Kind::Unavailable);
+    const int rc = sqlite3_step(max.get());
+    if (rc != SQLITE_ROW)
+        failDb(m_path, m_db.get(), QStringLiteral("cannot be read"), Kind::Unavailable);
+    return sqlite3_column_int64(max.get(), 0);
 }
 
 } // namespace bolaris

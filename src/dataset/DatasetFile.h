@@ -45,6 +45,9 @@ public:
     static void forEachRow(const QString &path, const std::function<void(const Row &)> &visit,
                            std::vector<FieldDef> *fields = nullptr);
 
+    // The field definitions of a file, checked as load() checks them.
+    static std::vector<FieldDef> fieldsOf(const QString &path);
+
     // Replaces path atomically with the given dataset through AtomicFile: a
     // failure (kind NotWritten) leaves the old file as it was. Row i gets the key i + 1.
     static void save(const QString &path, const std::vector<FieldDef> &fields,
@@ -66,6 +69,9 @@ public:
     qint64 insert(const Row &row);
     void update(qint64 rowId, const Row &row);
     void remove(qint64 rowId);
+    // The highest value of an integer column (0 when there is no row); read
+    // inside the open transaction, it is the value the commit builds on.
+    qint64 maxOf(int column);
 
 private:
     void exec(const char *sql);

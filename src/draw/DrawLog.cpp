@@ -11,6 +11,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <limits>
+#include <map>
 
 namespace bolaris {
 
@@ -64,11 +66,7 @@ bool DrawLogWriter::open()
         try {
             if (!QFileInfo::exists(path))
                 DatasetFile::save(path, fields(), {});
-            if (m_lastDraw < 0) {
-                int last = 0;
-                scanRows(path, [&last](const Row &row) { last = std::max(last, row[Sorteio].toInt()); });
-                m_lastDraw = last;
-            }
+            checkFields(path);
         } catch (const DatasetError &e) {
             if (e.kind() != DatasetError::Kind::Damaged)
                 throw;
@@ -79,7 +77,6 @@ bool DrawLogWriter::open()
             if (!QFile::rename(path, QDir(m_dir).filePath(aside)))
                 throw;
             DatasetFile::save(path, fields(), {});
-            m_lastDraw = 0;
             m_notice = QStringLiteral("O registro dos sorteios %1 estava danificado e foi guardado como \"%2\"; "
                                       "um novo registro foi iniciado.")
                            .arg(QLatin1String(kFileName), aside);
@@ -91,6 +88,13 @@ bool DrawLogWriter::open()
         fail(e.message(), e.forOperator());
         return false;
     }
+}
+
+void DrawLogWriter::checkFields(const QString &path)
+{
+    if (DatasetFile::fieldsOf(path) != fields())
+        throw DatasetError(QStringLiteral("%1: is not a draw log (other fields)").arg(QLatin1String(kFileName)),
+                           DatasetError::Kind::Damaged);
 }
 
 void DrawLogWriter::scanRows(const QString &path, const std::function<void(const Row &)> &visit)
@@ -123,9 +127,42 @@ bool DrawLogWriter::flush()
         return false;
     try {
         m_file->begin();
+        int current = m_draw;
         try {
-            for (const Row &row : m_pending)
-                m_file->insert(row);
+            // A draw not yet in the file takes its number here, in the
+            // transaction that writes its first row: two writers in one
+            // folder never share a number.
+            qint64 next = -1;
+            std::map<int, int> numbers; // a draw's stand-in (negative) number to its own
+            for (Row &row : m_pending) {
+                const int draw = row[Sorteio].toInt();
+                if (draw > 0)
+                    continue;
+                auto it = numbers.find(draw);
+                if (it == numbers.end()) {
+                    if (next < 0)
+                        next = m_file->maxOf(Sorteio) + 1;
+                    if (next > std::numeric_limits<int>::max())
+                        throw DatasetError(QStringLiteral("%1: the draw numbers are used up").arg(QLatin1String(kFileName)),
+                                           DatasetError::Kind::Other,
+                                           QStringLiteral("O registro dos sorteios %1 chegou ao maior número de "
+                                                          "sorteio; guarde-o com outro nome para começar um novo.")
+                                               .arg(QLatin1String(kFileName)));
+                    it = numbers.emplace(draw, int(next++)).first;
+                }
+                if (draw == -m_localDraw)
+                    current = it->second;
+            }
+            for (const Row &row : m_pending) {
+                const int draw = row[Sorteio].toInt();
+                if (draw > 0) {
+                    m_file->insert(row);
+                } else {
+                    Row numbered = row;
+                    numbered[Sorteio] = numbers[draw];
+                    m_file->insert(numbered);
+                }
+            }
             m_file->commit();
         } catch (...) {
             try {
@@ -135,6 +172,8 @@ bool DrawLogWriter::flush()
             throw;
         }
         m_pending.clear();
+        if (m_localDraw && m_draw <= 0 && current > 0 && m_inDraw)
+            m_draw = current;
         m_english.clear();
         m_portuguese.clear();
         return true;
@@ -149,7 +188,7 @@ bool DrawLogWriter::flush()
 bool DrawLogWriter::append(std::vector<QVariant> row)
 {
     row.resize(kColumns);
-    row[Sorteio] = m_draw;
+    row[Sorteio] = m_draw > 0 ? m_draw : -m_localDraw;
     row[Evento] = ++m_event;
     row[Hora] = now();
     if (m_pending.size() >= kMaxPending)
@@ -160,11 +199,10 @@ bool DrawLogWriter::append(std::vector<QVariant> row)
 
 bool DrawLogWriter::startDraw(DrawMode mode)
 {
-    // The draw's number comes from the file; while the file cannot be read,
-    // the numbers go on from the last known one.
-    open();
-    m_draw = std::max(m_lastDraw, 0) + 1;
-    m_lastDraw = m_draw;
+    // Numbered when first written (see flush()).
+    m_draw = 0;
+    ++m_localDraw;
+    m_inDraw = true;
     m_event = 0;
     std::vector<QVariant> row(kColumns);
     row[Tipo] = QStringLiteral("inicio");
@@ -175,7 +213,7 @@ bool DrawLogWriter::startDraw(DrawMode mode)
 
 bool DrawLogWriter::ball(const BallEvent &event, const PrizeSwitches &switches)
 {
-    if (!m_draw)
+    if (!m_inDraw)
         return true;
     std::vector<QVariant> row(kColumns);
     row[Tipo] = event.drawn ? QStringLiteral("pedra") : QStringLiteral("retirada");
@@ -189,7 +227,7 @@ bool DrawLogWriter::ball(const BallEvent &event, const PrizeSwitches &switches)
 
 bool DrawLogWriter::scan(const ScanReport &report)
 {
-    if (!m_draw)
+    if (!m_inDraw)
         return true;
     for (const QString &line : report.memoLines()) {
         std::vector<QVariant> row(kColumns);
@@ -211,11 +249,12 @@ bool DrawLogWriter::scan(const ScanReport &report)
 
 bool DrawLogWriter::endDraw()
 {
-    if (!m_draw)
+    if (!m_inDraw)
         return true;
     std::vector<QVariant> row(kColumns);
     row[Tipo] = QStringLiteral("fim");
     append(std::move(row));
+    m_inDraw = false;
     m_draw = 0;
     return flush();
 }

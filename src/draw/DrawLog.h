@@ -43,7 +43,8 @@ public:
     bool retry() { return flush(); }
     bool hasPending() const { return !m_pending.empty(); }
 
-    int currentDraw() const { return m_draw; } // 0 outside a draw
+    // The number of the draw going on, once its first row is in the file; 0 before and outside a draw.
+    int currentDraw() const { return m_draw; }
     const QString &failureEnglish() const { return m_english; }
     const QString &failurePortuguese() const { return m_portuguese; }
     // Something the operator should know although the log works (a damaged
@@ -75,12 +76,14 @@ private:
     bool flush();
     bool open();
     static void scanRows(const QString &path, const std::function<void(const Row &)> &visit);
+    static void checkFields(const QString &path);
     void fail(const QString &english, const QString &portuguese);
 
     QString m_dir;
     std::unique_ptr<DatasetFile> m_file;
     std::vector<std::vector<QVariant>> m_pending;
-    int m_lastDraw = -1; // the highest draw number in the file, once read
+    int m_localDraw = 0; // draws started by this writer; rows of one not yet numbered carry -m_localDraw
+    bool m_inDraw = false;
     int m_draw = 0;
     int m_event = 0;
     QString m_english;

@@ -4,6 +4,9 @@
 #include "draw/DrawLog.h"
 
 #include <QProcess>
+
+#include <limits>
+#include <map>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -93,6 +96,48 @@ private Q_SLOTS:
         const auto entries = DrawLog::read(dir.path());
         QCOMPARE(kinds(entries), (QStringList{"inicio", "pedra", "pedra"}));
         QCOMPARE(entries[1].ball, 5);
+    }
+
+    // Two programs drawing in one folder: each draw gets a number of its own,
+    // even when both started before either wrote.
+    void twoWritersNeverShareANumber()
+    {
+        QTemporaryDir dir;
+        DrawLogWriter first(dir.path()), second(dir.path());
+        QVERIFY(first.startDraw(DrawMode::Manual));
+        QVERIFY(second.startDraw(DrawMode::Electronic));
+        QVERIFY(first.ball({5, true, DrawMode::Manual, "5"}, {}));
+        QVERIFY(second.ball({9, true, DrawMode::Electronic, "9"}, {}));
+        QCOMPARE(first.currentDraw(), 1);
+        QCOMPARE(second.currentDraw(), 2);
+        std::map<int, QList<int>> balls;
+        for (const auto &e : DrawLog::read(dir.path()))
+            if (e.kind == QLatin1String("pedra"))
+                balls[e.draw] << e.ball;
+        QCOMPARE(balls, (std::map<int, QList<int>>{{1, {5}}, {2, {9}}}));
+    }
+
+    // The last possible draw number is never passed: the draw is refused with
+    // a reason instead of wrapping round.
+    void drawNumbersUsedUp()
+    {
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath("Sorteios.cds");
+        DatasetFile::save(path, DrawLogWriter::fields(), {});
+        {
+            DatasetFile file(path);
+            Row last(DrawLogWriter::fields().size());
+            last[0] = std::numeric_limits<int>::max();
+            last[1] = 1;
+            last[3] = QStringLiteral("fim");
+            file.begin();
+            file.insert(last);
+            file.commit();
+        }
+        DrawLogWriter log(dir.path());
+        QVERIFY(!log.startDraw(DrawMode::Manual));
+        QVERIFY2(log.failurePortuguese().contains(QStringLiteral("maior número")), qPrintable(log.failurePortuguese()));
+        QCOMPARE(DrawLog::read(dir.path()).size(), size_t(1));
     }
 
     void cannotBeWritten()
