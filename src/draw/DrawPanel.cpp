@@ -272,7 +272,17 @@ void DrawPanel::enter()
     m_tipo->show();
     m_alea->hide();
     m_fim->hide();
+    registryReadable();
     m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
+}
+
+bool DrawPanel::registryReadable()
+{
+    // A registry that could not be read at the start (busy, locked) may be
+    // readable now; a draw on an empty one would announce nobody.
+    if (!m_registry.isOpen())
+        m_registry.reopen();
+    return m_registry.isOpen();
 }
 
 void DrawPanel::ButtonManualClick(const QString &pressedName)
@@ -280,6 +290,14 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     const bool electronic = pressedName == QLatin1String("ButtonEletronico");
     if (m_state.mode() != DrawMode::Idle)
         m_log->endDraw();
+    const bool readable = registryReadable();
+    m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
+    if (!readable)
+        m_prompter.inform(QStringLiteral("Sorteio"),
+                          QStringLiteral("O registro de validação não pôde ser lido: nenhuma cartela concorre neste "
+                                         "sorteio e nenhum vencedor será anunciado.\n\n%1")
+                              .arg(m_registry.refusal()),
+                          MessageIcon::Error);
     m_state.start(electronic ? DrawMode::Electronic : DrawMode::Manual);
     m_missingTold = false;
     m_logTold = false;

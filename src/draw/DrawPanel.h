@@ -88,6 +88,8 @@ public:
     void CheckWinners();
 
 private:
+    // Opens the registry again when it could not be read; true when it can be.
+    bool registryReadable();
     struct Step {
         double waitMs; // before the action
         std::function<void()> action;
