@@ -397,7 +397,7 @@ void DrawPanel::ButtonAleaClick()
     std::vector<Step> steps;
     const QString picture = BallMedia::pictureFor(m_workDir, n);
     if (!picture.isEmpty() && m_imagem->isChecked()) {
-        m_picture->setPixmap(QPixmap(picture));
+        m_picture->setPixmap(QPixmap::fromImage(BallMedia::readPicture(picture)));
         m_pictureFrame->move(ballPictureStart(n));
         steps.push_back({kBeforeShow, [this] {
                              m_pictureFrame->show();
@@ -413,18 +413,20 @@ void DrawPanel::P1Click(int ball)
 {
     if (m_state.mode() != DrawMode::Manual)
         return; // ignored in an electronic draw; the board is disabled while idle
+    // The ball is in the log before any media file is touched.
+    const std::optional<BallEvent> event = m_state.clickManual(ball);
+    if (event)
+        logBall(*event);
     playBallSound(ball);
     QPoint pictureStart;
     const QString picture = BallMedia::pictureFor(m_workDir, ball);
     const bool withPicture = !picture.isEmpty() && m_imagem->isChecked();
     if (withPicture) {
-        m_picture->setPixmap(QPixmap(picture));
+        m_picture->setPixmap(QPixmap::fromImage(BallMedia::readPicture(picture)));
         pictureStart = ballPictureStart(ball);
     }
-    const std::optional<BallEvent> event = m_state.clickManual(ball);
     if (!event)
         return;
-    logBall(*event);
     setBallColour(ball, event->drawn);
     showCounters();
     m_order->setText(m_state.orderText());
