@@ -53,8 +53,13 @@ public:
     static void save(const QString &path, const std::vector<FieldDef> &fields,
                      const std::vector<const Row *> &rows);
 
+    // How a live connection journals its commits: a rollback journal (every
+    // reader sees the file alone) or a write-ahead log beside the file
+    // ("NAME-wal", "NAME-shm"; one sync per commit, readers never block it).
+    enum class Journal { Rollback, WriteAhead };
+
     // A live connection to an existing dataset file for committing single changes.
-    explicit DatasetFile(const QString &path);
+    explicit DatasetFile(const QString &path, Journal journal = Journal::Rollback);
     ~DatasetFile(); // rolls back an unfinished transaction
     DatasetFile(const DatasetFile &) = delete;
     DatasetFile &operator=(const DatasetFile &) = delete;
@@ -72,6 +77,8 @@ public:
     // The highest value of an integer column (0 when there is no row); read
     // inside the open transaction, it is the value the commit builds on.
     qint64 maxOf(int column);
+    // The rows of a read-only statement on the records (columns f0, f1 ...).
+    std::vector<Row> query(const QByteArray &sql);
 
 private:
     void exec(const char *sql);
