@@ -244,8 +244,10 @@ bool DrawLogWriter::append(std::vector<QVariant> row)
     row[Evento] = ++m_event;
     row[Hora] = now();
     if (m_pending.size() >= kMaxPending) {
+        const QString kind = m_pending.front()[Tipo].toString();
+        m_dropped += kind != QLatin1String("texto") && kind != QLatin1String("vencedor")
+                     && kind != QLatin1String("repete");
         m_pending.erase(m_pending.begin());
-        ++m_dropped;
     }
     m_pending.push_back(std::move(row));
     return true;
@@ -461,14 +463,21 @@ void DrawLogAnnouncements::copy(const QStringList &from, QStringList &to, int st
 
 DrawLog::DrawLog(const QString &dir) : m_writer(dir), m_thread([this] { run(); }) {}
 
-DrawLog::~DrawLog()
+DrawLog::~DrawLog() { close(); }
+
+int DrawLog::close()
 {
     {
         std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return m_lost;
         m_stop = true;
+        m_closed = true;
     }
     m_wake.notify_all();
     m_thread.join();
+    m_lost = m_writer.pendingEvents() + m_writer.droppedEvents();
+    return m_lost;
 }
 
 void DrawLog::setListener(QObject *context, Listener listener)
@@ -481,6 +490,8 @@ void DrawLog::setListener(QObject *context, Listener listener)
 void DrawLog::post(std::function<bool(DrawLogWriter &)> task)
 {
     std::unique_lock lock(m_mutex);
+    if (m_closed)
+        return;
     m_tasks.push_back(std::move(task));
     const quint64 mine = ++m_posted;
     m_wake.notify_all();

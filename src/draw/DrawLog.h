@@ -62,7 +62,8 @@ public:
     // Sorteios.cds in dir in any letter case, whatever kind of entry it is.
     static QString logPath(const QString &dir);
     // Rows given up since the start (kept pending too long); what is still pending.
-    int droppedRows() const { return m_dropped; }
+    // Events given up (kept pending too long) and events still pending.
+    int droppedEvents() const { return m_dropped; }
     int pendingEvents() const;
     static std::vector<FieldDef> fields();
 
@@ -158,6 +159,10 @@ public:
     void endDraw();
     // Waits until every event handed over so far is written or has failed.
     void drain();
+    // Writes what is queued, gives rows kept out a last few chances and stops;
+    // returns how many events (start, balls, end) could not be written.
+    // Events handed over later are dropped.
+    int close();
 
     static constexpr const char *kFileName = DrawLogWriter::kFileName;
     using Entry = DrawLogWriter::Entry;
@@ -179,6 +184,8 @@ private:
     std::deque<std::function<bool(DrawLogWriter &)>> m_tasks;
     bool m_busy = false;
     bool m_stop = false;
+    bool m_closed = false;
+    int m_lost = 0;
     quint64 m_posted = 0; // tasks handed over
     quint64 m_done = 0;   // tasks carried out
     QPointer<QObject> m_context;

@@ -474,6 +474,16 @@ void DrawPanel::abandon()
     m_held.clear();
     if (m_display)
         m_display->hide();
+    // The log is closed now, while the operator can still be told what it lost.
+    if (m_state.mode() != DrawMode::Idle)
+        m_log->endDraw();
+    if (const int lost = m_log->close())
+        m_prompter.inform(QStringLiteral("Registro dos sorteios"),
+                          QStringLiteral("%1 evento(s) do sorteio (início, pedras ou fim) não puderam ser gravados no "
+                                         "registro dos sorteios %2 e se perderam.")
+                              .arg(lost)
+                              .arg(QLatin1String(DrawLog::kFileName)),
+                          MessageIcon::Error);
 }
 
 void DrawPanel::beginBallEvent(std::vector<Step> steps)
@@ -650,7 +660,11 @@ void DrawPanel::logStatus(const QString &failure, const QString &notice)
 {
     if (!notice.isEmpty())
         m_prompter.inform(QStringLiteral("Registro dos sorteios"), notice, MessageIcon::Information);
-    if (failure.isEmpty() || m_logTold)
+    if (failure.isEmpty()) {
+        m_logTold = false; // written again: a new failure is told again
+        return;
+    }
+    if (m_logTold)
         return;
     m_logTold = true;
     m_prompter.inform(QStringLiteral("Registro dos sorteios"),

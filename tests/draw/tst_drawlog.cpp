@@ -255,6 +255,12 @@ private Q_SLOTS:
         broken.drain();
         QTRY_VERIFY(!failures.isEmpty());
         QVERIFY(!failures.first().isEmpty());
+        // At the end, what never reached the file is counted: the start and two balls.
+        broken.ball({4, true, DrawMode::Manual, "4"}, {});
+        broken.scan(lineWon());
+        broken.ball({5, true, DrawMode::Manual, "5"}, {});
+        QCOMPARE(broken.close(), 3);
+        broken.ball({6, true, DrawMode::Manual, "6"}, {}); // after the end: dropped, never blocks
     }
 };
 
