@@ -242,7 +242,10 @@ bool DrawLogWriter::append(std::vector<QVariant> row)
     row.resize(kColumns);
     row[Sorteio] = m_draw > 0 ? m_draw : -m_localDraw;
     row[Evento] = ++m_event;
-    row[Hora] = now();
+    // An announcement has the time of its ball event.
+    const QString kind = row[Tipo].toString();
+    if (kind != QLatin1String("texto") && kind != QLatin1String("vencedor") && kind != QLatin1String("repete"))
+        row[Hora] = now();
     if (m_pending.size() >= kMaxPending) {
         const QString kind = m_pending.front()[Tipo].toString();
         m_dropped += kind != QLatin1String("texto") && kind != QLatin1String("vencedor")
