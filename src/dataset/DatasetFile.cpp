@@ -432,7 +432,7 @@ DatasetFile::DatasetFile(const QString &path, Journal journal) : m_path(path)
         failDb(path, handle, QStringLiteral("cannot be opened for writing"), Kind::Unavailable);
     sqlite3_busy_timeout(handle, 2000);
     sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    exec(journal == Journal::WriteAhead ? "PRAGMA journal_mode=WAL" : "PRAGMA journal_mode=DELETE");
+    setJournal(journal);
     exec("PRAGMA synchronous=FULL");
     prepare();
 }
@@ -465,6 +465,11 @@ void DatasetFile::prepare()
 }
 
 void DatasetFile::setBusyTimeout(int milliseconds) { sqlite3_busy_timeout(m_db.get(), milliseconds); }
+
+void DatasetFile::setJournal(Journal journal)
+{
+    exec(journal == Journal::WriteAhead ? "PRAGMA journal_mode=WAL" : "PRAGMA journal_mode=DELETE");
+}
 
 void DatasetFile::begin()
 {

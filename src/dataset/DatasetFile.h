@@ -67,6 +67,9 @@ public:
     // How long a write waits for another process's lock before failing (2 s
     // unless set); a busy failure says EBUSY.
     void setBusyTimeout(int milliseconds);
+    // Changes how commits are journaled from now on; back to Rollback, the
+    // file stands alone again (readers of a read-only folder need that).
+    void setJournal(Journal journal);
     void begin();
     void commit();
     void rollback();

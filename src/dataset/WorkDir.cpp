@@ -60,7 +60,7 @@ bool WorkDir::isDataFile(const QString &dir, const QString &path)
     static const QRegularExpression names(
         QStringLiteral("^(compl22\\.cds|cartelas\\.cds|cartelasg\\.cds|cartelas3a4\\.cds|menos\\.cds|cartgraf\\.cds"
                        "|cartgraf\\.csv|(validadas|cartoes|sorteios)\\.cds(-wal|-shm|-journal|\\.danificado-.*)?"
-                       "|\\.bolaris-registry\\.lock"
+                       "|\\.bolaris-(registry|drawlog)\\.lock"
                        "|spbl\\d+\\.wav|imbl\\d+\\.jpg|sompedra\\.wav|bateu\\.wav)$"),
         QRegularExpression::CaseInsensitiveOption);
     const QString home = QFileInfo(dir).canonicalFilePath();

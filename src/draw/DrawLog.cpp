@@ -50,7 +50,18 @@ std::vector<FieldDef> DrawLogWriter::fields()
 }
 
 DrawLogWriter::DrawLogWriter(const QString &dir) : m_dir(dir) {}
-DrawLogWriter::~DrawLogWriter() = default;
+DrawLogWriter::~DrawLogWriter()
+{
+    // Left as one file with everything in it, for readers that cannot make
+    // the journal files (a read-only folder) and for plain copies.
+    if (m_file) {
+        try {
+            m_file->setJournal(DatasetFile::Journal::Rollback);
+        } catch (const DatasetError &) {
+            // Another program still reads it: the journal stays until the next start.
+        }
+    }
+}
 
 void DrawLogWriter::fail(const QString &english, const QString &portuguese)
 {

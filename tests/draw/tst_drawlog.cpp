@@ -200,6 +200,26 @@ private Q_SLOTS:
         QVERIFY(!log.ball({5, true, DrawMode::Manual, "5"}, {}));
     }
 
+    // A log on a disk that only allows reading: the reason is given, and the
+    // log written before (closed as one file) is still read.
+    void readOnlyDiskGivesTheReason()
+    {
+        test::SmallDisk disk(1024);
+        SKIP_WITHOUT_DISK(disk);
+        {
+            DrawLogWriter log(disk.path());
+            QVERIFY(log.startDraw(DrawMode::Manual));
+            QVERIFY(log.endDraw());
+        }
+        QVERIFY(!QFile::exists(disk.file("Sorteios.cds-wal")));
+        QVERIFY(disk.makeReadOnly());
+        QCOMPARE(DrawLog::read(disk.path()).size(), size_t(2));
+        DrawLogWriter log(disk.path());
+        QVERIFY(!log.startDraw(DrawMode::Manual));
+        QVERIFY2(log.failurePortuguese().contains(QStringLiteral("só permite leitura")),
+                 qPrintable(log.failurePortuguese()));
+    }
+
     void damagedLogIsKeptAside()
     {
         QTemporaryDir dir;
