@@ -11,6 +11,8 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -114,6 +116,58 @@ void BM_DrawLogCommit(benchmark::State &state)
     }
 }
 BENCHMARK(BM_DrawLogCommit)->Unit(benchmark::kMicrosecond);
+
+// An evening of 30 electronic draws of 90 balls with 2,500 cards sold: from
+// the 41st ball on, about 67 new full tickets a ball, each announced again
+// at every later ball (two lines and a winner each). Reports the log's size
+// and rows, and the time to read it all back with every announcement rebuilt.
+void BM_EveningLog(benchmark::State &state)
+{
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        {
+            DrawLogWriter log(dir.path());
+            for (int draw = 0; draw < 30; ++draw) {
+                log.startDraw(DrawMode::Electronic);
+                ScanReport report;
+                report.scanned = true;
+                int next = 0;
+                for (int ball = 1; ball <= 90; ++ball) {
+                    log.ball({ball, true, DrawMode::Electronic, QString::number(ball)}, {});
+                    if (ball <= 40)
+                        continue;
+                    for (int n = 0; n < 67; ++n, ++next) {
+                        // Announced in card order: new ones fall among the old.
+                        const int card = (next * 7919) % 2500 + 1;
+                        qsizetype at = 0;
+                        while (at < report.winners.size() && report.winners[at].card < card)
+                            ++at;
+                        report.winners.insert(at, {card, 'A', card * 6 - n % 6});
+                        report.prizes.insert(at, QStringLiteral("CARTAO"));
+                        report.lines.insert(2 * at, QStringLiteral("CARTELA %1 SERIE A").arg(card));
+                        report.lines.insert(2 * at + 1, QStringLiteral("CARTÃO. Cartão %1").arg(card * 6 - n % 6));
+                    }
+                    log.scan(report);
+                }
+                log.endDraw();
+            }
+        }
+        QElapsedTimer reading;
+        reading.start();
+        qint64 rows = 0, announced = 0;
+        DrawLogAnnouncements announcements;
+        DrawLogWriter::forEach(dir.path(), [&](const DrawLogWriter::Entry &e) {
+            ++rows;
+            if (!announcements.take(e))
+                announced += announcements.current().winners.size();
+        });
+        state.counters["log_MB"] = double(QFileInfo(QDir(dir.path()).filePath("Sorteios.cds")).size()) / 1e6;
+        state.counters["rows"] = double(rows);
+        state.counters["read_ms"] = double(reading.elapsed());
+        benchmark::DoNotOptimize(announced);
+    }
+}
+BENCHMARK(BM_EveningLog)->Unit(benchmark::kSecond)->Iterations(1);
 
 // Painting the whole board of 90 balls, half of them drawn.
 void BM_BoardRepaint(benchmark::State &state)

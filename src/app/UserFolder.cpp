@@ -50,8 +50,13 @@ WriteFailure copyWhole(const QString &source, const QString &target)
 
 QString UserFolder::defaultPath()
 {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-        .filePath(QStringLiteral("bolaris"));
+    // A relative XDG_DATA_HOME is invalid and to be ignored; taken as it is,
+    // it would name another folder whenever the current one changes.
+    const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
+    const QString data = !xdg.isEmpty() && QDir::isRelativePath(xdg)
+                             ? QDir(QDir::homePath()).filePath(QStringLiteral(".local/share"))
+                             : QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir(data).filePath(QStringLiteral("bolaris"));
 }
 
 UserFolder::Result UserFolder::prepare(const QString &folder, const QString &installedData)

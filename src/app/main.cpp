@@ -6,6 +6,7 @@
 #include "UserFolder.h"
 #include "report/Fonts.h"
 #include "UnitMenu.h"
+#include "GuardedApplication.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,7 +16,7 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    bolaris::GuardedApplication app(argc, argv);
     // Without arguments the current folder is the working folder (scripts/run.sh
     // starts the program in it). The desktop entry passes --user-folder: a
     // folder in the user's data folder, filled from the installed data.
@@ -37,6 +38,7 @@ int main(int argc, char *argv[])
     app.installEventFilter(&enterKeys);
 
     bolaris::MessageBoxPrompter prompter;
+    app.setPrompter(&prompter);
     QString workDir = QDir::currentPath();
     if (userFolder) {
         workDir = bolaris::UserFolder::defaultPath();

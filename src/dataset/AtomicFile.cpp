@@ -107,9 +107,9 @@ QString WriteFailure::portuguese() const
 
 AtomicFile::AtomicFile(const QString &target, QObject *parent) : QIODevice(parent)
 {
-    // A link keeps pointing where it did: its target file is replaced.
-    const QFileInfo info(target);
-    m_target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
+    // The rename replaces whatever entry has the name, a link included: a
+    // write never lands in the file a link (or a hard link) leads to.
+    m_target = QFileInfo(target).absoluteFilePath();
     m_failure.file = target;
 }
 

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -79,6 +80,8 @@ Kind kindOf(int rc, Kind fallback)
     int systemError = db ? sqlite3_system_errno(db) : 0;
     if ((rc & 0xff) == SQLITE_FULL)
         systemError = ENOSPC;
+    else if ((rc & 0xff) == SQLITE_READONLY && !systemError)
+        systemError = ::access(QFile::encodeName(path).constData(), W_OK) == 0 ? EROFS : errno;
     else if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
         systemError = EBUSY;
     fail(path, QStringLiteral("%1 (%2)").arg(what, reason), kindOf(rc, fallback), systemError);
@@ -135,11 +138,37 @@ QVariant columnValue(sqlite3_stmt *s, int column)
     }
 }
 
+// A missing file is kind Other; a name that holds no regular file (a folder,
+// a FIFO, a device) cannot be used, and the message says what it is.
+void checkRegular(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            fail(path, QStringLiteral("file not found"), Kind::Other);
+        fail(path, QStringLiteral("cannot be read (%1)").arg(reasonEnglish(error)), Kind::Unavailable, error);
+    }
+    if (S_ISREG(st.st_mode))
+        return;
+    const bool folder = S_ISDIR(st.st_mode);
+    throw DatasetError(
+        QStringLiteral("%1: is not a regular file but %2").arg(fileLabel(path), folder ? "a folder" : S_ISFIFO(st.st_mode) ? "a FIFO" : "a device or special file"),
+        Kind::Unavailable,
+        QStringLiteral("O arquivo %1 não pode ser usado: esse nome é de %2, não de um arquivo comum.")
+            .arg(fileLabel(path),
+                 folder ? QStringLiteral("uma pasta")
+                        : S_ISFIFO(st.st_mode) ? QStringLiteral("um FIFO (canal)")
+                                               : QStringLiteral("um dispositivo ou arquivo especial")),
+        folder ? EISDIR : EINVAL);
+}
+
 // Reads the database header ourselves, so SQLite never parses a file that is
 // not one of ours.
 void checkHeader(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Never waits for a FIFO or a device that took the file's name.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         fail(path, QStringLiteral("cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(error))),
@@ -205,8 +234,7 @@ void checkSchema(sqlite3 *db, const QString &path)
 // is one of our dataset files and returns its field definitions.
 std::vector<FieldDef> openForReading(const QString &path, Db &db)
 {
-    if (!QFileInfo(path).isFile())
-        fail(path, QStringLiteral("file not found"), Kind::Other);
+    checkRegular(path);
     checkHeader(path);
     const QByteArray name = QFile::encodeName(path);
     // Read-write without create, so SQLite can roll back a transaction that a
@@ -283,6 +311,12 @@ void DatasetFile::forEachRow(const QString &path, const std::function<void(const
     }
     if (rc != SQLITE_DONE)
         failDb(path, db.get(), QStringLiteral("cannot be read"), Kind::Unavailable);
+}
+
+std::vector<FieldDef> DatasetFile::fieldsOf(const QString &path)
+{
+    Db db;
+    return openForReading(path, db);
 }
 
 DatasetFile::Content DatasetFile::load(const QString &path)
@@ -384,7 +418,7 @@ void DatasetFile::save(const QString &path, const std::vector<FieldDef> &fields,
                            file.failure().code);
 }
 
-DatasetFile::DatasetFile(const QString &path) : m_path(path)
+DatasetFile::DatasetFile(const QString &path, Journal journal) : m_path(path)
 {
     {
         // Validates the file before anything may write to it.
@@ -398,7 +432,7 @@ DatasetFile::DatasetFile(const QString &path) : m_path(path)
         failDb(path, handle, QStringLiteral("cannot be opened for writing"), Kind::Unavailable);
     sqlite3_busy_timeout(handle, 2000);
     sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    exec("PRAGMA journal_mode=DELETE");
+    setJournal(journal);
     exec("PRAGMA synchronous=FULL");
     prepare();
 }
@@ -431,6 +465,11 @@ void DatasetFile::prepare()
 }
 
 void DatasetFile::setBusyTimeout(int milliseconds) { sqlite3_busy_timeout(m_db.get(), milliseconds); }
+
+void DatasetFile::setJournal(Journal journal)
+{
+    exec(journal == Journal::WriteAhead ? "PRAGMA journal_mode=WAL" : "PRAGMA journal_mode=DELETE");
+}
 
 void DatasetFile::begin()
 {
@@ -479,6 +518,37 @@ void DatasetFile::remove(qint64 rowId)
     sqlite3_reset(m_delete.get());
     if (rc != SQLITE_DONE)
         failDb(m_path, m_db.get(), QStringLiteral("cannot be written"), Kind::NotWritten);
+}
+
+} // namespace bolaris
+
+namespace bolaris {
+
+qint64 DatasetFile::maxOf(int column)
+{
+    const QByteArray sql = "SELECT max(f" + QByteArray::number(column) + ") FROM records";
+    Stmt max = prepared(m_db.get(), sql.constData(), m_path, QStringLiteral("cannot be read"), Kind::Unavailable);
+    const int rc = sqlite3_step(max.get());
+    if (rc != SQLITE_ROW)
+        failDb(m_path, m_db.get(), QStringLiteral("cannot be read"), Kind::Unavailable);
+    return sqlite3_column_int64(max.get(), 0);
+}
+
+std::vector<Row> DatasetFile::query(const QByteArray &sql)
+{
+    Stmt select = prepared(m_db.get(), sql.constData(), m_path, QStringLiteral("cannot be read"), Kind::Unavailable);
+    std::vector<Row> rows;
+    const int columns = sqlite3_column_count(select.get());
+    int rc;
+    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
+        Row row(static_cast<size_t>(columns));
+        for (int c = 0; c < columns; ++c)
+            row[size_t(c)] = columnValue(select.get(), c);
+        rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE)
+        failDb(m_path, m_db.get(), QStringLiteral("cannot be read"), Kind::Unavailable);
+    return rows;
 }
 
 } // namespace bolaris

@@ -45,13 +45,21 @@ public:
     static void forEachRow(const QString &path, const std::function<void(const Row &)> &visit,
                            std::vector<FieldDef> *fields = nullptr);
 
+    // The field definitions of a file, checked as load() checks them.
+    static std::vector<FieldDef> fieldsOf(const QString &path);
+
     // Replaces path atomically with the given dataset through AtomicFile: a
     // failure (kind NotWritten) leaves the old file as it was. Row i gets the key i + 1.
     static void save(const QString &path, const std::vector<FieldDef> &fields,
                      const std::vector<const Row *> &rows);
 
+    // How a live connection journals its commits: a rollback journal (every
+    // reader sees the file alone) or a write-ahead log beside the file
+    // ("NAME-wal", "NAME-shm"; one sync per commit, readers never block it).
+    enum class Journal { Rollback, WriteAhead };
+
     // A live connection to an existing dataset file for committing single changes.
-    explicit DatasetFile(const QString &path);
+    explicit DatasetFile(const QString &path, Journal journal = Journal::Rollback);
     ~DatasetFile(); // rolls back an unfinished transaction
     DatasetFile(const DatasetFile &) = delete;
     DatasetFile &operator=(const DatasetFile &) = delete;
@@ -59,6 +67,9 @@ public:
     // How long a write waits for another process's lock before failing (2 s
     // unless set); a busy failure says EBUSY.
     void setBusyTimeout(int milliseconds);
+    // Changes how commits are journaled from now on; back to Rollback, the
+    // file stands alone again (readers of a read-only folder need that).
+    void setJournal(Journal journal);
     void begin();
     void commit();
     void rollback();
@@ -66,6 +77,11 @@ public:
     qint64 insert(const Row &row);
     void update(qint64 rowId, const Row &row);
     void remove(qint64 rowId);
+    // The highest value of an integer column (0 when there is no row); read
+    // inside the open transaction, it is the value the commit builds on.
+    qint64 maxOf(int column);
+    // The rows of a read-only statement on the records (columns f0, f1 ...).
+    std::vector<Row> query(const QByteArray &sql);
 
 private:
     void exec(const char *sql);

@@ -59,13 +59,20 @@ bool WorkDir::isDataFile(const QString &dir, const QString &path)
 {
     static const QRegularExpression names(
         QStringLiteral("^(compl22\\.cds|cartelas\\.cds|cartelasg\\.cds|cartelas3a4\\.cds|menos\\.cds|cartgraf\\.cds"
-                       "|cartgraf\\.csv|(validadas|cartoes)\\.cds(\\.danificado-.*)?|\\.bolaris-registry\\.lock"
+                       "|cartgraf\\.csv|(validadas|cartoes|sorteios)\\.cds(-wal|-shm|-journal|\\.danificado-.*)?"
+                       "|\\.bolaris-(registry|drawlog)\\.lock"
                        "|spbl\\d+\\.wav|imbl\\d+\\.jpg|sompedra\\.wav|bateu\\.wav)$"),
         QRegularExpression::CaseInsensitiveOption);
-    const QFileInfo target(followLinks(path));
-    const QString folder = QFileInfo(target.absolutePath()).canonicalFilePath();
-    return !folder.isEmpty() && folder == QFileInfo(dir).canonicalFilePath()
-           && names.match(target.fileName()).hasMatch();
+    const QString home = QFileInfo(dir).canonicalFilePath();
+    if (home.isEmpty())
+        return false;
+    // The name itself, and where its links lead.
+    for (const QString &candidate : {QFileInfo(path).absoluteFilePath(), followLinks(path)}) {
+        const QFileInfo target(candidate);
+        if (QFileInfo(target.absolutePath()).canonicalFilePath() == home && names.match(target.fileName()).hasMatch())
+            return true;
+    }
+    return false;
 }
 
 int WorkDir::writableError(const QString &dir)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QRect>
 #include <QString>
 
@@ -24,6 +25,14 @@ inline QString pictureProbeName() { return pictureName(10); }
 QString soundFor(const QString &dir, int ball);
 // The ball's picture, or empty when it has none.
 QString pictureFor(const QString &dir, int ball);
+
+// True for a regular file holding a RIFF/WAVE sound whose lengths agree
+// with the file: a format chunk and a non-empty data chunk inside it. Never
+// blocks (a FIFO or a device is refused without being read).
+bool isSoundFile(const QString &path);
+// The picture in a regular file; a null image for anything else (a FIFO, a
+// device, a folder, a broken file), without blocking.
+QImage readPicture(const QString &path);
 
 // The places of a picture zooming from where it was put on the board to the
 // left top of the Draw panel: ten steps, each wait of the zoom after one.

@@ -9,8 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QLockFile>
 
 #include <cerrno>
+#include <limits>
+#include <map>
 
 namespace bolaris {
 
@@ -46,7 +50,18 @@ std::vector<FieldDef> DrawLogWriter::fields()
 }
 
 DrawLogWriter::DrawLogWriter(const QString &dir) : m_dir(dir) {}
-DrawLogWriter::~DrawLogWriter() = default;
+DrawLogWriter::~DrawLogWriter()
+{
+    // Left as one file with everything in it, for readers that cannot make
+    // the journal files (a read-only folder) and for plain copies.
+    if (m_file) {
+        try {
+            m_file->setJournal(DatasetFile::Journal::Rollback);
+        } catch (const DatasetError &) {
+            // Another program still reads it: the journal stays until the next start.
+        }
+    }
+}
 
 void DrawLogWriter::fail(const QString &english, const QString &portuguese)
 {
@@ -59,38 +74,66 @@ bool DrawLogWriter::open()
 {
     if (m_file)
         return true;
-    const QString path = WorkDir::resolve(m_dir, QLatin1String(kFileName));
+    const QString path = logPath(m_dir);
+    const QDir dir(m_dir);
     try {
         try {
-            if (!QFileInfo::exists(path))
+            if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
+                // Journal files of a log that is gone belong to no file now.
+                for (const char *side : {"-wal", "-shm"})
+                    QFile::remove(path + QLatin1String(side));
                 DatasetFile::save(path, fields(), {});
-            if (m_lastDraw < 0) {
-                int last = 0;
-                scanRows(path, [&last](const Row &row) { last = std::max(last, row[Sorteio].toInt()); });
-                m_lastDraw = last;
             }
+            checkFields(path);
         } catch (const DatasetError &e) {
             if (e.kind() != DatasetError::Kind::Damaged)
                 throw;
-            // Kept under another name, never overwritten; a new log starts.
+            // Kept under another name, never overwritten, with its journal
+            // (the rows not yet in the file itself); a new log starts.
             const QString aside = QStringLiteral("%1.danificado-%2")
                                       .arg(QFileInfo(path).fileName(),
                                            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-            if (!QFile::rename(path, QDir(m_dir).filePath(aside)))
+            if (!QFile::rename(path, dir.filePath(aside)))
                 throw;
+            QFile::rename(path + QLatin1String("-wal"), dir.filePath(aside + QLatin1String("-wal")));
+            QFile::remove(path + QLatin1String("-shm"));
             DatasetFile::save(path, fields(), {});
-            m_lastDraw = 0;
             m_notice = QStringLiteral("O registro dos sorteios %1 estava danificado e foi guardado como \"%2\"; "
                                       "um novo registro foi iniciado.")
                            .arg(QLatin1String(kFileName), aside);
         }
-        m_file = std::make_unique<DatasetFile>(path);
+        m_file = std::make_unique<DatasetFile>(path, DatasetFile::Journal::WriteAhead);
         m_file->setBusyTimeout(0); // never wait: a ball event must not
+        if (!m_ownerLock) {
+            // The writer that holds the folder's log lock is the only one
+            // drawing here: a draw left open in the file was cut short.
+            m_ownerLock = std::make_unique<QLockFile>(dir.filePath(QLatin1String(kLockName)));
+            m_ownerLock->setStaleLockTime(0);
+            m_closeInterrupted = m_ownerLock->tryLock(0);
+        }
         return true;
     } catch (const DatasetError &e) {
         fail(e.message(), e.forOperator());
         return false;
     }
+}
+
+QString DrawLogWriter::logPath(const QString &dir)
+{
+    // Any entry of the name counts, not only a regular file, so a folder or a
+    // FIFO in its place is reported as what it is.
+    const QStringList names = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names)
+        if (name.compare(QLatin1String(kFileName), Qt::CaseInsensitive) == 0)
+            return QDir(dir).filePath(name);
+    return QDir(dir).filePath(QLatin1String(kFileName));
+}
+
+void DrawLogWriter::checkFields(const QString &path)
+{
+    if (DatasetFile::fieldsOf(path) != fields())
+        throw DatasetError(QStringLiteral("%1: is not a draw log (other fields)").arg(QLatin1String(kFileName)),
+                           DatasetError::Kind::Damaged);
 }
 
 void DrawLogWriter::scanRows(const QString &path, const std::function<void(const Row &)> &visit)
@@ -123,10 +166,46 @@ bool DrawLogWriter::flush()
         return false;
     try {
         m_file->begin();
+        int current = m_draw;
         try {
-            for (const Row &row : m_pending)
-                m_file->insert(row);
+            if (m_closeInterrupted)
+                closeInterrupted();
+            // A draw not yet in the file takes its number here, in the
+            // transaction that writes its first row: two writers in one
+            // folder never share a number.
+            qint64 next = -1;
+            std::map<int, int> numbers; // a draw's stand-in (negative) number to its own
+            for (Row &row : m_pending) {
+                const int draw = row[Sorteio].toInt();
+                if (draw > 0)
+                    continue;
+                auto it = numbers.find(draw);
+                if (it == numbers.end()) {
+                    if (next < 0)
+                        next = m_file->maxOf(Sorteio) + 1;
+                    if (next > std::numeric_limits<int>::max())
+                        throw DatasetError(QStringLiteral("%1: the draw numbers are used up").arg(QLatin1String(kFileName)),
+                                           DatasetError::Kind::Other,
+                                           QStringLiteral("O registro dos sorteios %1 chegou ao maior número de "
+                                                          "sorteio; guarde-o com outro nome para começar um novo.")
+                                               .arg(QLatin1String(kFileName)));
+                    it = numbers.emplace(draw, int(next++)).first;
+                }
+                if (draw == -m_localDraw)
+                    current = it->second;
+            }
+            for (const Row &row : m_pending) {
+                const int draw = row[Sorteio].toInt();
+                if (draw > 0) {
+                    m_file->insert(row);
+                } else {
+                    Row numbered = row;
+                    numbered[Sorteio] = numbers[draw];
+                    m_file->insert(numbered);
+                }
+            }
             m_file->commit();
+            m_closeInterrupted = false;
         } catch (...) {
             try {
                 m_file->rollback();
@@ -135,6 +214,8 @@ bool DrawLogWriter::flush()
             throw;
         }
         m_pending.clear();
+        if (m_localDraw && m_draw <= 0 && current > 0 && m_inDraw)
+            m_draw = current;
         m_english.clear();
         m_portuguese.clear();
         return true;
@@ -146,26 +227,55 @@ bool DrawLogWriter::flush()
     }
 }
 
+void DrawLogWriter::closeInterrupted()
+{
+    // Each draw without an end row: its number, last event and that event's time.
+    const std::vector<Row> open = m_file->query(
+        QStringLiteral("SELECT f%1, max(f%2), max(f%3) FROM records GROUP BY f%1 HAVING sum(f%4 = 'fim') = 0")
+            .arg(Sorteio)
+            .arg(Evento)
+            .arg(Hora)
+            .arg(Tipo)
+            .toLatin1());
+    for (const Row &draw : open) {
+        Row end(kColumns);
+        end[Sorteio] = draw[0];
+        end[Evento] = draw[1].toLongLong() + 1;
+        end[Hora] = draw[2]; // the time of its last event, when it stopped
+        end[Tipo] = QStringLiteral("fim");
+        end[Texto] = QLatin1String(kInterrupted);
+        m_file->insert(end);
+    }
+}
+
 bool DrawLogWriter::append(std::vector<QVariant> row)
 {
     row.resize(kColumns);
-    row[Sorteio] = m_draw;
+    row[Sorteio] = m_draw > 0 ? m_draw : -m_localDraw;
     row[Evento] = ++m_event;
-    row[Hora] = now();
-    if (m_pending.size() >= kMaxPending)
+    // An announcement has the time of its ball event.
+    const QString kind = row[Tipo].toString();
+    if (kind != QLatin1String("texto") && kind != QLatin1String("vencedor") && kind != QLatin1String("repete"))
+        row[Hora] = now();
+    if (m_pending.size() >= kMaxPending) {
+        const QString kind = m_pending.front()[Tipo].toString();
+        m_dropped += kind != QLatin1String("texto") && kind != QLatin1String("vencedor")
+                     && kind != QLatin1String("repete");
         m_pending.erase(m_pending.begin());
+    }
     m_pending.push_back(std::move(row));
     return true;
 }
 
 bool DrawLogWriter::startDraw(DrawMode mode)
 {
-    // The draw's number comes from the file; while the file cannot be read,
-    // the numbers go on from the last known one.
-    open();
-    m_draw = std::max(m_lastDraw, 0) + 1;
-    m_lastDraw = m_draw;
+    // Numbered when first written (see flush()).
+    m_draw = 0;
+    ++m_localDraw;
+    m_inDraw = true;
     m_event = 0;
+    m_lastLines.clear();
+    m_lastWinners.clear();
     std::vector<QVariant> row(kColumns);
     row[Tipo] = QStringLiteral("inicio");
     row[Modo] = mode == DrawMode::Electronic ? QStringLiteral("eletronico") : QStringLiteral("manual");
@@ -175,7 +285,7 @@ bool DrawLogWriter::startDraw(DrawMode mode)
 
 bool DrawLogWriter::ball(const BallEvent &event, const PrizeSwitches &switches)
 {
-    if (!m_draw)
+    if (!m_inDraw)
         return true;
     std::vector<QVariant> row(kColumns);
     row[Tipo] = event.drawn ? QStringLiteral("pedra") : QStringLiteral("retirada");
@@ -187,72 +297,201 @@ bool DrawLogWriter::ball(const BallEvent &event, const PrizeSwitches &switches)
     return flush();
 }
 
+namespace {
+
+QString winnerKey(const QString &prize, const TicketRef &t)
+{
+    return QStringLiteral("%1|%2|%3|%4").arg(prize).arg(t.card).arg(t.series).arg(t.ticket);
+}
+
+// Splits items into runs copied from previous (start, count) and single new
+// items (start -1): a later scan repeats most of the one before.
+std::vector<std::pair<int, int>> copyRuns(const QStringList &items, const QStringList &previous)
+{
+    QHash<QString, int> where;
+    for (int i = int(previous.size()) - 1; i >= 0; --i)
+        where.insert(previous[i], i);
+    std::vector<std::pair<int, int>> runs;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (!runs.empty() && runs.back().first >= 0) {
+            auto &[from, count] = runs.back();
+            if (from + count < previous.size() && previous[from + count] == items[i]) {
+                ++count;
+                continue;
+            }
+        }
+        const auto found = where.constFind(items[i]);
+        runs.emplace_back(found != where.cend() ? found.value() : -1, found != where.cend() ? 1 : int(i));
+    }
+    return runs;
+}
+
+} // namespace
+
 bool DrawLogWriter::scan(const ScanReport &report)
 {
-    if (!m_draw)
+    if (!m_inDraw)
         return true;
-    for (const QString &line : report.memoLines()) {
+    QStringList lines;
+    for (const QString &line : report.memoLines())
+        lines << line.left(250);
+    QStringList winners;
+    for (qsizetype i = 0; i < report.winners.size(); ++i)
+        winners << winnerKey(report.prizes.value(i), report.winners[i]);
+    if (lines.isEmpty() && winners.isEmpty())
+        return flush();
+    // What was announced before is not written again: a row names the run
+    // of the previous announcement that is repeated.
+    const auto repeat = [this](const QString &of, int from, int count) {
+        std::vector<QVariant> row(kColumns);
+        row[Tipo] = QStringLiteral("repete");
+        row[Premio] = of;
+        row[Cartela] = from;
+        row[Cartao] = count;
+        append(std::move(row));
+    };
+    for (const auto &[from, n] : copyRuns(lines, m_lastLines)) {
+        if (from >= 0) {
+            repeat(QStringLiteral("texto"), from, n);
+            continue;
+        }
         std::vector<QVariant> row(kColumns);
         row[Tipo] = QStringLiteral("texto");
-        row[Texto] = line.left(250);
+        row[Texto] = lines[n];
         append(std::move(row));
     }
-    for (qsizetype i = 0; i < report.winners.size(); ++i) {
+    for (const auto &[from, n] : copyRuns(winners, m_lastWinners)) {
+        if (from >= 0) {
+            repeat(QStringLiteral("vencedor"), from, n);
+            continue;
+        }
         std::vector<QVariant> row(kColumns);
         row[Tipo] = QStringLiteral("vencedor");
-        row[Premio] = report.prizes.value(i);
-        row[Cartela] = report.winners[i].card;
-        row[Serie] = QString(report.winners[i].series);
-        row[Cartao] = report.winners[i].ticket;
+        row[Premio] = report.prizes.value(n);
+        row[Cartela] = report.winners[n].card;
+        row[Serie] = QString(report.winners[n].series);
+        row[Cartao] = report.winners[n].ticket;
         append(std::move(row));
     }
+    m_lastLines = lines;
+    m_lastWinners = winners;
     return flush();
 }
 
 bool DrawLogWriter::endDraw()
 {
-    if (!m_draw)
+    if (!m_inDraw)
         return true;
     std::vector<QVariant> row(kColumns);
     row[Tipo] = QStringLiteral("fim");
     append(std::move(row));
+    m_inDraw = false;
     m_draw = 0;
     return flush();
+}
+
+void DrawLogWriter::forEach(const QString &dir, const std::function<void(const Entry &)> &visit)
+{
+    const QString path = logPath(dir);
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return;
+    scanRows(path, [&visit](const Row &row) {
+        Entry e;
+        e.draw = row[Sorteio].toInt();
+        e.event = row[Evento].toInt();
+        e.time = row[Hora].toString();
+        e.kind = row[Tipo].toString();
+        e.mode = row[Modo].toString();
+        e.ball = row[Pedra].toInt();
+        e.switches = {row[Cantos].toInt() != 0, row[Linha].toInt() != 0, row[Linhas2].toInt() != 0};
+        e.prize = row[Premio].toString();
+        const QString serie = row[Serie].toString();
+        if (e.kind == QLatin1String("repete")) {
+            e.from = row[Cartela].toInt();
+            e.count = row[Cartao].toInt();
+        } else {
+            e.ticket = {row[Cartela].toInt(), serie.isEmpty() ? QChar() : serie.at(0), row[Cartao].toInt()};
+        }
+        e.text = row[Texto].toString();
+        visit(e);
+    });
 }
 
 std::vector<DrawLogWriter::Entry> DrawLogWriter::read(const QString &dir)
 {
     std::vector<Entry> entries;
-    if (!WorkDir::exists(dir, QLatin1String(kFileName)))
-        return entries;
-    scanRows(WorkDir::resolve(dir, QLatin1String(kFileName)), [&entries](const Row &row) {
-            Entry e;
-            e.draw = row[Sorteio].toInt();
-            e.event = row[Evento].toInt();
-            e.time = row[Hora].toString();
-            e.kind = row[Tipo].toString();
-            e.mode = row[Modo].toString();
-            e.ball = row[Pedra].toInt();
-            e.switches = {row[Cantos].toInt() != 0, row[Linha].toInt() != 0, row[Linhas2].toInt() != 0};
-            e.prize = row[Premio].toString();
-            const QString serie = row[Serie].toString();
-            e.ticket = {row[Cartela].toInt(), serie.isEmpty() ? QChar() : serie.at(0), row[Cartao].toInt()};
-            e.text = row[Texto].toString();
-            entries.push_back(e);
-    });
+    forEach(dir, [&entries](const Entry &e) { entries.push_back(e); });
     return entries;
+}
+
+int DrawLogWriter::pendingEvents() const
+{
+    int events = 0;
+    for (const Row &row : m_pending) {
+        const QString kind = row[Tipo].toString();
+        events += kind == QLatin1String("inicio") || kind == QLatin1String("pedra")
+                  || kind == QLatin1String("retirada") || kind == QLatin1String("fim");
+    }
+    return events;
+}
+
+QString DrawLogAnnouncements::winnerText(const QString &prize, const TicketRef &t)
+{
+    return QStringLiteral("%1 card %2 series %3 ticket %4").arg(prize).arg(t.card).arg(t.series).arg(t.ticket);
+}
+
+bool DrawLogAnnouncements::take(const DrawLogWriter::Entry &e)
+{
+    const bool text = e.kind == QLatin1String("texto"), winner = e.kind == QLatin1String("vencedor");
+    if (!text && !winner && e.kind != QLatin1String("repete")) {
+        if (m_open)
+            m_last = m_current;
+        m_open = false;
+        if (e.kind == QLatin1String("inicio"))
+            m_last = {};
+        return false;
+    }
+    if (!m_open) {
+        m_open = true;
+        m_current = {};
+    }
+    if (text)
+        m_current.lines << e.text;
+    else if (winner)
+        m_current.winners << winnerText(e.prize, e.ticket);
+    else if (e.prize == QLatin1String("texto"))
+        copy(m_last.lines, m_current.lines, e.from, e.count);
+    else
+        copy(m_last.winners, m_current.winners, e.from, e.count);
+    return true;
+}
+
+void DrawLogAnnouncements::copy(const QStringList &from, QStringList &to, int start, int count)
+{
+    if (start < 0 || count < 0 || qsizetype(start) + count > from.size()) {
+        m_broken = true;
+        return;
+    }
+    to.append(from.mid(start, count));
 }
 
 DrawLog::DrawLog(const QString &dir) : m_writer(dir), m_thread([this] { run(); }) {}
 
-DrawLog::~DrawLog()
+DrawLog::~DrawLog() { close(); }
+
+int DrawLog::close()
 {
     {
         std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return m_lost;
         m_stop = true;
+        m_closed = true;
     }
     m_wake.notify_all();
     m_thread.join();
+    m_lost = m_writer.pendingEvents() + m_writer.droppedEvents();
+    return m_lost;
 }
 
 void DrawLog::setListener(QObject *context, Listener listener)
@@ -265,6 +504,8 @@ void DrawLog::setListener(QObject *context, Listener listener)
 void DrawLog::post(std::function<bool(DrawLogWriter &)> task)
 {
     std::unique_lock lock(m_mutex);
+    if (m_closed)
+        return;
     m_tasks.push_back(std::move(task));
     const quint64 mine = ++m_posted;
     m_wake.notify_all();

@@ -5,6 +5,9 @@
 #include "dataset/FieldDef.h"
 
 #include <QString>
+#include <QStringList>
+
+class QLockFile;
 
 #include <QObject>
 #include <QPointer>
@@ -43,7 +46,8 @@ public:
     bool retry() { return flush(); }
     bool hasPending() const { return !m_pending.empty(); }
 
-    int currentDraw() const { return m_draw; } // 0 outside a draw
+    // The number of the draw going on, once its first row is in the file; 0 before and outside a draw.
+    int currentDraw() const { return m_draw; }
     const QString &failureEnglish() const { return m_english; }
     const QString &failurePortuguese() const { return m_portuguese; }
     // Something the operator should know although the log works (a damaged
@@ -51,6 +55,16 @@ public:
     QString takeNotice() { return std::exchange(m_notice, QString()); }
 
     static constexpr const char *kFileName = "Sorteios.cds";
+    // Held by the writer that draws in the folder.
+    static constexpr const char *kLockName = ".bolaris-drawlog.lock";
+    // The text of the end row that closes a draw cut short (a crash, a power cut).
+    static constexpr const char *kInterrupted = "interrompido";
+    // Sorteios.cds in dir in any letter case, whatever kind of entry it is.
+    static QString logPath(const QString &dir);
+    // Rows given up since the start (kept pending too long); what is still pending.
+    // Events given up (kept pending too long) and events still pending.
+    int droppedEvents() const { return m_dropped; }
+    int pendingEvents() const;
     static std::vector<FieldDef> fields();
 
     // One row of the log, read back.
@@ -58,34 +72,72 @@ public:
         int draw = 0;
         int event = 0;
         QString time;   // yyyy-MM-dd HH:mm:ss.zzz, local time
-        QString kind;   // inicio, pedra, retirada, texto, vencedor, fim
+        QString kind;   // inicio, pedra, retirada, texto, vencedor, repete, fim
         QString mode;   // manual or eletronico
         int ball = 0;
         PrizeSwitches switches;
-        QString prize;  // of a winner: CANTOS, LINHA, 2 LINHAS, CARTAO
+        QString prize;  // of a winner: CANTOS, LINHA, 2 LINHAS, CARTAO; of repete: texto or vencedor
+        // repete: the run of the previous announcement's lines (texto) or
+        // winners (vencedor) announced again, from (0-based) and count.
+        int from = 0;
+        int count = 0;
         TicketRef ticket;
-        QString text;   // a line of the report
+        QString text;   // a line of the report; of fim: kInterrupted for a draw cut short
     };
     // Every row in the order written. Throws DatasetError when the file cannot
     // be read; a missing file is an empty log.
     static std::vector<Entry> read(const QString &dir);
+    // The same, one row at a time, without keeping them.
+    static void forEach(const QString &dir, const std::function<void(const Entry &)> &visit);
 
 private:
     bool append(std::vector<QVariant> row);
     bool flush();
     bool open();
     static void scanRows(const QString &path, const std::function<void(const Row &)> &visit);
+    static void checkFields(const QString &path);
+    void closeInterrupted();
     void fail(const QString &english, const QString &portuguese);
 
     QString m_dir;
     std::unique_ptr<DatasetFile> m_file;
     std::vector<std::vector<QVariant>> m_pending;
-    int m_lastDraw = -1; // the highest draw number in the file, once read
+    int m_localDraw = 0; // draws started by this writer; rows of one not yet numbered carry -m_localDraw
+    bool m_inDraw = false;
     int m_draw = 0;
     int m_event = 0;
+    int m_dropped = 0;
+    QStringList m_lastLines;   // the last announcement written in this draw
+    QStringList m_lastWinners;
+    std::unique_ptr<QLockFile> m_ownerLock;
+    bool m_closeInterrupted = false;
     QString m_english;
     QString m_portuguese;
     QString m_notice;
+};
+
+// Rebuilds each scan's whole announcement from the rows of one draw, read in
+// order, where a "repete" row stands for a run of the announcement before.
+class DrawLogAnnouncements {
+public:
+    struct Announced {
+        QStringList lines;
+        QStringList winners; // "PRIZE card N series S ticket T"
+    };
+    // Takes the draw's next row; true when it belongs to an announcement.
+    bool take(const DrawLogWriter::Entry &e);
+    // The announcement of the rows taken since the last other row.
+    const Announced &current() const { return m_current; }
+    // A row repeated lines that the announcement before never had.
+    bool broken() const { return m_broken; }
+    static QString winnerText(const QString &prize, const TicketRef &t);
+
+private:
+    void copy(const QStringList &from, QStringList &to, int start, int count);
+    Announced m_last;
+    Announced m_current;
+    bool m_open = false;
+    bool m_broken = false;
 };
 
 // The draw log as the Draw panel uses it: each event is handed to a writer on
@@ -107,6 +159,10 @@ public:
     void endDraw();
     // Waits until every event handed over so far is written or has failed.
     void drain();
+    // Writes what is queued, gives rows kept out a last few chances and stops;
+    // returns how many events (start, balls, end) could not be written.
+    // Events handed over later are dropped.
+    int close();
 
     static constexpr const char *kFileName = DrawLogWriter::kFileName;
     using Entry = DrawLogWriter::Entry;
@@ -128,6 +184,8 @@ private:
     std::deque<std::function<bool(DrawLogWriter &)>> m_tasks;
     bool m_busy = false;
     bool m_stop = false;
+    bool m_closed = false;
+    int m_lost = 0;
     quint64 m_posted = 0; // tasks handed over
     quint64 m_done = 0;   // tasks carried out
     QPointer<QObject> m_context;

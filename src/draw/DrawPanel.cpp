@@ -304,7 +304,17 @@ void DrawPanel::enter()
     m_alea->hide();
     m_fim->hide();
     m_tipo->findChild<QWidget *>(QStringLiteral("ButtonManual"))->setFocus();
+    registryReadable();
     m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
+}
+
+bool DrawPanel::registryReadable()
+{
+    // A registry that could not be read at the start (busy, locked) may be
+    // readable now; a draw on an empty one would announce nobody.
+    if (!m_registry.isOpen())
+        m_registry.reopen();
+    return m_registry.isOpen();
 }
 
 void DrawPanel::ButtonManualClick(const QString &pressedName)
@@ -312,6 +322,14 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     const bool electronic = pressedName == QLatin1String("ButtonEletronico");
     if (m_state.mode() != DrawMode::Idle)
         m_log->endDraw();
+    const bool readable = registryReadable();
+    m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
+    if (!readable)
+        m_prompter.inform(QStringLiteral("Sorteio"),
+                          QStringLiteral("O registro de validação não pôde ser lido: nenhuma cartela concorre neste "
+                                         "sorteio e nenhum vencedor será anunciado.\n\n%1")
+                              .arg(m_registry.refusal()),
+                          MessageIcon::Error);
     m_state.start(electronic ? DrawMode::Electronic : DrawMode::Manual);
     m_missingTold = false;
     m_logTold = false;
@@ -413,7 +431,7 @@ void DrawPanel::ButtonAleaClick()
     std::vector<Step> steps;
     const QString picture = BallMedia::pictureFor(m_workDir, n);
     if (!picture.isEmpty() && m_imagem->isChecked()) {
-        m_picture->setPixmap(QPixmap(picture));
+        m_picture->setPixmap(QPixmap::fromImage(BallMedia::readPicture(picture)));
         m_pictureFrame->move(ballPictureStart(n));
         steps.push_back({kBeforeShow, [this] {
                              m_pictureFrame->show();
@@ -429,18 +447,20 @@ void DrawPanel::P1Click(int ball)
 {
     if (m_state.mode() != DrawMode::Manual)
         return; // ignored in an electronic draw; the board is disabled while idle
+    // The ball is in the log before any media file is touched.
+    const std::optional<BallEvent> event = m_state.clickManual(ball);
+    if (event)
+        logBall(*event);
     playBallSound(ball);
     QPoint pictureStart;
     const QString picture = BallMedia::pictureFor(m_workDir, ball);
     const bool withPicture = !picture.isEmpty() && m_imagem->isChecked();
     if (withPicture) {
-        m_picture->setPixmap(QPixmap(picture));
+        m_picture->setPixmap(QPixmap::fromImage(BallMedia::readPicture(picture)));
         pictureStart = ballPictureStart(ball);
     }
-    const std::optional<BallEvent> event = m_state.clickManual(ball);
     if (!event)
         return;
-    logBall(*event);
     setBallColour(ball, event->drawn);
     showCounters();
     m_order->setText(m_state.orderText());
@@ -488,6 +508,16 @@ void DrawPanel::abandon()
     m_held.clear();
     if (m_display)
         m_display->hide();
+    // The log is closed now, while the operator can still be told what it lost.
+    if (m_state.mode() != DrawMode::Idle)
+        m_log->endDraw();
+    if (const int lost = m_log->close())
+        m_prompter.inform(QStringLiteral("Registro dos sorteios"),
+                          QStringLiteral("%1 evento(s) do sorteio (início, pedras ou fim) não puderam ser gravados no "
+                                         "registro dos sorteios %2 e se perderam.")
+                              .arg(lost)
+                              .arg(QLatin1String(DrawLog::kFileName)),
+                          MessageIcon::Error);
 }
 
 void DrawPanel::beginBallEvent(std::vector<Step> steps)
@@ -701,7 +731,11 @@ void DrawPanel::logStatus(const QString &failure, const QString &notice)
 {
     if (!notice.isEmpty())
         m_prompter.inform(QStringLiteral("Registro dos sorteios"), notice, MessageIcon::Information);
-    if (failure.isEmpty() || m_logTold)
+    if (failure.isEmpty()) {
+        m_logTold = false; // written again: a new failure is told again
+        return;
+    }
+    if (m_logTold)
         return;
     m_logTold = true;
     m_prompter.inform(QStringLiteral("Registro dos sorteios"),

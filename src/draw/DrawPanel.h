@@ -97,6 +97,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Opens the registry again when it could not be read; true when it can be.
+    bool registryReadable();
     struct Step {
         double waitMs; // before the action
         std::function<void()> action;

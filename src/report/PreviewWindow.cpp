@@ -212,7 +212,7 @@ bool PreviewWindow::runJob(const QString &title,
 bool PreviewWindow::saveTo(const QString &path)
 {
     m_problem.clear();
-    if (WorkDir::isDataFile(m_workDir, path)) {
+    if (WorkDir::isDataFile(m_workDir, path) || WorkDir::isDataFile(QFileInfo(path).absolutePath(), path)) {
         m_problem = QStringLiteral("O arquivo %1 é um arquivo de dados do Bolaris e não pode ser substituído. "
                                    "Escolha outro nome.")
                         .arg(QFileInfo(path).fileName());

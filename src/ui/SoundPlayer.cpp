@@ -1,6 +1,7 @@
 #include "SoundPlayer.h"
 
-#include <QFileInfo>
+#include "draw/BallMedia.h"
+
 #include <QSoundEffect>
 #include <QUrl>
 
@@ -14,7 +15,9 @@ void EffectSoundPlayer::play(const QString &path)
     if (!m_effect)
         m_effect = std::make_unique<QSoundEffect>();
     m_effect->stop();
-    if (!QFileInfo(path).isFile())
+    // A broken file (an empty leftover of an interrupted copy, a FIFO) would
+    // hang the decoder, and this thread with it, for good.
+    if (!BallMedia::isSoundFile(path))
         return;
     // The file is decoded in the background; play() before it is ready plays
     // it once it is.

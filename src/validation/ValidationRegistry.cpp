@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -106,20 +107,23 @@ std::optional<DatasetError> openPart(const Part &p, const QString &dir, bool rea
     d.setFileName(QLatin1String(p.fileName));
     d.setDurable(true);
     d.setReadOnly(readOnly);
-    d.setIndexFieldNames(QLatin1String(p.indexFields));
+    d.setIndexFieldNames(QString()); // its fields are known only once checked
     try {
         p.define(d);
         d.open();
     } catch (const DatasetError &e) {
         d.close();
+        p.define(d); // the panels keep reading the registry's own fields, not the file's
         return e;
     }
     // What the file holds is read: a fault in it is proven damage.
     try {
         checkContent(d, p.define);
+        d.setIndexFieldNames(QLatin1String(p.indexFields));
         d.addIndex(QLatin1String(p.indexName), QLatin1String(p.indexFields), Dataset::Primary | Dataset::Unique);
     } catch (const DatasetError &e) {
         d.close();
+        p.define(d);
         return DatasetError(e.message(), Kind::Damaged, e.forOperator());
     }
     return std::nullopt;
@@ -165,13 +169,56 @@ ValidationRegistry::Opened ValidationRegistry::open(bool readOnly)
     }
     if (!failure) {
         m_access = readOnly ? Access::ReadOnly : Access::Writable;
-        return {m_access, false, {}, {}};
+        return readOnly ? Opened{m_access, false, {}, {}} : removeOrphans();
     }
     m_vali.close();
     m_valiC.close();
     if (failure->kind() != Kind::Damaged || readOnly)
         return unavailable(*failure);
     return moveAside(*failure);
+}
+
+ValidationRegistry::Opened ValidationRegistry::removeOrphans()
+{
+    // A returned ticket of a card that is not validated would already count as
+    // returned once the card is: it goes, as the cascade would have taken it.
+    QSet<QString> cards;
+    for (int r = 0; r < m_vali.recordCount(); ++r)
+        cards.insert(m_vali.rowAt(r)[0].toString() + QLatin1Char('-') + m_vali.rowAt(r)[1].toString());
+    QStringList english, portuguese;
+    try {
+        Dataset::Batch tickets(m_valiC);
+        m_valiC.first();
+        while (!m_valiC.isEmpty() && !m_valiC.eof()) {
+            const QString serie = m_valiC.asString(kSerie);
+            const int card = m_valiC.asInteger(kCartela);
+            if (cards.contains(serie + QLatin1Char('-') + QString::number(card))) {
+                m_valiC.next();
+                continue;
+            }
+            const int ticket = m_valiC.asInteger(kCartao);
+            english << QStringLiteral("%1-%2 (card %3)").arg(serie).arg(ticket).arg(card);
+            portuguese << QStringLiteral("série %1 cartão %2 (cartela %3)").arg(serie).arg(ticket).arg(card);
+            m_valiC.deleteRecord();
+        }
+        tickets.commit();
+    } catch (const DatasetError &e) {
+        return unavailable(e);
+    }
+    if (english.isEmpty())
+        return {m_access, false, {}, {}};
+    constexpr int kListed = 20;
+    const auto listed = [](QStringList items, const QString &more) {
+        const qsizetype rest = items.size() - kListed;
+        if (rest > 0)
+            items = items.mid(0, kListed) << more.arg(rest);
+        return items.join(QStringLiteral(", "));
+    };
+    return {m_access, false,
+            QStringLiteral("returned tickets of cards that are not validated were removed: %1")
+                .arg(listed(english, QStringLiteral("%1 more"))),
+            QStringLiteral("Cartões devolvidos de cartelas que não estão validadas foram retirados do registro: %1.")
+                .arg(listed(portuguese, QStringLiteral("mais %1")))};
 }
 
 ValidationRegistry::Opened ValidationRegistry::unavailable(const DatasetError &error)

@@ -102,6 +102,7 @@ private:
     // False, with the message shown, when the registry takes no entries now.
     bool writable(Prompter &prompter);
     Opened unavailable(const DatasetError &error);
+    Opened removeOrphans();
     Opened moveAside(const DatasetError &damage);
 
     QString m_dir;

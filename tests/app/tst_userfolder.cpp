@@ -88,6 +88,29 @@ private Q_SLOTS:
         }
     }
 
+    // A relative XDG_DATA_HOME is ignored: the folder is the same from any
+    // current folder.
+    void relativeDataHomeIsIgnored_data()
+    {
+        QTest::addColumn<QByteArray>("dataHome");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("relative") << QByteArray("rel/data") << QDir::homePath() + "/.local/share/bolaris";
+        QTest::newRow("absolute") << QByteArray("/srv/data") << QStringLiteral("/srv/data/bolaris");
+    }
+    void relativeDataHomeIsIgnored()
+    {
+        QFETCH(QByteArray, dataHome);
+        QFETCH(QString, expected);
+        const QByteArray before = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", dataHome);
+        const QString path = UserFolder::defaultPath();
+        if (before.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", before);
+        QCOMPARE(path, expected);
+    }
+
     void folderThatCannotBeMade()
     {
         QTemporaryDir home;

@@ -4,6 +4,9 @@
 #include "draw/DrawLog.h"
 
 #include <QProcess>
+
+#include <limits>
+#include <map>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -54,9 +57,15 @@ private Q_SLOTS:
         QVERIFY(again.startDraw(DrawMode::Manual));
         QCOMPARE(again.currentDraw(), 3);
 
+        // The draw the first writer left open is closed as cut short, at the
+        // time of its last event, before the next draw starts.
         const auto entries = DrawLog::read(dir.path());
         QCOMPARE(kinds(entries), (QStringList{"inicio", "pedra", "retirada", "texto", "texto", "texto", "texto",
-                                              "vencedor", "fim", "inicio", "inicio"}));
+                                              "vencedor", "fim", "inicio", "fim", "inicio"}));
+        QCOMPARE(entries[10].draw, 2);
+        QCOMPARE(entries[10].text, QLatin1String(DrawLogWriter::kInterrupted));
+        QCOMPARE(entries[10].time, entries[9].time);
+        QVERIFY(entries[8].text.isEmpty());
         QCOMPARE(entries[0].mode, QStringLiteral("manual"));
         QCOMPARE(entries[1].ball, 7);
         QCOMPARE(entries[1].switches, (PrizeSwitches{false, true, false}));
@@ -70,8 +79,8 @@ private Q_SLOTS:
         QVERIFY(!entries[0].time.isEmpty());
     }
 
-    // Another program reading the log holds its lock: nothing waits, and the
-    // rows are written with the next event.
+    // Another program reading the log never holds a ball up: the event is
+    // written at once beside its reading.
     void neverWaitsForAReader()
     {
         QTemporaryDir dir;
@@ -86,13 +95,101 @@ private Q_SLOTS:
         held.start();
         QVERIFY(log.ball({5, true, DrawMode::Manual, "5"}, {}));
         QVERIFY(held.elapsed() < 1000); // far below the 2 s a waiting write would take
+        QCOMPARE(kinds(DrawLog::read(dir.path())), (QStringList{"inicio", "pedra"}));
         sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
         sqlite3_close(reader);
-        QCOMPARE(kinds(DrawLog::read(dir.path())), QStringList{"inicio"});
-        QVERIFY(log.ball({6, true, DrawMode::Manual, "6"}, {}));
+    }
+
+    // Two programs drawing in one folder: each draw gets a number of its own,
+    // even when both started before either wrote.
+    void twoWritersNeverShareANumber()
+    {
+        QTemporaryDir dir;
+        DrawLogWriter first(dir.path()), second(dir.path());
+        QVERIFY(first.startDraw(DrawMode::Manual));
+        QVERIFY(second.startDraw(DrawMode::Electronic));
+        QVERIFY(first.ball({5, true, DrawMode::Manual, "5"}, {}));
+        QVERIFY(second.ball({9, true, DrawMode::Electronic, "9"}, {}));
+        QCOMPARE(first.currentDraw(), 1);
+        QCOMPARE(second.currentDraw(), 2);
+        std::map<int, QList<int>> balls;
+        for (const auto &e : DrawLog::read(dir.path()))
+            if (e.kind == QLatin1String("pedra"))
+                balls[e.draw] << e.ball;
+        QCOMPARE(balls, (std::map<int, QList<int>>{{1, {5}}, {2, {9}}}));
+    }
+
+    // The last possible draw number is never passed: the draw is refused with
+    // a reason instead of wrapping round.
+    void drawNumbersUsedUp()
+    {
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath("Sorteios.cds");
+        DatasetFile::save(path, DrawLogWriter::fields(), {});
+        {
+            DatasetFile file(path);
+            Row last(DrawLogWriter::fields().size());
+            last[0] = std::numeric_limits<int>::max();
+            last[1] = 1;
+            last[3] = QStringLiteral("fim");
+            file.begin();
+            file.insert(last);
+            file.commit();
+        }
+        DrawLogWriter log(dir.path());
+        QVERIFY(!log.startDraw(DrawMode::Manual));
+        QVERIFY2(log.failurePortuguese().contains(QStringLiteral("maior número")), qPrintable(log.failurePortuguese()));
+        QCOMPARE(DrawLog::read(dir.path()).size(), size_t(1));
+    }
+
+    // An announcement repeated at later balls (full tickets stay announced)
+    // is written once; reading gives every ball's whole announcement back.
+    void repeatedAnnouncementsAreWrittenOnce()
+    {
+        QTemporaryDir dir;
+        DrawLogWriter log(dir.path());
+        QVERIFY(log.startDraw(DrawMode::Electronic));
+        std::vector<ScanReport> scans;
+        ScanReport report;
+        report.scanned = true;
+        for (int n = 1; n <= 40; ++n) {
+            // A new full ticket each ball, announced in card order among the others.
+            const int card = (n * 37) % 100 + 1;
+            qsizetype at = 0;
+            while (at < report.winners.size() && report.winners[at].card < card)
+                ++at;
+            report.winners.insert(at, {card, 'B', card * 6});
+            report.prizes.insert(at, QStringLiteral("CARTAO"));
+            report.lines.insert(2 * at, QStringLiteral("CARTELA %1 SERIE B").arg(card));
+            report.lines.insert(2 * at + 1, QStringLiteral("CARTÃO. Cartão %1").arg(card * 6));
+            scans.push_back(report);
+            QVERIFY(log.ball({n, true, DrawMode::Electronic, QString::number(n)}, {}));
+            QVERIFY(log.scan(report));
+        }
         const auto entries = DrawLog::read(dir.path());
-        QCOMPARE(kinds(entries), (QStringList{"inicio", "pedra", "pedra"}));
-        QCOMPARE(entries[1].ball, 5);
+        QVERIFY2(entries.size() < 400, qPrintable(QString::number(entries.size()))); // 2,500 written out in full
+
+        DrawLogAnnouncements announcements;
+        std::vector<DrawLogAnnouncements::Announced> read;
+        bool open = false;
+        for (const auto &e : entries) {
+            if (announcements.take(e)) {
+                open = true;
+            } else if (open) {
+                read.push_back(announcements.current());
+                open = false;
+            }
+        }
+        if (open)
+            read.push_back(announcements.current());
+        QVERIFY(!announcements.broken());
+        QCOMPARE(read.size(), scans.size());
+        for (size_t i = 0; i < scans.size(); ++i) {
+            QCOMPARE(read[i].lines, scans[i].memoLines());
+            QCOMPARE(read[i].winners.size(), scans[i].winners.size());
+            QCOMPARE(read[i].winners.last(),
+                     DrawLogAnnouncements::winnerText(QStringLiteral("CARTAO"), scans[i].winners.last()));
+        }
     }
 
     void cannotBeWritten()
@@ -101,6 +198,26 @@ private Q_SLOTS:
         QVERIFY(!log.startDraw(DrawMode::Manual));
         QVERIFY(!log.failurePortuguese().isEmpty());
         QVERIFY(!log.ball({5, true, DrawMode::Manual, "5"}, {}));
+    }
+
+    // A log on a disk that only allows reading: the reason is given, and the
+    // log written before (closed as one file) is still read.
+    void readOnlyDiskGivesTheReason()
+    {
+        test::SmallDisk disk(1024);
+        SKIP_WITHOUT_DISK(disk);
+        {
+            DrawLogWriter log(disk.path());
+            QVERIFY(log.startDraw(DrawMode::Manual));
+            QVERIFY(log.endDraw());
+        }
+        QVERIFY(!QFile::exists(disk.file("Sorteios.cds-wal")));
+        QVERIFY(disk.makeReadOnly());
+        QCOMPARE(DrawLog::read(disk.path()).size(), size_t(2));
+        DrawLogWriter log(disk.path());
+        QVERIFY(!log.startDraw(DrawMode::Manual));
+        QVERIFY2(log.failurePortuguese().contains(QStringLiteral("só permite leitura")),
+                 qPrintable(log.failurePortuguese()));
     }
 
     void damagedLogIsKeptAside()
@@ -158,6 +275,12 @@ private Q_SLOTS:
         broken.drain();
         QTRY_VERIFY(!failures.isEmpty());
         QVERIFY(!failures.first().isEmpty());
+        // At the end, what never reached the file is counted: the start and two balls.
+        broken.ball({4, true, DrawMode::Manual, "4"}, {});
+        broken.scan(lineWon());
+        broken.ball({5, true, DrawMode::Manual, "5"}, {});
+        QCOMPARE(broken.close(), 3);
+        broken.ball({6, true, DrawMode::Manual, "6"}, {}); // after the end: dropped, never blocks
     }
 };
 

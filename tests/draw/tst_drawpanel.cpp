@@ -24,6 +24,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sqlite3.h>
+
 using namespace bolaris;
 using namespace bolaris::test;
 
@@ -551,6 +553,37 @@ private Q_SLOTS:
         QCOMPARE(f.panel->state().DrawnCount(), 1);
         QCOMPARE(picture->geometry(), zoomedTo);
         QVERIFY(f.prompter.shown.isEmpty());
+    }
+
+    // A registry held by another program while the window opened is read
+    // again when the panel is entered or a draw starts; a draw that still
+    // cannot read it says so before the first ball.
+    void registryBusyAtTheStart()
+    {
+        sqlite3 *holder = nullptr;
+        DrawFixture f([&](const QString &dir) {
+            ValidationRegistry registry(dir);
+            registry.open();
+            registry.SaiEnter(QStringLiteral("A"), QStringLiteral("1-4"), f.prompter);
+            registry.close();
+            sqlite3_open(QFile::encodeName(QDir(dir).filePath("Validadas.cds")).constData(), &holder);
+            sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+        });
+        f.prompter.shown.clear();
+        f.enter();
+        QCOMPARE(f.text(QStringLiteral("LabelConcor")), QStringLiteral("0"));
+        f.startElectronic();
+        QCOMPARE(f.prompter.shown.size(), 1);
+        QVERIFY2(f.prompter.shown[0].text.contains(QStringLiteral("nenhuma cartela concorre")),
+                 qPrintable(f.prompter.shown[0].text));
+        f.click(QStringLiteral("ButtonFim"));
+
+        sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(holder);
+        f.enter();
+        QCOMPARE(f.text(QStringLiteral("LabelConcor")), QStringLiteral("4"));
+        f.startElectronic();
+        QCOMPARE(f.prompter.shown.size(), 1);
     }
 
     void competingCountHides()

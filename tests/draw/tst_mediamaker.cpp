@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "draw/BallMedia.h"
 #include "draw/MediaMaker.h"
 #include "report/Fonts.h"
 
@@ -7,6 +8,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <sys/stat.h>
 
 using namespace bolaris;
 
@@ -65,6 +67,60 @@ private Q_SLOTS:
         QVERIFY(info.valid);
         QVERIFY(info.seconds >= minSeconds && info.seconds < 4);
         QVERIFY(info.peak > 8000); // clearly audible, never clipped past the format
+    }
+
+    // Only a regular file with a whole RIFF/WAVE sound is handed to the player:
+    // a broken one could hang it. Nothing here may block.
+    void soundFilesAreChecked_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("special");
+        QTest::addColumn<bool>("playable");
+        const QByteArray chime = MediaMaker::chimeWav();
+        QByteArray headerOnly = chime.left(44);
+        headerOnly.replace(4, 4, QByteArray::fromHex("24000000"));
+        headerOnly.replace(40, 4, QByteArray::fromHex("00000000"));
+        QTest::newRow("the program's own") << chime << QString() << true;
+        QTest::newRow("empty") << QByteArray() << QString() << false;
+        QTest::newRow("header only") << headerOnly << QString() << false;
+        QTest::newRow("cut short") << chime.left(chime.size() / 2) << QString() << false;
+        QTest::newRow("longer than it says") << chime + QByteArray(100, '\0') << QString() << false;
+        QTest::newRow("not a sound") << QByteArray("RIFF\x04\0\0\0AVI ") << QString() << false;
+        QTest::newRow("FIFO") << QByteArray() << "fifo" << false;
+        QTest::newRow("folder") << QByteArray() << "folder" << false;
+        QTest::newRow("link to a device") << QByteArray() << "device" << false;
+    }
+    void soundFilesAreChecked()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, special);
+        QFETCH(bool, playable);
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath("spbl1.wav");
+        if (special == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (special == QLatin1String("folder"))
+            QVERIFY(QDir(dir.path()).mkdir("spbl1.wav"));
+        else if (special == QLatin1String("device"))
+            QVERIFY(QFile::link("/dev/zero", path));
+        else
+            test::writeBytes(path, bytes);
+        QCOMPARE(BallMedia::isSoundFile(path), playable);
+    }
+
+    // A picture is read from a regular file only; a FIFO gives no picture at once.
+    void picturesFromRegularFilesOnly()
+    {
+        QTemporaryDir dir;
+        const QString fifo = QDir(dir.path()).filePath("imbl1.jpg");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(BallMedia::readPicture(fifo).isNull());
+        QVERIFY(BallMedia::readPicture(QStringLiteral("/dev/zero")).isNull());
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::yellow);
+        const QString good = QDir(dir.path()).filePath("imbl2.jpg");
+        QVERIFY(image.save(good, "JPG"));
+        QCOMPARE(BallMedia::readPicture(good).size(), QSize(40, 30));
     }
 
     void picturesOfEveryBall()

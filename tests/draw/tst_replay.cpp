@@ -1,7 +1,10 @@
 #include "DrawFixture.h"
 #include "TestSupport.h"
 #include "report/Fonts.h"
+#include "draw/DrawLog.h"
 #include "validation/ValidationRegistry.h"
+
+#include <sys/stat.h>
 
 using namespace bolaris;
 using namespace bolaris::test;
@@ -109,6 +112,62 @@ private Q_SLOTS:
 
         QCOMPARE(runProgram(kCli, {"replay", "--draw", "9", "--dir", dir}).status, 1);
         QCOMPARE(runProgram(kCli, {"draw-log", "--draw", "9", "--dir", dir}).status, 1);
+    }
+
+    // A draw cut short is closed at the next start and shown as interrupted,
+    // and still replayed.
+    void interruptedDraw()
+    {
+        QTemporaryDir dir;
+        {
+            DrawLogWriter cut(dir.path());
+            QVERIFY(cut.startDraw(DrawMode::Manual));
+            QVERIFY(cut.ball({7, true, DrawMode::Manual, "7"}, {}));
+        }
+        DrawLogWriter next(dir.path());
+        QVERIFY(next.startDraw(DrawMode::Manual));
+        const Run list = runProgram(kCli, {"draw-log", "--dir", dir.path()});
+        QCOMPARE(list.status, 0);
+        QVERIFY2(list.out.startsWith(QStringLiteral("draw 1  ")) && list.out.section('\n', 0, 0).contains("(interrupted)"),
+                 qPrintable(list.out));
+        QVERIFY(list.out.contains(QStringLiteral("draw 2  ")) && list.out.contains(QStringLiteral("(not ended)")));
+        const Run events = runProgram(kCli, {"draw-log", "--draw", "1", "--dir", dir.path()});
+        QVERIFY2(events.out.contains(QStringLiteral("draw 1 interrupted")), qPrintable(events.out));
+        const Run replayed = runProgram(kCli, {"replay", "--draw", "1", "--dir", dir.path()});
+        QVERIFY2(replayed.out.contains(QStringLiteral("its 1 ball events matches")), qPrintable(replayed.out + replayed.err));
+    }
+
+    // A log that cannot be read is reported with its reason and exit 1.
+    void unreadableLog_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("folder") << "folder" << "is not a regular file but a folder";
+        QTest::newRow("FIFO") << "fifo" << "is not a regular file but a FIFO";
+        QTest::newRow("link to a device") << "device" << "is not a regular file but a device";
+    }
+    void unreadableLog()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, says);
+        QTemporaryDir dir;
+        const QString log = QDir(dir.path()).filePath(QStringLiteral("sorteios.CDS"));
+        if (kind == QLatin1String("folder"))
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sorteios.CDS")));
+        else if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(QStringLiteral("/dev/null"), log));
+        for (const QStringList &args : {QStringList{"draw-log"}, QStringList{"replay", "--draw", "1"}}) {
+            const Run r = runProgram(kCli, args + QStringList{"--dir", dir.path()});
+            QCOMPARE(r.status, 1);
+            QVERIFY2(r.err.contains(says), qPrintable(r.err));
+        }
+        // The panel's writer gives the reason in the operator's words.
+        DrawLogWriter writer(dir.path());
+        QVERIFY(!writer.startDraw(DrawMode::Manual));
+        QVERIFY2(writer.failurePortuguese().contains(QStringLiteral("não de um arquivo comum")),
+                 qPrintable(writer.failurePortuguese()));
     }
 
     void cardsNotInTheStoreAreNamed()

@@ -93,6 +93,9 @@ private Q_SLOTS:
         QTest::newRow("series B to L") << "compl22.cds" << false;
         QTest::newRow("sheet dataset") << "cartelas.cds" << false;
         QTest::newRow("a link to the registry") << "Validadas.cds" << true;
+        QTest::newRow("draw log") << "Sorteios.cds" << false;
+        QTest::newRow("draw log, other case") << "sorteios.CDS" << false;
+        QTest::newRow("a link to the draw log") << "Sorteios.cds" << true;
     }
     void dataFilesAreNoOutput()
     {
@@ -103,6 +106,7 @@ private Q_SLOTS:
         QCOMPARE(cli({"validate", "--series", "A", "--cards", "1-5", "--dir", dir.path()}).status, 0);
         QCOMPARE(cli({"return-ticket", "--series", "A", "--ticket", "3", "--dir", dir.path()}).status, 0);
         bolaris::test::writeCardFile(dir.path(), {});
+        bolaris::test::writeBytes(QDir(dir.path()).filePath(QStringLiteral("Sorteios.cds")), "the draw log");
         QMap<QString, QByteArray> before;
         for (const QString &f : QDir(dir.path()).entryList(QDir::Files))
             before[f] = bolaris::test::readBytes(QDir(dir.path()).filePath(f));
@@ -116,6 +120,66 @@ private Q_SLOTS:
         QVERIFY2(r.err.contains(QStringLiteral("one of the program's data files")), qPrintable(r.err));
         for (auto it = before.cbegin(); it != before.cend(); ++it)
             QCOMPARE(bolaris::test::readBytes(QDir(dir.path()).filePath(it.key())), it.value());
+    }
+
+    // A link (symbolic or hard) where an output goes is replaced by the new
+    // file; the file it leads to stays as it was.
+    void linksAtOutputsAreReplaced_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("dataFile");
+        QTest::addColumn<bool>("hard");
+        const QStringList exportCsv{"export-csv", "--series", "A", "--first", "1", "--last", "3"};
+        QTest::newRow("export file to registry") << exportCsv << "CARTGRAF.CSV" << "Validadas.cds" << false;
+        QTest::newRow("export table to tickets") << exportCsv << "cartgraf.cds" << "Cartoes.cds" << false;
+        QTest::newRow("export file, hard link") << exportCsv << "CARTGRAF.CSV" << "Validadas.cds" << true;
+        QTest::newRow("picture to registry") << QStringList{"make-media"} << "imbl1.jpg" << "Validadas.cds" << false;
+        QTest::newRow("sound to tickets") << QStringList{"make-media"} << "spbl1.wav" << "Cartoes.cds" << false;
+    }
+    void linksAtOutputsAreReplaced()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(QString, output);
+        QFETCH(QString, dataFile);
+        QFETCH(bool, hard);
+        QTemporaryDir dir;
+        QCOMPARE(cli({"validate", "--series", "A", "--cards", "1-5", "--dir", dir.path()}).status, 0);
+        QCOMPARE(cli({"return-ticket", "--series", "A", "--ticket", "3", "--dir", dir.path()}).status, 0);
+        const QString data = QDir(dir.path()).filePath(dataFile);
+        const QString out = QDir(dir.path()).filePath(output);
+        const QByteArray before = bolaris::test::readBytes(data);
+        QVERIFY(hard ? ::link(QFile::encodeName(data).constData(), QFile::encodeName(out).constData()) == 0
+                     : QFile::link(data, out));
+        const Run r = cli(command + QStringList{"--dir", dir.path()});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(bolaris::test::readBytes(data), before);
+        QVERIFY(!QFileInfo(out).isSymLink());
+        QVERIFY(bolaris::test::readBytes(out) != before);
+    }
+
+    // The card file of series B to L is no output over another data file of
+    // the folder it goes into.
+    void seriesFileChecksItsFolder_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("status");
+        QTest::newRow("registry") << "Validadas.cds" << 1;
+        QTest::newRow("tickets, other case") << "cartoes.CDS" << 1;
+        QTest::newRow("draw log") << "Sorteios.cds" << 1;
+        QTest::newRow("its own name") << "compl22.cds" << 0;
+    }
+    void seriesFileChecksItsFolder()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        const QString out = QDir(dir.path()).filePath(name);
+        bolaris::test::writeBytes(out, "kept");
+        const Run r = cli({"generate-series", "--out", out});
+        QCOMPARE(r.status, status);
+        if (status)
+            QCOMPARE(bolaris::test::readBytes(out), QByteArray("kept"));
     }
 
     // The output place is checked before any work, and the reason is given.

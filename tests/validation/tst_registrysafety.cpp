@@ -283,6 +283,8 @@ private Q_SLOTS:
         QTest::newRow("Cartela not a number") << "Cartoes.cds" << QByteArray("UPDATE records SET f2 = 'x'");
         QTest::newRow("Cartela of another card") << "Cartoes.cds" << QByteArray("UPDATE records SET f2 = 3");
         QTest::newRow("null ticket") << "Cartoes.cds" << QByteArray("INSERT INTO records VALUES('A', NULL, 1)");
+        QTest::newRow("the tickets' fields") << "Validadas.cds" << QByteArray("copy Cartoes.cds");
+        QTest::newRow("the cards' fields") << "Cartoes.cds" << QByteArray("copy Validadas.cds");
     }
     void damageMovesBothAside()
     {
@@ -293,6 +295,8 @@ private Q_SLOTS:
         const QString path = QDir(dir.path()).filePath(target);
         if (sql.isEmpty())
             test::writeBytes(path, "not a registry");
+        else if (sql.startsWith("copy "))
+            test::writeBytes(path, test::readBytes(QDir(dir.path()).filePath(QString::fromLatin1(sql.mid(5)))));
         else
             runSql(path, sql);
         const QByteArray vali = test::readBytes(file(dir, "Validadas.cds"));
@@ -323,6 +327,26 @@ private Q_SLOTS:
         QVERIFY(prompter.shown.isEmpty());
         registry.close();
         QCOMPARE(rows(file(dir, "Cartoes.cds")), QStringList{"A,9,2"});
+    }
+
+    // A returned ticket of a card that is not validated is removed on load,
+    // committed and named; the card validated later competes with all six.
+    void orphanTicketIsRemovedOnLoad()
+    {
+        QTemporaryDir dir;
+        fillRegistry(dir.path());
+        runSql(file(dir, "Cartoes.cds"), "INSERT INTO records VALUES('B', 14, 3)");
+        {
+            ValidationRegistry registry(dir.path());
+            const ValidationRegistry::Opened opened = registry.open();
+            QCOMPARE(opened.access, ValidationRegistry::Access::Writable);
+            QVERIFY2(opened.portuguese.contains(QStringLiteral("série B cartão 14 (cartela 3)")),
+                     qPrintable(opened.portuguese));
+            QVERIFY(!opened.movedAside);
+        }
+        QCOMPARE(rows(file(dir, "Cartoes.cds")), QStringList{"A,9,2"});
+        ValidationRegistry again(dir.path());
+        QVERIFY(again.open().portuguese.isEmpty());
     }
 
     // Who keeps the tool from the registry is said, not guessed: the folder

@@ -47,8 +47,10 @@ struct Options {
     std::optional<QString> writableFolder(Streams io) const;
     // The file of option name as a place to write, checked before any work:
     // its folder exists and takes files, it is no folder itself and no data
-    // file of workDir. Nothing after saying why.
-    std::optional<QString> outputFile(const QString &name, const QString &workDir, Streams io) const;
+    // file of workDir or of its own folder (ownFile excepted: the data file
+    // the command makes). Nothing after saying why.
+    std::optional<QString> outputFile(const QString &name, const QString &workDir, Streams io,
+                                      const QString &ownFile = {}) const;
 };
 
 } // namespace bolaris::cli

@@ -8,6 +8,9 @@
 #include "draw/WinnerScan.h"
 #include "validation/ValidationRegistry.h"
 
+#include <QSet>
+
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -39,17 +42,6 @@ struct Hall {
         return true;
     }
 };
-
-// The draw log of a folder, or nothing after saying why it cannot be read.
-std::optional<std::vector<DrawLog::Entry>> readLog(const QString &dir, Streams io)
-{
-    try {
-        return DrawLog::read(dir);
-    } catch (const DatasetError &e) {
-        io.err << "bolaris-cli: " << e.message() << Qt::endl;
-        return std::nullopt;
-    }
-}
 
 QString modeName(const QString &mode)
 {
@@ -91,11 +83,21 @@ Announced announcedBy(const ScanReport &report)
     return a;
 }
 
+// Streams the draw log of a folder through visit; false after saying why it
+// cannot be read.
+bool readLog(const QString &dir, Streams io, const std::function<void(const DrawLog::Entry &)> &visit)
+{
+    try {
+        DrawLogWriter::forEach(dir, visit);
+        return true;
+    } catch (const DatasetError &e) {
+        io.err << "bolaris-cli: " << e.message() << Qt::endl;
+        return false;
+    }
+}
+
 int replayLogged(int number, const QString &dir, Streams io)
 {
-    const auto log = readLog(dir, io);
-    if (!log)
-        return 1;
     // The draw's ball events, each with what it announced.
     struct Event {
         int ball = 0;
@@ -105,16 +107,32 @@ int replayLogged(int number, const QString &dir, Streams io)
     };
     std::vector<Event> events;
     bool found = false;
-    for (const DrawLog::Entry &e : *log) {
+    DrawLogAnnouncements announcements;
+    bool announcing = false;
+    const auto announced = [&] {
+        if (announcing && !events.empty())
+            events.back().announced = {announcements.current().lines, announcements.current().winners};
+        announcing = false;
+    };
+    const bool read = readLog(dir, io, [&](const DrawLog::Entry &e) {
         if (e.draw != number)
-            continue;
+            return;
         found = true;
+        if (announcements.take(e)) {
+            announcing = true;
+            return;
+        }
+        announced();
         if (e.kind == QLatin1String("pedra") || e.kind == QLatin1String("retirada"))
             events.push_back({e.ball, e.kind == QLatin1String("pedra"), e.switches, {}});
-        else if (e.kind == QLatin1String("texto") && !events.empty())
-            events.back().announced.lines << e.text;
-        else if (e.kind == QLatin1String("vencedor") && !events.empty())
-            events.back().announced.winners << winnerText(e.prize, e.ticket);
+    });
+    if (!read)
+        return 1;
+    announced();
+    if (announcements.broken()) {
+        io.err << "bolaris-cli: the draw log of " << dir << " repeats lines draw " << number
+               << " never announced: it is damaged" << Qt::endl;
+        return 1;
     }
     if (!found) {
         io.err << "bolaris-cli: draw " << number << " is not in the draw log of " << dir << Qt::endl;
@@ -176,15 +194,11 @@ int drawLog(const QStringList &args, Streams io)
     const std::optional<QString> dir = options.workingFolder(io);
     if (!dir)
         return 2;
-    const auto log = readLog(*dir, io);
-    if (!log)
-        return 1;
-
     if (only) {
         bool found = false;
-        for (const DrawLog::Entry &e : *log) {
+        const bool read = readLog(*dir, io, [&](const DrawLog::Entry &e) {
             if (e.draw != *only)
-                continue;
+                return;
             found = true;
             if (e.kind == QLatin1String("inicio"))
                 io.out << e.time << "  draw " << e.draw << " starts, " << modeName(e.mode) << '\n';
@@ -195,9 +209,16 @@ int drawLog(const QStringList &args, Streams io)
                 io.out << "    " << e.text << '\n';
             else if (e.kind == QLatin1String("vencedor"))
                 io.out << "    winner: " << winnerText(e.prize, e.ticket) << '\n';
+            else if (e.kind == QLatin1String("repete"))
+                io.out << "    (again " << e.count << (e.prize == QLatin1String("texto") ? " lines" : " winners")
+                       << " of the announcement before, from its " << e.from + 1 << ")\n";
             else if (e.kind == QLatin1String("fim"))
-                io.out << e.time << "  draw " << e.draw << " ends\n";
-        }
+                io.out << e.time << "  draw " << e.draw
+                       << (e.text == QLatin1String(DrawLogWriter::kInterrupted) ? " interrupted (its last event)" : " ends")
+                       << '\n';
+        });
+        if (!read)
+            return 1;
         if (!found) {
             io.err << "bolaris-cli: draw " << *only << " is not in the draw log of " << *dir << Qt::endl;
             return 1;
@@ -209,12 +230,14 @@ int drawLog(const QStringList &args, Streams io)
     // One block per draw: number, start, end, mode, balls, prizes.
     struct Summary {
         QString start, end, mode;
+        bool interrupted = false;
         QStringList balls;
         QStringList prizes;
+        QSet<QString> announced; // winners listed: a full ticket is announced again at later balls
         int drawn = 0;
     };
     std::map<int, Summary> draws;
-    for (const DrawLog::Entry &e : *log) {
+    const bool read = readLog(*dir, io, [&](const DrawLog::Entry &e) {
         Summary &d = draws[e.draw];
         if (e.kind == QLatin1String("inicio")) {
             d.start = e.time;
@@ -226,23 +249,24 @@ int drawLog(const QStringList &args, Streams io)
             d.balls << QLatin1Char('-') + QString::number(e.ball);
             --d.drawn;
         } else if (e.kind == QLatin1String("vencedor")) {
-            // A full ticket is announced again at every later ball: listed once.
-            const QString prize = winnerText(e.prize, e.ticket) + QStringLiteral(" at ball ") + d.balls.value(d.balls.size() - 1);
-            const QString key = winnerText(e.prize, e.ticket);
-            bool seen = false;
-            for (const QString &p : d.prizes)
-                seen = seen || p.startsWith(key + QStringLiteral(" at"));
-            if (!seen)
-                d.prizes << prize;
+            const QString winner = winnerText(e.prize, e.ticket);
+            if (!d.announced.contains(winner)) {
+                d.announced.insert(winner);
+                d.prizes << winner + QStringLiteral(" at ball ") + d.balls.value(d.balls.size() - 1);
+            }
         } else if (e.kind == QLatin1String("fim")) {
             d.end = e.time;
+            d.interrupted = e.text == QLatin1String(DrawLogWriter::kInterrupted);
         }
-    }
+    });
+    if (!read)
+        return 1;
     if (draws.empty())
         io.out << "no draw in the log" << '\n';
     for (const auto &[number, d] : draws) {
         io.out << "draw " << number << "  " << (d.start.isEmpty() ? QStringLiteral("?") : d.start) << " .. "
-               << (d.end.isEmpty() ? QStringLiteral("(not ended)") : d.end) << "  " << d.mode << "  " << d.drawn
+               << (d.end.isEmpty() ? QStringLiteral("(not ended)") : d.end)
+               << (d.interrupted ? QStringLiteral(" (interrupted)") : QString()) << "  " << d.mode << "  " << d.drawn
                << " balls\n";
         io.out << "  balls: " << (d.balls.isEmpty() ? QStringLiteral("none") : d.balls.join(QLatin1Char(' '))) << '\n';
         io.out << "  prizes: " << (d.prizes.isEmpty() ? QStringLiteral("none") : d.prizes.join(QStringLiteral("; ")))

@@ -55,7 +55,8 @@ std::optional<QString> Options::writableFolder(Streams io) const
     return dir;
 }
 
-std::optional<QString> Options::outputFile(const QString &name, const QString &workDir, Streams io) const
+std::optional<QString> Options::outputFile(const QString &name, const QString &workDir, Streams io,
+                                           const QString &ownFile) const
 {
     const QString path = value(name);
     const QFileInfo file(path);
@@ -67,9 +68,15 @@ std::optional<QString> Options::outputFile(const QString &name, const QString &w
         return refuse(QStringLiteral("no file name given"));
     if (file.isDir())
         return refuse(QStringLiteral("it is a folder"));
-    if (WorkDir::isDataFile(workDir, path))
-        return refuse(QStringLiteral("it is one of the program's data files in %1").arg(workDir));
     const QString folder = file.absolutePath();
+    // The folder written into may be a working folder too.
+    for (const QString &dir : {workDir, folder}) {
+        if (dir.isEmpty() || !WorkDir::isDataFile(dir, path))
+            continue;
+        if (!ownFile.isEmpty() && file.fileName().compare(ownFile, Qt::CaseInsensitive) == 0 && !file.isSymLink())
+            continue;
+        return refuse(QStringLiteral("it is one of the program's data files in %1").arg(dir));
+    }
     if (const int error = WorkDir::writableError(folder))
         return refuse(error == ENOENT
                           ? QStringLiteral("the folder %1 does not exist").arg(folder)

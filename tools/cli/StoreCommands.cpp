@@ -71,8 +71,9 @@ int generateSeries(const QStringList &args, Streams io)
     if (!options.parse(args, {QStringLiteral("--out")}, {}, &io.err) || !options.positional.isEmpty()
         || options.value(QStringLiteral("--out")).isEmpty())
         return 2;
-    // The series file is one of a working folder's data files: only the place is checked.
-    const std::optional<QString> path = options.outputFile(QStringLiteral("--out"), QString(), io);
+    // The series file is one of a working folder's data files; no other one may be replaced.
+    const std::optional<QString> path =
+        options.outputFile(QStringLiteral("--out"), QString(), io, QStringLiteral("compl22.cds"));
     if (!path)
         return 1;
     const QFileInfo out(*path);
