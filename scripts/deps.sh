@@ -13,6 +13,7 @@ packages=(
   python3
   desktop-file-utils
   clang libclang-rt-14-dev
+  qt6-httpserver-dev qt6-websockets-dev libqrencode-dev chromium
 )
 missing=()
 for p in "${packages[@]}"; do
