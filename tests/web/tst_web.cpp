@@ -289,6 +289,49 @@ private Q_SLOTS:
             "HTTP/1.1 200"));
     }
 
+    // A client that stops reading is dropped; the others go on hearing every change.
+    void stalledClientIsDropped()
+    {
+        CartelaTable cards;
+        WebServer server(cards);
+        WebLimits limits;
+        limits.maxQueuedBytes = 64 * 1024;
+        server.setLimits(limits);
+        QCOMPARE(server.start(), QString());
+
+        QTcpSocket stalled;
+        stalled.setReadBufferSize(1); // takes nothing more from the system once a byte waits
+        stalled.connectToHost(QHostAddress::LocalHost, server.port());
+        QVERIFY(stalled.waitForConnected(3000));
+        stalled.write("GET /ao-vivo HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                      "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        QWebSocket reader;
+        QSignalSpy heard(&reader, &QWebSocket::textMessageReceived);
+        reader.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ao-vivo").arg(server.port())));
+        QTRY_COMPARE(server.liveClientCount(), 2);
+
+        // Large states: every ball drawn and many winners.
+        QList<int> all;
+        for (int n = 1; n <= 90; ++n)
+            all << n;
+        QList<TicketRef> winners;
+        QStringList prizes;
+        for (int i = 1; i <= 60; ++i) {
+            winners << TicketRef{i, 'B', 6 * i};
+            prizes << QStringLiteral("CARTAO");
+        }
+        server.publish(boardOf({}, 0), DrawMode::Electronic, {}, {});
+        for (int round = 0; round < 4000 && server.liveClientCount() == 2; ++round) {
+            server.publish(boardOf(all, 1 + round % 90), DrawMode::Electronic, winners, prizes);
+            if (round % 50 == 0)
+                QCoreApplication::processEvents();
+        }
+        QTRY_COMPARE(server.liveClientCount(), 1);
+        const int before = int(heard.size());
+        server.publish(boardOf({5}, 5), DrawMode::Electronic, {}, {});
+        QTRY_VERIFY(heard.size() > before);
+    }
+
     void busyPortIsNamed()
     {
         CartelaTable cards;
