@@ -198,8 +198,8 @@ void PlayersDisplay::paintEvent(QPaintEvent *)
         p.drawImage(code, m_qr);
         p.restore();
         p.setPen(kUndrawnText);
-        p.setFont(face(18, false));
-        p.drawText(QRectF(1320, 1056, 594, 22), Qt::AlignRight | Qt::AlignVCenter, m_address);
+        p.setFont(face(24, false));
+        p.drawText(QRectF(1320, 1050, 594, 28), Qt::AlignRight | Qt::AlignVCenter, m_address);
     }
 
     // The winners of the last ball, over the board until the next ball.

@@ -61,6 +61,8 @@ public:
         m_upgraded = true;
         m_timer.stop();
         disconnect(m_socket, &QTcpSocket::readyRead, this, &ConnectionGuard::scan);
+        // The WebSocket owns the connection now and ends it itself.
+        disconnect(m_socket, &QTcpSocket::disconnected, m_socket, &QObject::deleteLater);
     }
 
 private:
