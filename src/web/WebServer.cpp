@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QWebSocket>
 
+#include <sys/resource.h>
+
 
 namespace bolaris {
 
@@ -158,6 +160,17 @@ private:
     const WebSite &m_site;
 };
 
+// A desktop session often allows a process 1,024 open files: raise that
+// towards the system's ceiling so that the connection limit is ours to keep.
+void allowOpenFiles(rlim_t wanted)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 } // namespace
 
 // Lives in the serving thread: the listening socket, the HTTP server, the live clients.
@@ -290,6 +303,7 @@ QString WebServer::start()
     if (running())
         return {};
     const quint16 wanted = configuredPort();
+    allowOpenFiles(rlim_t(m_limits.maxConnections) + 512);
     m_worker = new WebWorker(m_limits, WebSite::snapshot(m_cards));
     m_worker->moveToThread(&m_thread);
     m_thread.start();
