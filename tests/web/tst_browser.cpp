@@ -114,6 +114,9 @@ private Q_SLOTS:
             click(5 + kColumnLefts[(ball - 1) % 10] + 32, 3 + kRowTops[(ball - 1) / 10] + 20);
         QTRY_VERIFY_WITH_TIMEOUT(get(port, "/estado").contains("\"pedras\":[7,45,90,12]"), 5000);
         m_desktop->screenshot(QStringLiteral("01-draw-panel"));
+        click(681 + 6, 208 + 8); // "Telão": the address and its QR code on the players' display
+        QTest::qWait(1500);
+        m_desktop->screenshot(QStringLiteral("02-players-display"));
 
         const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(port);
         const QString dom = QString::fromUtf8(
