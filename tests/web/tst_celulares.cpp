@@ -1,5 +1,6 @@
 #include "draw/DrawFixture.h"
 #include "draw/PlayersDisplay.h"
+#include "validation/ValidationRegistry.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -43,6 +44,17 @@ QList<int> balls(const QJsonObject &state)
     for (const QJsonValue &v : state.value("pedras").toArray())
         out << v.toInt();
     return out;
+}
+
+void sellCardTwo(const QString &dir)
+{
+    ScriptedPrompter yes;
+    yes.answers = {true};
+    ValidationRegistry registry(dir);
+    registry.lock();
+    registry.open();
+    registry.SaiEnter(QStringLiteral("A"), QStringLiteral("2"), yes);
+    registry.close();
 }
 
 } // namespace
@@ -90,6 +102,28 @@ private Q_SLOTS:
         f.click(QStringLiteral("ButtonSair"));
         QVERIFY(!box->isChecked());
         QVERIFY(state(again).isEmpty());
+    }
+
+    // A prize is listed with the ball that won it, and leaves with that ball.
+    void prizesWithTheirBall()
+    {
+        DrawFixture f(sellCardTwo);
+        f.enter();
+        f.click(QStringLiteral("CheckLinha"));
+        f.click(QStringLiteral("CheckCelulares"));
+        const quint16 port = portOf(f.get<QCheckBox>(QStringLiteral("CheckCelulares")));
+        f.startManual();
+        for (int ball : {1, 21, 32, 51, 72}) // 72 completes row 1 of ticket 7
+            f.clickBall(ball);
+        f.clickBall(5);
+        QJsonObject s;
+        QTRY_COMPARE((s = state(port)).value("pedras").toArray().size(), 6);
+        QCOMPARE(s.value("vencedores").toArray(),
+                 (QJsonArray{QJsonObject{{"premio", "LINHA"}, {"cartela", 2}, {"serie", "A"}, {"cartao", 7},
+                                         {"pedra", 72}}}));
+        QCOMPARE(s.value("premios").toArray(), QJsonArray{"Cartela cheia"});
+        f.clickBall(72); // taken back
+        QTRY_VERIFY(state(port).value("vencedores").toArray().isEmpty());
     }
 
     void busyPortIsToldAndUnticks()
