@@ -14,6 +14,7 @@ packages=(
   ninja-build ccache lintian man-db
   desktop-file-utils
   clang libclang-rt-14-dev
+  qt6-httpserver-dev qt6-websockets-dev libqrencode-dev chromium
 )
 missing=()
 for p in "${packages[@]}"; do

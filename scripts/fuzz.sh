@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (tests/fuzz) with clang into build-fuzz/ and runs
 # each for SECONDS (default 300), one after another.
-#   bash scripts/fuzz.sh [SECONDS] [TARGET...]     targets: dataset cardstore strictint validation cli
+#   bash scripts/fuzz.sh [SECONDS] [TARGET...]     targets: dataset cardstore strictint validation cli web
 # Each target starts from its kept inputs in tests/fuzz/TARGET/ and keeps what
 # it learns in build-fuzz/corpus/TARGET/. A finding stops that target, is kept
 # in build-fuzz/findings/TARGET/ and makes the script exit 1; once fixed, copy
@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-300}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(dataset cardstore strictint validation cli)
+((${#targets[@]})) || targets=(dataset cardstore strictint validation cli web)
 
 bash "$root/scripts/deps.sh"
 build=$root/build-fuzz

@@ -6,6 +6,7 @@
 #include "cards/CardStore.h"
 #include "dataset/AtomicFile.h"
 #include "draw/DrawPanel.h"
+#include "web/WebServer.h"
 #include "draw/CardCheckPanel.h"
 #include "draw/DrawState.h"
 #include "draw/FewestPointsTable.h"
@@ -90,6 +91,8 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     connect(m_validation->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSaiValClick);
     connect(m_colours->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonOKCoresClick);
     m_draw->setLeaveAction([this] { setMenuShown(true); });
+    m_web = std::make_unique<WebServer>(m_store->table());
+    m_draw->setDrawFeed(*m_web);
     connect(m_export->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSaiGClick);
 
     buildMenu();

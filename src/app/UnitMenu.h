@@ -15,6 +15,7 @@ namespace bolaris {
 class CardStore;
 class ColoursPanel;
 class DrawPanel;
+class WebServer;
 class DrawState;
 class FewestPointsTable;
 class SoundPlayer;
@@ -97,6 +98,7 @@ private:
     IssuePanel *m_issue = nullptr;
     ColoursPanel *m_colours = nullptr;
     DrawPanel *m_draw = nullptr;
+    std::unique_ptr<WebServer> m_web; // the draw for the hall's phones and TVs
     ExportPanel *m_export = nullptr;
     QAction *m_menuEmissao = nullptr;
     QAction *m_menuValidacao = nullptr;

@@ -4,6 +4,7 @@
 #include "BallSource.h"
 #include "CardCheckPanel.h"
 #include "DisplayBoard.h"
+#include "DrawFeed.h"
 #include "DrawLog.h"
 #include "FewestPointsTable.h"
 #include "MediaInstaller.h"
@@ -258,6 +259,9 @@ void DrawPanel::buildControls()
     connect(m_imagem, &QCheckBox::clicked, this, &DrawPanel::CheckImagemClick);
     m_telao = checkBox(this, QStringLiteral("CheckTelao"), QStringLiteral("Telão"), {681, 208, 102, 17});
     connect(m_telao, &QCheckBox::clicked, this, &DrawPanel::CheckTelaoClick);
+    m_celulares = checkBox(this, QStringLiteral("CheckCelulares"), QStringLiteral("Celulares"), {681, 231, 102, 17});
+    connect(m_celulares, &QCheckBox::clicked, this, &DrawPanel::CheckCelularesClick);
+    showFeedAddress();
     for (QCheckBox *prize : {m_cantos, m_linha, m_2linhas})
         connect(prize, &QCheckBox::toggled, this, &DrawPanel::refreshDisplay);
 
@@ -335,6 +339,8 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     m_logTold = false;
     m_lastBall = 0;
     m_banner.clear();
+    m_scanWinners.clear();
+    m_scanPrizes.clear();
     m_log->startDraw(m_state.mode());
     showCounters();
     m_fim->show();
@@ -361,6 +367,8 @@ void DrawPanel::ButtonFimClick()
         m_log->endDraw();
     m_lastBall = 0;
     m_banner.clear();
+    m_scanWinners.clear();
+    m_scanPrizes.clear();
     m_tipo->show();
     m_fim->hide();
     m_alea->hide();
@@ -380,6 +388,10 @@ void DrawPanel::ButtonSairClick()
         m_leave();
     hide();
     ButtonFimClick();
+    if (m_celulares->isChecked()) {
+        m_celulares->setChecked(false);
+        CheckCelularesClick();
+    }
 }
 
 void DrawPanel::showCounters()
@@ -518,6 +530,8 @@ void DrawPanel::abandon()
                               .arg(lost)
                               .arg(QLatin1String(DrawLog::kFileName)),
                           MessageIcon::Error);
+    if (m_feed)
+        m_feed->stop();
 }
 
 void DrawPanel::beginBallEvent(std::vector<Step> steps)
@@ -611,6 +625,8 @@ void DrawPanel::CheckWinners()
     m_memo->clear();
     const ScanReport report = m_scan->CheckWinners(m_state, switches);
     m_banner = DisplayBoard::bannerOf(report);
+    m_scanWinners = report.winners;
+    m_scanPrizes = report.prizes;
     if (!report.scanned)
         return;
     if (!report.lines.isEmpty() || !report.winners.isEmpty())
@@ -706,17 +722,48 @@ void DrawPanel::CheckTelaoClick()
         connect(m_display.get(), &PlayersDisplay::closed, this, [this] { m_telao->setChecked(false); });
     }
     refreshDisplay();
+    showFeedAddress();
     m_display->openBeside(*window());
+}
+
+void DrawPanel::CheckCelularesClick()
+{
+    if (!m_feed)
+        return;
+    if (!m_celulares->isChecked()) {
+        m_feed->stop();
+        showFeedAddress();
+        return;
+    }
+    const QString failure = m_feed->start();
+    if (!failure.isEmpty()) {
+        m_celulares->setChecked(false);
+        m_prompter.inform(QStringLiteral("Celulares"), failure, MessageIcon::Error);
+        return;
+    }
+    refreshDisplay();
+    showFeedAddress();
+}
+
+void DrawPanel::showFeedAddress()
+{
+    const QString address = m_feed && m_feed->running() ? m_feed->address() : QString();
+    m_celulares->setToolTip(address.isEmpty()
+                                ? QStringLiteral("Mostra o sorteio nos celulares e TVs da rede local do salão.")
+                                : QStringLiteral("Sorteio nos celulares e TVs: %1").arg(address));
+    if (m_display)
+        m_display->setAddress(address);
 }
 
 void DrawPanel::refreshDisplay()
 {
-    if (!playersDisplay())
-        return;
     const PrizeSwitches inPlay{m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()};
     DisplayBoard board = DisplayBoard::of(m_state, m_lastBall, m_lastTakenBack, inPlay);
     board.banner = m_banner;
-    m_display->setBoard(board);
+    if (m_feed && m_feed->running())
+        m_feed->publish(board, m_state.mode(), m_scanWinners, m_scanPrizes);
+    if (playersDisplay())
+        m_display->setBoard(board);
 }
 
 void DrawPanel::logBall(const BallEvent &event)
@@ -724,6 +771,8 @@ void DrawPanel::logBall(const BallEvent &event)
     m_lastBall = event.ball;
     m_lastTakenBack = !event.drawn;
     m_banner.clear();
+    m_scanWinners.clear();
+    m_scanPrizes.clear();
     m_log->ball(event, {m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()});
 }
 

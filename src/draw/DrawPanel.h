@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DrawState.h"
+#include "WinnerScan.h"
 #include "ui/ModePanel.h"
 
 #include <QElapsedTimer>
@@ -21,6 +22,7 @@ namespace bolaris {
 
 class BallSource;
 class CardCheckPanel;
+class DrawFeed;
 class DrawLog;
 class PlayersDisplay;
 struct ScanReport;
@@ -57,6 +59,8 @@ public:
     void setBallSource(BallSource &source) { m_source = &source; }
     void setSoundPlayer(SoundPlayer &sound) { m_sound = &sound; }
     void setMediaInstaller(MediaInstaller &installer) { m_installer = &installer; }
+    // Where "Celulares" sends the draw; without one the box does nothing.
+    void setDrawFeed(DrawFeed &feed) { m_feed = &feed; }
     // Scales the waits of the picture zoom; 0 runs a whole ball event at once.
     void setTimeScale(double scale) { m_timeScale = scale; }
     // Milliseconds of a steady clock, for telling a double click from two clicks.
@@ -89,6 +93,7 @@ public:
     void ImagemClick();
     void LabelConcorClick();
     void CheckTelaoClick();
+    void CheckCelularesClick();
     void ButtonConfCartClick();
     // Runs at the end of every ball event.
     void CheckWinners();
@@ -122,6 +127,7 @@ private:
     void placePicture(const QRect &geometry);
     std::vector<Step> zoomSteps();
     void refreshDisplay();
+    void showFeedAddress();
     // Tells a failure of the draw log once per draw; the game goes on.
     void logStatus(const QString &failure, const QString &notice);
     void logBall(const BallEvent &event);
@@ -160,6 +166,9 @@ private:
     bool m_lastTakenBack = false;
     QStringList m_banner; // the winners of the last scan, shown until the next ball
     QStringList m_prizesBefore; // every winner of the scan before, shown or not
+    QList<TicketRef> m_scanWinners; // the same winners for the feed, with their prizes
+    QStringList m_scanPrizes;
+    DrawFeed *m_feed = nullptr;
 
     QFrame *m_board = nullptr;
     std::array<ClickLabel *, DrawState::kBalls + 1> m_balls{}; // index 0 unused
@@ -175,6 +184,7 @@ private:
     QCheckBox *m_som = nullptr;
     QCheckBox *m_imagem = nullptr;
     QCheckBox *m_telao = nullptr;
+    QCheckBox *m_celulares = nullptr;
     QPlainTextEdit *m_memo = nullptr;
     QFrame *m_tipo = nullptr;
     QPushButton *m_alea = nullptr;

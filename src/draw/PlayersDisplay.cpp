@@ -1,5 +1,7 @@
 #include "PlayersDisplay.h"
 
+#include "web/QrCode.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -51,6 +53,15 @@ void PlayersDisplay::setBoard(const DisplayBoard &board)
         return;
     m_board = board;
     update(); // painted when the event loop comes back, never inside a ball event
+}
+
+void PlayersDisplay::setAddress(const QString &address)
+{
+    if (address == m_address)
+        return;
+    m_address = address;
+    m_qr = address.isEmpty() ? QImage() : qrCode(address);
+    update();
 }
 
 void PlayersDisplay::openBeside(const QWidget &mainWindow)
@@ -232,6 +243,20 @@ void PlayersDisplay::paintEvent(QPaintEvent *)
     const QStringList prizes = m_board.prizesInPlay();
     for (qsizetype i = 0; i < prizes.size(); ++i)
         p.drawText(QRectF(side.left(), 860 + i * 52, side.width(), 52), Qt::AlignCenter, prizes[i]);
+
+    // Where phones follow the draw: its QR code in the top right corner, clear
+    // of the last ball, and the address in the bottom right corner.
+    if (!m_address.isEmpty()) {
+        const QRectF code(1782, 6, 132, 132);
+        p.fillRect(code, Qt::white);
+        p.save();
+        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        p.drawImage(code, m_qr);
+        p.restore();
+        p.setPen(kUndrawnText);
+        p.setFont(face(24, false));
+        p.drawText(QRectF(1320, 1050, 594, 28), Qt::AlignRight | Qt::AlignVCenter, m_address);
+    }
 
     // The winners of the last ball, in their own place until the next ball.
     if (!m_board.banner.isEmpty()) {

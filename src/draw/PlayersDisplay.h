@@ -22,6 +22,9 @@ public:
 
     void setBoard(const DisplayBoard &board);
     const DisplayBoard &board() const { return m_board; }
+    // The address where phones follow the draw, shown with its QR code; empty hides both.
+    void setAddress(const QString &address);
+    const QString &address() const { return m_address; }
 
     // Full screen on a screen other than the main window's; on the only
     // screen, a window in the largest free area beside or below the main
@@ -57,6 +60,8 @@ private:
     double m_scale = 0;
     std::array<std::array<QPixmap, DrawState::kBalls + 1>, 2> m_balls;
     std::array<QPixmap, 2> m_lastBody; // drawn, taken back
+    QString m_address;
+    QImage m_qr;
 };
 
 } // namespace bolaris

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "LiveDraw.h"
+#include "WebSite.h"
+#include "draw/DrawFeed.h"
+
+#include <QObject>
+#include <QThread>
+
+namespace bolaris {
+
+class CartelaTable;
+class WebWorker;
+
+// Limits that keep an open hall network from holding up or exhausting the program.
+struct WebLimits {
+    int maxConnections = 2000;       // more at once are refused
+    int maxLine = 8 * 1024;          // bytes of one line of a request head
+    int maxHead = 32 * 1024;         // bytes of a request head
+    int headTimeoutMs = 10'000;      // a request head must be complete this soon after it began
+    int idleTimeoutMs = 60'000;      // an idle page connection is closed after this
+    qint64 maxQueuedBytes = 1 << 20; // a live client further behind than this is dropped
+};
+
+// Serves the draw to the hall's phones and TVs: the page, its state as JSON
+// and a live WebSocket feed, on every interface of the machine. All serving
+// runs in a thread of its own; the user-interface thread only turns the draw
+// into JSON and posts it.
+class WebServer : public QObject, public DrawFeed {
+    Q_OBJECT
+public:
+    static constexpr quint16 kDefaultPort = 8090;
+
+    explicit WebServer(const CartelaTable &cards, QObject *parent = nullptr);
+    ~WebServer() override;
+
+    void setLimits(const WebLimits &limits) { m_limits = limits; }
+    // The port to listen on: BOLARIS_WEB_PORT when it holds one, else 8090.
+    static quint16 configuredPort();
+    // The port actually listened on while running.
+    quint16 port() const { return m_port; }
+    // How many connections are open now (tests and benchmarks).
+    int connectionCount() const;
+    int liveClientCount() const;
+
+    QString start() override;
+    void stop() override;
+    bool running() const override { return m_port != 0; }
+    QString address() const override;
+    void publish(const DisplayBoard &board, DrawMode mode, const QList<TicketRef> &winners,
+                 const QStringList &prizes) override;
+
+    const LiveDraw &live() const { return m_live; }
+
+    // The machine's address on the local network, or the loopback address when it has none.
+    static QString lanAddress();
+
+private:
+    const CartelaTable &m_cards;
+    WebLimits m_limits;
+    LiveDraw m_live;
+    QThread m_thread;
+    WebWorker *m_worker = nullptr;
+    quint16 m_port = 0;
+};
+
+} // namespace bolaris
