@@ -260,6 +260,30 @@ private Q_SLOTS:
         QCOMPARE(report.lines, (QStringList{"CARTELA 2 SERIE A", "CARTAO. Cartão 7"}));
     }
 
+    // A card of the store with a number twice in a row and among the corners
+    // is counted place by place, as the plain walk counts it.
+    void repeatedNumbers()
+    {
+        Hall h;
+        std::string text(h.cards.card('A', 1));
+        text.replace(2, 2, text.substr(0, 2)); // ticket 1, row 1: places 1 and 2 hold 24
+        text.replace(28, 2, text.substr(0, 2)); // ticket 1, row 3: its last place holds 24
+        h.cards.store(CardIndex('A', 1), text);
+        h.validate("A", "1");
+        test::PlainScan plain;
+        DrawState twin = h.draw;
+        for (int ball : {24, 70, 87, 9, 39, 41, 64, 40, 51, 18, 32, 52, 61, 88, 24, 24}) {
+            h.draw.clickManual(ball);
+            twin.clickManual(ball);
+            const PrizeSwitches all{true, true, true};
+            const ScanReport fast = h.check(all);
+            const ScanReport slow = plain.CheckWinners(h.cards, h.registry.TableVali(), h.registry.TableValiC(), twin, all);
+            QCOMPARE(fast.lines, slow.lines);
+            QCOMPARE(fast.missCount, slow.missCount);
+            QCOMPARE(fast.fewest, slow.fewest);
+        }
+    }
+
     // Changes between two balls are seen by the next scan.
     void neverStale()
     {
