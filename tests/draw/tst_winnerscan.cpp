@@ -284,6 +284,30 @@ private Q_SLOTS:
         }
     }
 
+    // A game step switches won prizes off and tells the missing cards once a draw.
+    void gameStep()
+    {
+        Hall h;
+        h.cards.store(CardIndex('A', 1), std::string(180, 'x'));
+        h.validate("A", "1-2");
+        GameStep game(h.cards, h.registry.TableVali(), h.registry.TableValiC());
+        game.setSwitches({true, true, false});
+        h.drawBalls({1, 21, 32});
+        GameStep::Result first = game.step(h.draw);
+        QCOMPARE(first.missingToTell, (QStringList{"A-1"}));
+        QCOMPARE(first.switchedOff, PrizeSwitches{});
+        h.drawBalls({51, 72}); // row 1 of ticket 7
+        GameStep::Result won = game.step(h.draw);
+        QVERIFY(won.missingToTell.isEmpty());
+        QCOMPARE(won.switchedOff, (PrizeSwitches{false, true, false}));
+        QCOMPARE(game.switches(), (PrizeSwitches{true, false, false}));
+        QCOMPARE(won.report.memoLines(), (QStringList{"CARTELA 2 SERIE A", "LINHA. Cartão 7"}));
+        h.draw.start(DrawMode::Manual);
+        game.newDraw();
+        h.drawBalls({1, 21, 32});
+        QCOMPARE(game.step(h.draw).missingToTell, (QStringList{"A-1"}));
+    }
+
     // Changes between two balls are seen by the next scan.
     void neverStale()
     {
