@@ -66,6 +66,7 @@ public:
     qint64 insert(const Row &row);
     void update(qint64 rowId, const Row &row);
     void remove(qint64 rowId);
+    void removeAll();
 
 private:
     void exec(const char *sql);
