@@ -515,8 +515,9 @@ void DrawPanel::CheckWinners()
         return;
     if (!report.lines.isEmpty() || !report.winners.isEmpty())
         m_log->scan(report);
-    for (const QString &line : report.lines)
-        m_memo->appendPlainText(line);
+    // The whole report at once: one layout of the text box, however many lines.
+    if (!report.lines.isEmpty())
+        m_memo->setPlainText(report.lines.join(QLatin1Char('\n')));
     if (report.fewestRebuilt) {
         try {
             m_fewest.rebuild(report.fewest);
@@ -540,8 +541,8 @@ void DrawPanel::CheckWinners()
         if (m_abandoned)
             return; // the window closed during the pause
         m_sound->play(WorkDir::resolve(m_workDir, BallMedia::winSoundName()));
-        for (const QString &line : report.fewestLines)
-            m_memo->appendPlainText(line);
+        if (!report.fewestLines.isEmpty())
+            m_memo->appendPlainText(report.fewestLines.join(QLatin1Char('\n')));
         if (m_winners)
             m_winners->finishScan();
     }
