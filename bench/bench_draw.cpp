@@ -1,13 +1,18 @@
 #include "BenchMain.h"
 #include "app/UnitMenu.h"
+#include "cards/CardGenerator.h"
+#include "cards/UnitCart.h"
+#include "dataset/Dataset.h"
 #include "draw/BallSource.h"
 #include "draw/DrawLog.h"
 #include "draw/DrawPanel.h"
 #include "draw/PlayersDisplay.h"
+#include "draw/UnitVenc.h"
 #include "draw/MediaMaker.h"
 #include "report/Fonts.h"
 #include "ui/Prompter.h"
 #include "ui/SoundPlayer.h"
+#include "validation/ValidationRegistry.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -15,7 +20,12 @@
 #include <QFileInfo>
 #include <QFile>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
 
 using namespace bolaris;
 
@@ -168,6 +178,92 @@ void BM_EveningLog(benchmark::State &state)
     }
 }
 BENCHMARK(BM_EveningLog)->Unit(benchmark::kSecond)->Iterations(1);
+
+// A working folder of a full hall: the card file of series B to L, every card
+// of the 12 series validated and 2,400 tickets returned.
+void prepareFullHall(const QString &dir)
+{
+    Dataset table(QStringLiteral("TableCompl"));
+    table.setDirectory(dir);
+    table.setFileName(QStringLiteral("compl22.cds"));
+    table.addFieldDef(QStringLiteral("Cartela"), FieldType::Integer);
+    table.addFieldDef(QStringLiteral("Todas"), FieldType::String, kCardTextLength);
+    table.createDataset();
+    int index = kCardsPerSeries + 1;
+    for (const std::string &card : GenerateSeriesBtoL()) {
+        table.append();
+        table.setValue(0, index++);
+        table.setValue(1, QString::fromLatin1(card.data(), qsizetype(card.size())));
+        table.post();
+    }
+    table.close();
+    ValidationRegistry registry(dir);
+    registry.open();
+    SilentPrompter yes(true);
+    for (QChar s : QStringLiteral("ABCDEFGHIJKL"))
+        registry.SaiEnter(QString(s), QStringLiteral("1-2000"), yes);
+    QRandomGenerator random(2400);
+    while (registry.TableValiC().recordCount() < 2400)
+        registry.SaiEnterC(QString(QChar(u'A' + int(random.bounded(12)))), QString::number(random.bounded(1, 12001)),
+                           yes);
+    registry.close();
+}
+
+// A manual ball that makes at least 175 winners in a full hall (full tickets
+// announced again), drawn again after being taken back: the whole ball event
+// with the draw log, then the main window (board, counters, text box), the
+// winners window and the players' display at 1920 x 1080 painted.
+void BM_BallEventManyWinners(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    prepareFullHall(dir.path());
+    SilentPrompter prompter;
+    NoSound quiet;
+    TFormMenu window(dir.path(), prompter);
+    auto *panel = window.findChild<DrawPanel *>(QStringLiteral("PanelSorteio"));
+    panel->setTimeScale(0);
+    panel->setSoundPlayer(quiet);
+    window.show();
+    window.FormActivate();
+    window.MenuSorteioClick();
+    TFormVenc *winners = nullptr;
+    for (QObject *o : window.otherWindows())
+        if (auto *w = qobject_cast<TFormVenc *>(o))
+            winners = w;
+    panel->findChild<QCheckBox *>(QStringLiteral("CheckTelao"))->click();
+    PlayersDisplay *display = panel->playersDisplay();
+    display->resize(1920, 1080);
+    panel->ButtonManualClick(QStringLiteral("ButtonManual"));
+
+    std::vector<int> order(90);
+    std::iota(order.begin(), order.end(), 1);
+    std::shuffle(order.begin(), order.end(), std::mt19937(175));
+    int ball = 0;
+    for (int b : order) {
+        panel->P1Click(b);
+        if (winners->WinnersShown() >= 175) {
+            ball = b;
+            break;
+        }
+    }
+    state.counters["winners"] = winners->WinnersShown();
+    state.counters["balls"] = panel->state().DrawnCount();
+    QImage main(window.size(), QImage::Format_ARGB32_Premultiplied);
+    QImage slots(winners->size(), QImage::Format_ARGB32_Premultiplied);
+    QImage screen(1920, 1080, QImage::Format_RGB32);
+    for (auto _ : state) {
+        state.PauseTiming();
+        panel->P1Click(ball); // taken back
+        panel->drainLog();
+        state.ResumeTiming();
+        panel->P1Click(ball);
+        window.render(&main);
+        winners->render(&slots);
+        display->render(&screen);
+    }
+    panel->drainLog();
+}
+BENCHMARK(BM_BallEventManyWinners)->Unit(benchmark::kMillisecond);
 
 // Painting the whole board of 90 balls, half of them drawn.
 void BM_BoardRepaint(benchmark::State &state)

@@ -60,7 +60,9 @@ struct FullHall {
 
 PrizeSwitches switchesOf(int code) { return code ? PrizeSwitches{true, true, true} : PrizeSwitches{}; }
 
-// The scan as the Draw panel runs it after a ball: the index already made.
+// One ball event and its scan, as the Draw panel runs them, around the given
+// count of balls: the index already made, each event alternately draws a
+// ball not drawn and takes a drawn one back, a different one each time.
 void BM_Scan(benchmark::State &state)
 {
     FullHall &hall = FullHall::get();
@@ -68,10 +70,19 @@ void BM_Scan(benchmark::State &state)
     DrawState draw = FullHall::drawOf(int(state.range(0)));
     const PrizeSwitches switches = switchesOf(int(state.range(1)));
     scan.CheckWinners(draw, switches);
-    for (auto _ : state)
+    int next = 0;
+    bool takeBack = false; // the count stays at or above the given one: every event is scanned
+    for (auto _ : state) {
+        // The next ball (in a cycle over the board) that is drawn, or not drawn.
+        do
+            next = next % DrawState::kBalls + 1;
+        while (draw.drawn(next) != takeBack);
+        draw.clickManual(next);
+        takeBack = !takeBack;
         benchmark::DoNotOptimize(scan.CheckWinners(draw, switches));
+    }
 }
-BENCHMARK(BM_Scan)->Args({10, 0})->Args({30, 0})->Args({60, 0})->Args({10, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Scan)->Args({10, 0})->Args({30, 0})->Args({60, 0})->Args({10, 1})->Unit(benchmark::kMicrosecond);
 
 // The first scan after the registry or the card store changed: the index is made again.
 void BM_ScanAfterChange(benchmark::State &state)

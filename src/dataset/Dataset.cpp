@@ -485,6 +485,23 @@ void Dataset::deleteRecord()
     touched();
 }
 
+void Dataset::deleteAll()
+{
+    requireBrowse("delete");
+    requireWritable();
+    if (m_view.empty())
+        return;
+    if (m_file)
+        m_file->removeAll();
+    m_view.clear();
+    for (Index &index : m_indexes)
+        index.keys.clear();
+    m_pos = -1;
+    m_eof = m_bof = true;
+    m_modified = true;
+    touched();
+}
+
 void Dataset::first()
 {
     requireBrowse("move");

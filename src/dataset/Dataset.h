@@ -85,6 +85,9 @@ public:
     void post();
     void cancel();
     void deleteRecord(); // runs beforeDelete first; the cursor moves to the next record
+    // Deletes every record at once, in one statement of the file. beforeDelete
+    // does not run: the caller does what it would have done for each record.
+    void deleteAll();
     void first();
     void last();
     void next();

@@ -520,6 +520,8 @@ void DatasetFile::remove(qint64 rowId)
         failDb(m_path, m_db.get(), QStringLiteral("cannot be written"), Kind::NotWritten);
 }
 
+void DatasetFile::removeAll() { exec("DELETE FROM records"); }
+
 } // namespace bolaris
 
 namespace bolaris {

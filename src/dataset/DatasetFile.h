@@ -82,6 +82,7 @@ public:
     qint64 maxOf(int column);
     // The rows of a read-only statement on the records (columns f0, f1 ...).
     std::vector<Row> query(const QByteArray &sql);
+    void removeAll();
 
 private:
     void exec(const char *sql);

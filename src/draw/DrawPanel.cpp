@@ -7,11 +7,11 @@
 #include "DrawFeed.h"
 #include "DrawLog.h"
 #include "FewestPointsTable.h"
+#include "GameStep.h"
 #include "MediaInstaller.h"
 #include "MediaMaker.h"
 #include "PlayersDisplay.h"
 #include "UnitVenc.h"
-#include "WinnerScan.h"
 #include "dataset/DatasetError.h"
 #include "dataset/WorkDir.h"
 #include "ui/ClickLabel.h"
@@ -131,7 +131,7 @@ protected:
 DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &registry, const CartelaTable &cards,
                      FewestPointsTable &fewest, const QString &workDir, Prompter &prompter, SoundPlayer &sound)
     : ModePanel(parent, QStringLiteral("PanelSorteio"), {8, 5, 798, 534}), m_state(state), m_registry(registry),
-      m_fewest(fewest), m_scan(std::make_unique<WinnerScan>(cards, registry.TableVali(), registry.TableValiC())),
+      m_fewest(fewest), m_game(std::make_unique<GameStep>(cards, registry.TableVali(), registry.TableValiC())),
       m_workDir(workDir), m_prompter(prompter), m_sound(&sound),
       m_systemSource(std::make_unique<SystemBallSource>()),
       m_dialogInstaller(std::make_unique<DialogMediaInstaller>(this, prompter)),
@@ -335,7 +335,7 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
                               .arg(m_registry.refusal()),
                           MessageIcon::Error);
     m_state.start(electronic ? DrawMode::Electronic : DrawMode::Manual);
-    m_missingTold = false;
+    m_game->newDraw();
     m_logTold = false;
     m_lastBall = 0;
     m_banner.clear();
@@ -621,9 +621,10 @@ void DrawPanel::CheckWinners()
 {
     if (m_winners)
         m_winners->startScan(*window());
-    const PrizeSwitches switches{m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()};
+    m_game->setSwitches({m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()});
     m_memo->clear();
-    const ScanReport report = m_scan->CheckWinners(m_state, switches);
+    const GameStep::Result result = m_game->step(m_state);
+    const ScanReport &report = result.report;
     m_banner = DisplayBoard::bannerOf(report);
     m_scanWinners = report.winners;
     m_scanPrizes = report.prizes;
@@ -631,8 +632,9 @@ void DrawPanel::CheckWinners()
         return;
     if (!report.lines.isEmpty() || !report.winners.isEmpty())
         m_log->scan(report);
-    for (const QString &line : report.lines)
-        m_memo->appendPlainText(line);
+    // The whole report at once: one layout of the text box, however many lines.
+    if (!report.lines.isEmpty())
+        m_memo->setPlainText(report.lines.join(QLatin1Char('\n')));
     if (report.fewestRebuilt) {
         try {
             m_fewest.rebuild(report.fewest);
@@ -643,11 +645,11 @@ void DrawPanel::CheckWinners()
     if (m_winners)
         for (const TicketRef &winner : report.winners)
             m_winners->ShowWinner(winner.card, QString(winner.series), winner.ticket);
-    if (report.won.cantos)
+    if (result.switchedOff.cantos)
         m_cantos->setChecked(false);
-    if (report.won.linha)
+    if (result.switchedOff.linha)
         m_linha->setChecked(false);
-    if (report.won.twoRows)
+    if (result.switchedOff.twoRows)
         m_2linhas->setChecked(false);
 
     if (!report.winners.isEmpty()) {
@@ -656,17 +658,16 @@ void DrawPanel::CheckWinners()
         if (m_abandoned)
             return; // the window closed during the pause
         m_sound->play(WorkDir::resolve(m_workDir, BallMedia::winSoundName()));
-        for (const QString &line : report.fewestLines)
-            m_memo->appendPlainText(line);
+        if (!report.fewestLines.isEmpty())
+            m_memo->appendPlainText(report.fewestLines.join(QLatin1Char('\n')));
         if (m_winners)
             m_winners->finishScan();
     }
-    if (!report.missingCards.isEmpty() && !m_missingTold) {
-        m_missingTold = true;
+    if (!result.missingToTell.isEmpty()) {
         const int shown = 40;
-        QString cards = QStringList(report.missingCards.mid(0, shown)).join(QStringLiteral(", "));
-        if (report.missingCards.size() > shown)
-            cards += QStringLiteral(" e mais %1").arg(report.missingCards.size() - shown);
+        QString cards = QStringList(result.missingToTell.mid(0, shown)).join(QStringLiteral(", "));
+        if (result.missingToTell.size() > shown)
+            cards += QStringLiteral(" e mais %1").arg(result.missingToTell.size() - shown);
         m_prompter.inform(QStringLiteral("Conferência dos cartões"),
                           QStringLiteral("As cartelas validadas abaixo não estão no arquivo de cartelas e não estão "
                                          "sendo conferidas neste sorteio:\n\n%1.")

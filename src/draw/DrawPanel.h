@@ -29,7 +29,7 @@ struct ScanReport;
 class CartelaTable;
 class ClickLabel;
 class FewestPointsTable;
-class WinnerScan;
+class GameStep;
 class MediaInstaller;
 class Prompter;
 class SoundPlayer;
@@ -136,7 +136,7 @@ private:
     DrawState &m_state;
     ValidationRegistry &m_registry;
     FewestPointsTable &m_fewest;
-    std::unique_ptr<WinnerScan> m_scan;
+    std::unique_ptr<GameStep> m_game;
     QString m_workDir;
     Prompter &m_prompter;
     SoundPlayer *m_sound;
@@ -158,7 +158,6 @@ private:
     std::vector<Step> m_steps;
     std::deque<std::function<void()>> m_held;
     bool m_concorBlack = false; // the count's labels start in the system's text colour
-    bool m_missingTold = false; // cards missing from the store were told in this draw
     std::unique_ptr<DrawLog> m_log;
     bool m_logTold = false; // a failure of the log was told in this draw
     std::unique_ptr<PlayersDisplay> m_display;

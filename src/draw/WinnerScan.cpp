@@ -5,14 +5,86 @@
 #include "dataset/Dataset.h"
 
 
+#include <bit>
+
 namespace bolaris {
 
 namespace {
 
-constexpr int kCorners[4] = {0, 4, 10, 14}; // positions 1, 5, 11 and 15 of the ticket
+constexpr int kStates = 6 * 6 * 6 * 5;
+constexpr std::uint16_t kStart = 5 + 6 * 5 + 36 * 5 + 216 * 4; // nothing drawn
+// What one drawn number takes off a ticket's state, by entry kind (row * 2 + corner).
+constexpr std::uint16_t kDelta[6] = {1, 1 + 216, 6, 6 + 216, 36, 36 + 216};
+
+struct Decoded {
+    std::uint8_t rows[3];
+    std::uint8_t corners;
+    std::uint8_t total;
+    std::uint8_t done; // 1: some row all drawn, 2: corners all drawn
+};
+
+constexpr std::array<Decoded, kStates> decodeAll()
+{
+    std::array<Decoded, kStates> table{};
+    for (int s = 0; s < kStates; ++s) {
+        Decoded &d = table[size_t(s)];
+        d.rows[0] = std::uint8_t(s % 6);
+        d.rows[1] = std::uint8_t(s / 6 % 6);
+        d.rows[2] = std::uint8_t(s / 36 % 6);
+        d.corners = std::uint8_t(s / 216);
+        d.total = std::uint8_t(d.rows[0] + d.rows[1] + d.rows[2]);
+        d.done = std::uint8_t((d.rows[0] == 0 || d.rows[1] == 0 || d.rows[2] == 0 ? 1 : 0) | (d.corners == 0 ? 2 : 0));
+    }
+    return table;
+}
+constexpr std::array<Decoded, kStates> kDecoded = decodeAll();
 
 const char *const kMissingTexts[6] = {"", " faltando 1 pedra.", " faltando 2 pedras.", " faltando 3 pedras.",
                                       " faltando 4 pedras.", " faltando 5 pedras."};
+
+// The announcement lines written straight from Latin-1 bytes: hundreds of
+// them may come in one scan.
+char *putNumber(char *at, int n)
+{
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + n % 10);
+        n /= 10;
+    } while (n > 0);
+    while (count > 0)
+        *at++ = digits[--count];
+    return at;
+}
+
+QString cardLine(int card, char series)
+{
+    char buffer[32] = "CARTELA ";
+    char *at = putNumber(buffer + 8, card);
+    for (char c : std::string_view(" SERIE "))
+        *at++ = c;
+    *at++ = series;
+    return QString::fromLatin1(buffer, at - buffer);
+}
+
+QString prizeLine(std::string_view prize, int ticket)
+{
+    char buffer[40];
+    char *at = std::copy(prize.begin(), prize.end(), buffer);
+    at = putNumber(at, ticket);
+    return QString::fromLatin1(buffer, at - buffer);
+}
+
+enum Prize { Cantos, Linha, TwoRows, Cartao };
+constexpr std::string_view kPrizeTexts[4] = {"CANTOS. Cart\xE3o ", "LINHA. Cart\xE3o ", "2 LINHAS. Cart\xE3o ",
+                                             "CARTAO. Cart\xE3o "};
+
+const QString &prizeName(Prize prize)
+{
+    static const QString names[4] = {QStringLiteral("CANTOS"), QStringLiteral("LINHA"), QStringLiteral("2 LINHAS"),
+                                     QStringLiteral("CARTAO")};
+    return names[prize];
+}
 
 } // namespace
 
@@ -20,6 +92,8 @@ WinnerScan::WinnerScan(const CartelaTable &cards, const Dataset &vali, const Dat
     : m_cards(cards), m_vali(vali), m_valiC(valiC)
 {
 }
+
+WinnerScan::~WinnerScan() = default;
 
 int WinnerScan::ScanThreshold(const PrizeSwitches &switches)
 {
@@ -39,7 +113,6 @@ void WinnerScan::refresh()
     if (m_valid && now == m_built)
         return;
     m_tickets.clear();
-    m_numbers.clear();
     m_missing.clear();
 
     // Returned tickets by series and number.
@@ -57,10 +130,13 @@ void WinnerScan::refresh()
         }
     }
 
+    // The numbers of every competing ticket, in the order of the walk.
+    std::vector<std::array<std::uint8_t, 15>> numbers;
     if (m_vali.isOpen()) {
         const int serie = m_vali.fieldIndex(QStringLiteral("Serie"));
         const int numero = m_vali.fieldIndex(QStringLiteral("Numero"));
         m_tickets.reserve(size_t(m_vali.recordCount()) * 6);
+        numbers.reserve(size_t(m_vali.recordCount()) * 6);
         for (int i = 0; serie >= 0 && numero >= 0 && i < m_vali.recordCount(); ++i) {
             const Row &row = m_vali.rowAt(i);
             const QString s = row[size_t(serie)].toString();
@@ -78,36 +154,91 @@ void WinnerScan::refresh()
                 const int t = TicketNumber(n, position);
                 if (returned[size_t(letter - 'A') * (kTicketsPerSeries + 1) + size_t(t)])
                     continue;
-                const std::array<int, 15> numbers = TicketNumbers(text, position);
-                Ticket ticket;
-                ticket.card = std::uint16_t(n);
-                ticket.ticket = std::uint16_t(t);
-                ticket.series = letter;
-                bool repeated = false;
-                for (int p = 0; p < 15; ++p) {
-                    Mask &rowMask = ticket.rows[size_t(p / 5)];
-                    const Mask before = rowMask;
-                    rowMask.add(numbers[size_t(p)]);
-                    repeated = repeated || (before.low == rowMask.low && before.high == rowMask.high);
-                }
-                for (int c : kCorners) {
-                    const Mask before = ticket.corners;
-                    ticket.corners.add(numbers[size_t(c)]);
-                    repeated = repeated || (before.low == ticket.corners.low && before.high == ticket.corners.high);
-                }
-                if (repeated) {
-                    ticket.numbers = std::int32_t(m_numbers.size());
-                    std::array<std::uint8_t, 15> bytes{};
-                    for (size_t p = 0; p < 15; ++p)
-                        bytes[p] = std::uint8_t(numbers[p]);
-                    m_numbers.push_back(bytes);
-                }
-                m_tickets.push_back(ticket);
+                const std::array<int, 15> ticketNumbers = TicketNumbers(text, position);
+                std::array<std::uint8_t, 15> bytes{};
+                for (size_t p = 0; p < 15; ++p)
+                    bytes[p] = std::uint8_t(ticketNumbers[p] >= 1 && ticketNumbers[p] <= DrawState::kBalls
+                                                ? ticketNumbers[p]
+                                                : 0);
+                numbers.push_back(bytes);
+                m_tickets.push_back({std::uint16_t(n), std::uint16_t(t), letter});
             }
         }
     }
+
+    // Ball -> tickets, each ball's entries in the order of the walk.
+    m_first.fill(0);
+    for (const auto &ticket : numbers)
+        for (std::uint8_t n : ticket)
+            ++m_first[size_t(n) + 1];
+    for (size_t n = 1; n < m_first.size(); ++n)
+        m_first[n] += m_first[n - 1];
+    m_entries.assign(m_first.back(), 0);
+    std::array<std::uint32_t, 92> fill = m_first;
+    for (size_t id = 0; id < numbers.size(); ++id)
+        for (size_t p = 0; p < 15; ++p) {
+            const bool corner = p == 0 || p == 4 || p == 10 || p == 14;
+            m_entries[fill[numbers[id][p]]++] = std::uint32_t(id) << 3 | std::uint32_t(p / 5) << 1 | (corner ? 1 : 0);
+        }
+
+    // Counters as before the first ball.
+    const size_t count = m_tickets.size();
+    m_words = (count + 63) / 64;
+    m_state.assign(count, kStart);
+    m_inState.assign(kStates, 0);
+    m_inState[kStart] = std::uint32_t(count);
+    m_byTotal.assign(16 * m_words, 0);
+    for (size_t id = 0; id < count; ++id)
+        m_byTotal[15 * m_words + id / 64] |= std::uint64_t(1) << (id % 64);
+    m_rowDone.assign(m_words, 0);
+    m_cornersDone.assign(m_words, 0);
+    m_applied.fill(false);
+
     m_built = now;
     m_valid = true;
+}
+
+template <bool Drawn> void WinnerScan::apply(int ball)
+{
+    std::uint16_t *state = m_state.data();
+    std::uint32_t *inState = m_inState.data();
+    std::uint64_t *byTotal = m_byTotal.data();
+    const size_t words = m_words;
+    const std::uint32_t *end = m_entries.data() + m_first[size_t(ball) + 1];
+    for (const std::uint32_t *e = m_entries.data() + m_first[size_t(ball)]; e != end; ++e) {
+        const std::uint32_t id = *e >> 3;
+        const std::uint16_t was = state[id];
+        const std::uint16_t now = Drawn ? std::uint16_t(was - kDelta[*e & 7]) : std::uint16_t(was + kDelta[*e & 7]);
+        state[id] = now;
+        --inState[was];
+        ++inState[now];
+        // The ticket moves to the set of its new total.
+        const std::uint64_t bit = std::uint64_t(1) << (id % 64);
+        const size_t word = id / 64;
+        const size_t total = kDecoded[was].total;
+        byTotal[total * words + word] ^= bit;
+        byTotal[(Drawn ? total - 1 : total + 1) * words + word] ^= bit;
+        if (const int changed = kDecoded[was].done ^ kDecoded[now].done) {
+            if (changed & 1)
+                m_rowDone[word] ^= bit;
+            if (changed & 2)
+                m_cornersDone[word] ^= bit;
+        }
+    }
+}
+
+void WinnerScan::follow(const DrawState &draw)
+{
+    for (int n = 1; n <= DrawState::kBalls; ++n) {
+        const bool drawn = draw.drawn(n);
+        if (drawn == m_applied[size_t(n)])
+            continue;
+        if (drawn)
+            apply<true>(n);
+        else
+            apply<false>(n);
+        m_applied[size_t(n)] = drawn;
+    }
 }
 
 ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switches)
@@ -117,73 +248,92 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
         return report;
     report.scanned = true;
     refresh();
+    follow(draw);
     report.missingCards = m_missing;
 
-    Mask drawn;
-    for (int n = 1; n <= DrawState::kBalls; ++n)
-        if (draw.drawn(n))
-            drawn.add(n);
-
-    const bool armed = draw.FewestPointsArmed();
-    if (armed) {
-        m_fewest.clear();
-        report.fewestRebuilt = true;
+    // How many tickets miss how many numbers, by pattern.
+    std::array<int, 16> total{};
+    std::array<int, 6> row{};
+    std::array<int, 11> pair{};
+    std::array<int, 5> corners{};
+    for (int s = 0; s < kStates; ++s) {
+        const int n = int(m_inState[size_t(s)]);
+        if (n == 0)
+            continue;
+        const Decoded &d = kDecoded[size_t(s)];
+        total[d.total] += n;
+        row[d.rows[0]] += n;
+        row[d.rows[1]] += n;
+        row[d.rows[2]] += n;
+        pair[d.rows[0] + d.rows[1]] += n;
+        pair[d.rows[0] + d.rows[2]] += n;
+        pair[d.rows[1] + d.rows[2]] += n;
+        corners[d.corners] += n;
     }
-    int maxMissing = 0;
+    for (size_t k = 0; k <= 5; ++k)
+        report.missCount[k] = total[k] + (switches.cantos && k <= 4 ? corners[k] : 0) +
+                              (switches.linha ? row[k] : 0) + (switches.twoRows ? pair[k] : 0);
+    report.oneShort = total[1] > 0;
+    report.fullTicket = total[0] > 0;
 
-    for (const Ticket &ticket : m_tickets) {
-        std::array<int, 3> rowMissing{};
-        int cornersMissing = 0;
-        if (ticket.numbers < 0) {
-            for (size_t r = 0; r < 3; ++r)
-                rowMissing[r] = ticket.rows[r].missing(drawn);
-            cornersMissing = ticket.corners.missing(drawn);
-        } else {
-            const auto &numbers = m_numbers[size_t(ticket.numbers)];
-            for (size_t p = 0; p < 15; ++p)
-                rowMissing[p / 5] += !draw.drawn(numbers[p]);
-            for (int c : kCorners)
-                cornersMissing += !draw.drawn(numbers[size_t(c)]);
-        }
-        const int total = rowMissing[0] + rowMissing[1] + rowMissing[2];
-        report.oneShort = report.oneShort || total == 1;
-        report.fullTicket = report.fullTicket || total == 0;
-
-        const TicketRef ref{ticket.card, QChar::fromLatin1(ticket.series), ticket.ticket};
-        if (armed) {
-            if (total > maxMissing) {
-                maxMissing = total;
-                m_fewest.clear();
+    // The winners in the order of the walk; within a ticket corners, lines
+    // of rows 1, 2, 3, two lines of rows 1+2, 1+3, 2+3, full ticket.
+    const std::uint64_t *full = m_byTotal.data();
+    const bool rows = switches.linha || switches.twoRows;
+    const auto announce = [&report](const Ticket &t, Prize prize) {
+        report.lines << cardLine(t.card, t.series);
+        report.lines << prizeLine(kPrizeTexts[prize], t.ticket);
+        report.winners << TicketRef{t.card, QChar::fromLatin1(t.series), t.ticket};
+        report.prizes << prizeName(prize);
+    };
+    report.lines.reserve(2 * report.missCount[0] + 5);
+    report.winners.reserve(report.missCount[0]);
+    report.prizes.reserve(report.missCount[0]);
+    for (size_t w = 0; w < m_words && report.missCount[0] > 0; ++w) {
+        std::uint64_t bits = full[w] | (rows ? m_rowDone[w] : 0) | (switches.cantos ? m_cornersDone[w] : 0);
+        while (bits) {
+            const size_t id = w * 64 + size_t(std::countr_zero(bits));
+            bits &= bits - 1;
+            const Ticket &t = m_tickets[id];
+            const Decoded &d = kDecoded[m_state[id]];
+            if (switches.cantos && d.corners == 0) {
+                announce(t, Cantos);
+                report.won.cantos = true;
             }
-            if (total == maxMissing)
-                m_fewest.append(ref);
+            if (switches.linha)
+                for (int r = 0; r < 3; ++r)
+                    if (d.rows[r] == 0) {
+                        announce(t, Linha);
+                        report.won.linha = true;
+                    }
+            if (switches.twoRows)
+                for (const auto &[a, b] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
+                    if (d.rows[a] + d.rows[b] == 0) {
+                        announce(t, TwoRows);
+                        report.won.twoRows = true;
+                    }
+            if (d.total == 0)
+                announce(t, Cartao);
         }
+    }
 
-        const auto count = [&](int missing, const char *prize) {
-            if (missing > 5)
-                return false;
-            ++report.missCount[size_t(missing)];
-            if (missing != 0)
-                return false;
-            report.lines << QStringLiteral("CARTELA %1 SERIE %2").arg(ref.card).arg(ref.series);
-            report.lines << QString::fromUtf8(prize) + QString::number(ref.ticket);
-            report.winners << ref;
-            report.prizes << QString::fromUtf8(prize).section(QLatin1Char('.'), 0, 0);
-            return true;
-        };
-        if (switches.cantos && count(cornersMissing, "CANTOS. Cartão "))
-            report.won.cantos = true;
-        if (switches.linha) {
-            for (int r = 0; r < 3; ++r)
-                if (count(rowMissing[size_t(r)], "LINHA. Cartão "))
-                    report.won.linha = true;
-        }
-        if (switches.twoRows) {
-            for (const auto &[a, b] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
-                if (count(rowMissing[size_t(a)] + rowMissing[size_t(b)], "2 LINHAS. Cartão "))
-                    report.won.twoRows = true;
-        }
-        count(total, "CARTAO. Cartão ");
+    // The tickets with the fewest numbers drawn, while the list is armed.
+    int maxMissing = 0;
+    if (draw.FewestPointsArmed()) {
+        report.fewestRebuilt = true;
+        m_fewest.clear();
+        for (int t = 15; t > 0; --t)
+            if (total[size_t(t)] > 0) {
+                maxMissing = t;
+                break;
+            }
+        m_fewest.reserve(total[size_t(maxMissing)]);
+        const std::uint64_t *set = m_byTotal.data() + size_t(maxMissing) * m_words;
+        for (size_t w = 0; w < m_words; ++w)
+            for (std::uint64_t bits = set[w]; bits; bits &= bits - 1) {
+                const Ticket &t = m_tickets[w * 64 + size_t(std::countr_zero(bits))];
+                m_fewest.append({t.card, QChar::fromLatin1(t.series), t.ticket});
+            }
     }
 
     if (report.oneShort)

@@ -60,13 +60,18 @@ struct ScanReport {
 // Checks every competing ticket (a ticket of a validated card that was not
 // returned) for the prizes after a ball event.
 //
-// The registry and the card store are read through an index of every
-// competing ticket's numbers as 90-bit sets, rebuilt whenever either dataset
-// or the card table has changed since it was made, so a scan never sees a
-// stale registry or store.
+// Each competing ticket keeps the count of its numbers not yet drawn per row
+// and among its corners. A ball drawn or taken back updates only the tickets
+// holding it, through an index from each ball to its tickets; the report is
+// read from those counters: how many tickets stand in each count, and which
+// tickets have a row, the corners or all numbers drawn, kept as sets in the
+// order of the walk. The index is rebuilt whenever the registry or the card
+// table has changed since it was made, so a scan never sees a stale registry
+// or store.
 class WinnerScan {
 public:
     WinnerScan(const CartelaTable &cards, const Dataset &vali, const Dataset &valiC);
+    ~WinnerScan();
 
     // The least drawn count at which a scan takes place.
     static int ScanThreshold(const PrizeSwitches &switches);
@@ -79,29 +84,10 @@ public:
     const QList<TicketRef> &fewest() const { return m_fewest; }
 
 private:
-    struct Mask {
-        std::uint64_t low = 0, high = 0;
-        void add(int n) { (n <= 64 ? low : high) |= std::uint64_t(1) << ((n - 1) % 64); }
-        int missing(const Mask &drawn) const { return bits(low & ~drawn.low) + bits(high & ~drawn.high); }
-        // Counted in registers: the baseline x86-64 has no popcount instruction,
-        // and the library's routine is a call per word.
-        static int bits(std::uint64_t x)
-        {
-            x -= (x >> 1) & 0x5555555555555555ull;
-            x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
-            x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-            return int((x * 0x0101010101010101ull) >> 56);
-        }
-    };
     struct Ticket {
-        std::array<Mask, 3> rows;
-        Mask corners;
         std::uint16_t card = 0;
         std::uint16_t ticket = 0;
         char series = 'A';
-        // A ticket with a number twice in a row or among its corners is counted
-        // number by number from these, as a set would count the number once.
-        std::int32_t numbers = -1;
     };
     struct Stamp {
         const void *source = nullptr;
@@ -111,14 +97,30 @@ private:
 
     void refresh();
     Stamp stamp() const;
+    // Brings the counters to the balls drawn now.
+    void follow(const DrawState &draw);
+    template <bool Drawn> void apply(int ball);
 
     const CartelaTable &m_cards;
     const Dataset &m_vali;
     const Dataset &m_valiC;
     Stamp m_built;
     bool m_valid = false;
-    std::vector<Ticket> m_tickets;
-    std::vector<std::array<std::uint8_t, 15>> m_numbers;
+    std::vector<Ticket> m_tickets; // in the order of the walk
+    // The tickets holding each ball: entries m_first[n] .. m_first[n + 1] - 1,
+    // each the ticket's place in the walk times 8 plus the place's row times 2
+    // plus 1 for a corner.
+    std::vector<std::uint32_t> m_entries;
+    std::array<std::uint32_t, 92> m_first{};
+    // Per ticket, its missing numbers of rows 1, 2, 3 and corners as one
+    // state: row1 + 6 row2 + 36 row3 + 216 corners.
+    std::vector<std::uint16_t> m_state;
+    std::vector<std::uint32_t> m_inState;   // tickets per state
+    std::vector<std::uint64_t> m_byTotal;   // 16 sets of tickets, by numbers missing
+    std::vector<std::uint64_t> m_rowDone;   // tickets with a row all drawn
+    std::vector<std::uint64_t> m_cornersDone;
+    size_t m_words = 0;                     // 64-bit words of one set
+    std::array<bool, 91> m_applied{};       // the balls the counters hold as drawn
     QStringList m_missing;
     QList<TicketRef> m_fewest;
 };

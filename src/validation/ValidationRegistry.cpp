@@ -463,14 +463,11 @@ bool ValidationRegistry::ButtonInivalClick(Prompter &prompter)
         return false;
     Dataset::Batch cards(m_vali);
     Dataset::Batch tickets(m_valiC);
-    while (!m_vali.isEmpty()) {
-        m_vali.first();
-        m_vali.deleteRecord();
-    }
-    while (!m_valiC.isEmpty()) {
-        m_valiC.first();
-        m_valiC.deleteRecord();
-    }
+    // Deleting every card runs the cascade for each, which removes every
+    // returned ticket of a validated card; the tickets left after it go too.
+    // Both datasets end empty, so each is emptied at once.
+    m_valiC.deleteAll();
+    m_vali.deleteAll();
     tickets.commit();
     cards.commit();
     return true;

@@ -468,6 +468,22 @@ private Q_SLOTS:
         again.setDurable(true);
         again.open();
         QCOMPARE(contents(again), (QStringList{"A3", "A20"}));
+
+        // Deleting every record at once: in the file when the batch commits,
+        // without the per-record event, and the keys free again.
+        bool eventRan = false;
+        again.beforeDelete = [&](Dataset &) { eventRan = true; };
+        {
+            Dataset::Batch batch(again);
+            again.deleteAll();
+            QVERIFY(again.isEmpty());
+            QVERIFY(again.eof());
+            batch.commit();
+        }
+        QVERIFY(!eventRan);
+        QVERIFY(DatasetFile::load(path).rows.empty());
+        add(again, QStringLiteral("A"), 3);
+        QCOMPARE(DatasetFile::load(path).rows.size(), size_t(1));
     }
 };
 

@@ -87,6 +87,7 @@ public:
                     report.lines << QStringLiteral("CARTELA ") + QString::number(n) + QStringLiteral(" SERIE ") + serie;
                     report.lines << text + QString::number(t);
                     report.winners << ref;
+                    report.prizes << text.section(QLatin1Char('.'), 0, 0);
                     return true;
                 };
                 if (switches.cantos && count(cornersMissing, QStringLiteral("CANTOS. Cartão ")))

@@ -4,6 +4,7 @@
 #include "cards/CardStore.h"
 #include "draw/DrawState.h"
 #include "draw/FewestPointsTable.h"
+#include "draw/GameStep.h"
 #include "draw/WinnerScan.h"
 #include "validation/ValidationRegistry.h"
 
@@ -259,6 +260,54 @@ private Q_SLOTS:
         QCOMPARE(report.lines, (QStringList{"CARTELA 2 SERIE A", "CARTAO. Cartão 7"}));
     }
 
+    // A card of the store with a number twice in a row and among the corners
+    // is counted place by place, as the plain walk counts it.
+    void repeatedNumbers()
+    {
+        Hall h;
+        std::string text(h.cards.card('A', 1));
+        text.replace(2, 2, text.substr(0, 2)); // ticket 1, row 1: places 1 and 2 hold 24
+        text.replace(28, 2, text.substr(0, 2)); // ticket 1, row 3: its last place holds 24
+        h.cards.store(CardIndex('A', 1), text);
+        h.validate("A", "1");
+        test::PlainScan plain;
+        DrawState twin = h.draw;
+        for (int ball : {24, 70, 87, 9, 39, 41, 64, 40, 51, 18, 32, 52, 61, 88, 24, 24}) {
+            h.draw.clickManual(ball);
+            twin.clickManual(ball);
+            const PrizeSwitches all{true, true, true};
+            const ScanReport fast = h.check(all);
+            const ScanReport slow = plain.CheckWinners(h.cards, h.registry.TableVali(), h.registry.TableValiC(), twin, all);
+            QCOMPARE(fast.lines, slow.lines);
+            QCOMPARE(fast.missCount, slow.missCount);
+            QCOMPARE(fast.fewest, slow.fewest);
+        }
+    }
+
+    // A game step switches won prizes off and tells the missing cards once a draw.
+    void gameStep()
+    {
+        Hall h;
+        h.cards.store(CardIndex('A', 1), std::string(180, 'x'));
+        h.validate("A", "1-2");
+        GameStep game(h.cards, h.registry.TableVali(), h.registry.TableValiC());
+        game.setSwitches({true, true, false});
+        h.drawBalls({1, 21, 32});
+        GameStep::Result first = game.step(h.draw);
+        QCOMPARE(first.missingToTell, (QStringList{"A-1"}));
+        QCOMPARE(first.switchedOff, PrizeSwitches{});
+        h.drawBalls({51, 72}); // row 1 of ticket 7
+        GameStep::Result won = game.step(h.draw);
+        QVERIFY(won.missingToTell.isEmpty());
+        QCOMPARE(won.switchedOff, (PrizeSwitches{false, true, false}));
+        QCOMPARE(game.switches(), (PrizeSwitches{true, false, false}));
+        QCOMPARE(won.report.memoLines(), (QStringList{"CARTELA 2 SERIE A", "LINHA. Cartão 7"}));
+        h.draw.start(DrawMode::Manual);
+        game.newDraw();
+        h.drawBalls({1, 21, 32});
+        QCOMPARE(game.step(h.draw).missingToTell, (QStringList{"A-1"}));
+    }
+
     // Changes between two balls are seen by the next scan.
     void neverStale()
     {
@@ -279,8 +328,10 @@ private Q_SLOTS:
         QCOMPARE(h.check().winners.size(), 0);
     }
 
-    // The indexed scan gives exactly the plain walk's reports over a full
-    // registry: random draws with take-backs and switches going off as won.
+    // The counted scan, played through a game step, gives exactly the plain
+    // walk's reports over a full registry: random draws with take-backs,
+    // ball events without a scan between them, and switches going off as won
+    // and being ticked again by the operator.
     void sameAsThePlainWalk()
     {
         Hall h;
@@ -308,39 +359,59 @@ private Q_SLOTS:
         plain.isReturned = [&](Dataset &, const QString &serie, int ticket) {
             return returned.contains(key(serie, ticket));
         };
-        int scans = 0, prizes = 0;
-        for (int game = 0; game < 3; ++game) {
+        GameStep game(h.cards, h.registry.TableVali(), h.registry.TableValiC());
+        int scans = 0, prizes = 0, takenBack = 0, unscanned = 0;
+        for (int round = 0; round < 3; ++round) {
             h.draw.start(DrawMode::Manual);
+            game.newDraw();
             DrawState twin = h.draw;
-            PrizeSwitches switches{true, true, true}, twinSwitches = switches;
+            PrizeSwitches switches{true, true, true};
+            game.setSwitches(switches);
             QList<int> balls;
             for (int b = 1; b <= 90; ++b)
                 balls << b;
-            std::shuffle(balls.begin(), balls.end(), std::mt19937(game));
+            std::shuffle(balls.begin(), balls.end(), std::mt19937(round));
             for (int i = 0; i < 70; ++i) {
-                const int ball = random.bounded(8) == 0 && i > 5 ? balls[int(random.bounded(i))] : balls[i];
+                const bool back = random.bounded(8) == 0 && i > 5;
+                const int ball = back ? balls[int(random.bounded(i))] : balls[i];
+                takenBack += back && h.draw.drawn(ball);
                 h.draw.clickManual(ball);
                 twin.clickManual(ball);
-                const ScanReport fast = h.scan.CheckWinners(h.draw, switches);
+                if (random.bounded(10) == 0) { // the next scan sees two changes
+                    ++unscanned;
+                    continue;
+                }
+                if (random.bounded(12) == 0) { // the operator ticks or unticks a prize
+                    const int which = int(random.bounded(3));
+                    bool &s = which == 0 ? switches.cantos : which == 1 ? switches.linha : switches.twoRows;
+                    s = !s;
+                    game.setSwitches(switches);
+                }
+                const ScanReport fast = game.step(h.draw).report;
                 const ScanReport slow =
-                    plain.CheckWinners(h.cards, h.registry.TableVali(), h.registry.TableValiC(), twin, twinSwitches);
+                    plain.CheckWinners(h.cards, h.registry.TableVali(), h.registry.TableValiC(), twin, switches);
                 ++scans;
                 prizes += int(fast.winners.size());
+                QCOMPARE(fast.scanned, slow.scanned);
                 QCOMPARE(fast.lines, slow.lines);
                 QCOMPARE(fast.winners, slow.winners);
+                QCOMPARE(fast.prizes, slow.prizes);
                 QCOMPARE(fast.missCount, slow.missCount);
                 QCOMPARE(fast.won, slow.won);
+                QCOMPARE(fast.oneShort, slow.oneShort);
+                QCOMPARE(fast.fullTicket, slow.fullTicket);
+                QCOMPARE(fast.maxMissing, slow.maxMissing);
                 QCOMPARE(fast.fewest, slow.fewest);
                 QCOMPARE(fast.fewestLines, slow.fewestLines);
                 QCOMPARE(h.draw.FewestPointsArmed(), twin.FewestPointsArmed());
-                switches = switches.without(fast.won);
-                twinSwitches = twinSwitches.without(fast.won);
-                if (i == 40) // the extra prizes come back on, as an operator may tick them again
-                    switches = twinSwitches = {true, true, true};
+                switches = switches.without(slow.won);
+                QCOMPARE(game.switches(), switches);
             }
         }
-        QVERIFY(scans >= 200);
+        QVERIFY(scans >= 150);
         QVERIFY(prizes > 0);
+        QVERIFY(takenBack > 5);
+        QVERIFY(unscanned > 5);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "app/UnitMenu.h"
 #include "report/Fonts.h"
 #include "dataset/Dataset.h"
+#include "dataset/DatasetFile.h"
 #include "validation/ValidationPanel.h"
 #include "validation/ValidationRegistry.h"
 
@@ -403,6 +404,9 @@ private Q_SLOTS:
         QCOMPARE(f.text("LabelValidadas"), QStringLiteral("0"));
         QCOMPARE(f.text("LabelUltval"), QString());
         QCOMPARE(f.get<QTableView>("DBGrid1")->model()->rowCount(), 0);
+        // On disk when the click returns.
+        for (const char *file : {"Validadas.cds", "Cartoes.cds"})
+            QVERIFY(DatasetFile::load(QDir(f.dir.path()).filePath(QLatin1String(file))).rows.empty());
     }
 
     // The registry is the same after a restart, also when the draw panel was

@@ -5,7 +5,7 @@
 #include "dataset/StrictInt.h"
 #include "draw/DrawLog.h"
 #include "draw/DrawState.h"
-#include "draw/WinnerScan.h"
+#include "draw/GameStep.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QSet>
@@ -22,7 +22,7 @@ namespace {
 struct Hall {
     CardStore store;
     std::unique_ptr<ValidationRegistry> registry;
-    std::unique_ptr<WinnerScan> scan;
+    std::unique_ptr<GameStep> game;
 
     bool open(const QString &dir, Streams io)
     {
@@ -38,7 +38,7 @@ struct Hall {
             io.err << "bolaris-cli: " << opened.english << Qt::endl;
             return false;
         }
-        scan = std::make_unique<WinnerScan>(store.table(), registry->TableVali(), registry->TableValiC());
+        game = std::make_unique<GameStep>(store.table(), registry->TableVali(), registry->TableValiC());
         return true;
     }
 };
@@ -153,7 +153,8 @@ int replayLogged(int number, const QString &dir, Streams io)
             continue;
         }
         draw.clickManual(e.ball);
-        const Announced now = announcedBy(hall.scan->CheckWinners(draw, e.switches));
+        hall.game->setSwitches(e.switches); // as they stood at this ball
+        const Announced now = announcedBy(hall.game->step(draw).report);
         if (now == e.announced)
             continue;
         ++differing;
@@ -323,21 +324,17 @@ int replay(const QStringList &args, Streams io)
         return 1;
     DrawState draw;
     draw.start(DrawMode::Manual);
-    PrizeSwitches switches{options.has(QStringLiteral("--cantos")), options.has(QStringLiteral("--linha")),
-                           options.has(QStringLiteral("--2linhas"))};
-    bool missingTold = false;
+    hall.game->setSwitches({options.has(QStringLiteral("--cantos")), options.has(QStringLiteral("--linha")),
+                            options.has(QStringLiteral("--2linhas"))});
     for (int ball : balls) {
         draw.clickManual(ball); // a ball already drawn is taken back
-        const ScanReport report = hall.scan->CheckWinners(draw, switches);
+        const GameStep::Result result = hall.game->step(draw);
         io.out << "ball " << ball << '\n';
-        for (const QString &line : report.memoLines())
+        for (const QString &line : result.report.memoLines())
             io.out << line << '\n';
-        switches = switches.without(report.won);
-        if (!report.missingCards.isEmpty() && !missingTold) {
-            missingTold = true;
+        if (!result.missingToTell.isEmpty())
             io.err << "bolaris-cli: validated cards not in the card store, not checked: "
-                   << report.missingCards.join(QStringLiteral(", ")) << Qt::endl;
-        }
+                   << result.missingToTell.join(QStringLiteral(", ")) << Qt::endl;
     }
     io.out.flush();
     return 0;
