@@ -11,6 +11,7 @@ packages=(
   xvfb xauth poppler-utils
   openbox xdotool wmctrl x11-utils imagemagick
   python3
+  libpq-dev postgresql
   desktop-file-utils
   clang libclang-rt-14-dev
 )
