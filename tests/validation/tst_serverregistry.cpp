@@ -56,6 +56,17 @@ void serverControl(const char *what)
     QCOMPARE(p.exitCode(), 0);
 }
 
+// Runs bolaris-cli; its exit status, with what it printed in out.
+int cli(const QStringList &args, QString *out = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral(BOLARIS_CLI), args);
+    p.waitForFinished(60000);
+    if (out)
+        *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
 std::set<std::pair<QString, int>> cardsOn(ServerRegistry &server)
 {
     std::set<std::pair<QString, int>> cards;
@@ -254,6 +265,37 @@ private Q_SLOTS:
         ServerRegistry check(location());
         QCOMPARE(check.read().cards.size(), size_t(2));
         QCOMPARE(desk.TableVali().recordCount(), 2);
+    }
+
+    // A folder's registry goes to the server and comes back unchanged.
+    void movingARegistry()
+    {
+        QTemporaryDir from, back;
+        const QString url = location().url;
+        const QString dir = from.path();
+        QCOMPARE(cli({"validate", "--series", "G", "--cards", "1-30", "--dir", dir}), 0);
+        QCOMPARE(cli({"return-ticket", "--series", "G", "--ticket", "7", "--dir", dir}), 0);
+        QCOMPARE(cli({"registry-push", "--dir", dir, "--registry", url}), 0);
+        QString said;
+        QCOMPARE(cli({"registry-push", "--dir", dir, "--registry", url}, &said), 1);
+        QVERIFY2(said.contains("not empty"), qPrintable(said));
+
+        // Entries with --registry go to the server, not to the folder.
+        QCOMPARE(cli({"validate", "--series", "H", "--cards", "5", "--dir", dir, "--registry", url}), 0);
+        QCOMPARE(cli({"validate", "--series", "G", "--cards", "1-10", "--dir", dir, "--registry", url}), 0);
+        QCOMPARE(cli({"validate", "--series", "H", "--cards", "6", "--registry", "postgresql://x@/y"}, &said), 2);
+        QCOMPARE(cli({"replay", "--balls", "1,2,3", "--dir", dir, "--registry", url}), 0);
+
+        QCOMPARE(cli({"registry-pull", "--registry", url, "--dir", back.path()}), 0);
+        QCOMPARE(cli({"registry-pull", "--registry", url, "--dir", back.path()}, &said), 1);
+        ValidationRegistry pulled(back.path());
+        QCOMPARE(pulled.open(true).access, ValidationRegistry::Access::ReadOnly);
+        QCOMPARE(pulled.TableVali().recordCount(), 21); // G11..G30 and H5
+        QCOMPARE(pulled.TableValiC().recordCount(), 0); // ticket 7 left with card G2
+        ValidationRegistry original(dir);
+        QCOMPARE(original.open(true).access, ValidationRegistry::Access::ReadOnly);
+        QCOMPARE(original.TableVali().recordCount(), 30);
+        QCOMPARE(original.TableValiC().recordCount(), 1);
     }
 
     void drawComputerSeesEverySale()
