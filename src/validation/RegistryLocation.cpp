@@ -11,7 +11,8 @@ namespace bolaris {
 namespace {
 
 // The libpq options a URL may carry; the rest would be surprises.
-const QStringList kAllowedOptions = {QStringLiteral("sslmode"), QStringLiteral("sslrootcert"),
+// host= in the query names a local socket folder instead of the URL's host.
+const QStringList kAllowedOptions = {QStringLiteral("host"), QStringLiteral("sslmode"), QStringLiteral("sslrootcert"),
                                      QStringLiteral("connect_timeout"), QStringLiteral("application_name")};
 
 QString quoted(const QString &value)

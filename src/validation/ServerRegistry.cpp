@@ -139,6 +139,7 @@ void ServerRegistry::connectToServer()
         fail(why);
     }
     m_conn = conn;
+    PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr); // "already exists, skipping"
     m_backendPid = PQbackendPID(m_conn);
     try {
         runText("SET statement_timeout = 5000");
