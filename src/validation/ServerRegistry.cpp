@@ -93,11 +93,15 @@ struct ServerRegistry::Result {
 ServerRegistry::ServerRegistry(RegistryLocation location, QObject *parent)
     : QObject(parent), m_location(std::move(location)), m_retry(new QTimer(this))
 {
-    m_retry->setInterval(3000);
+    m_retry->setInterval(200);
     connect(m_retry, &QTimer::timeout, this, &ServerRegistry::tryReconnect);
 }
 
-ServerRegistry::~ServerRegistry() { disconnectFromServer(); }
+ServerRegistry::~ServerRegistry()
+{
+    dropPending();
+    disconnectFromServer();
+}
 
 QString ServerRegistry::unreachableText() const
 {
@@ -132,12 +136,25 @@ void ServerRegistry::connectToServer()
     if (!m_location.isValid())
         throw DatasetError(m_location.error, DatasetError::Kind::Unavailable,
                            QStringLiteral("O endereço do registro não é válido: %1").arg(m_location.url));
+    dropPending();
     PGconn *conn = PQconnectdb(m_location.conninfo().toUtf8().constData());
     if (PQstatus(conn) != CONNECTION_OK) {
         const QString why = QString::fromUtf8(PQerrorMessage(conn));
         PQfinish(conn);
         fail(why);
     }
+    adopt(conn);
+}
+
+void ServerRegistry::dropPending()
+{
+    if (m_pending)
+        PQfinish(m_pending);
+    m_pending = nullptr;
+}
+
+void ServerRegistry::adopt(PGconn *conn)
+{
     m_conn = conn;
     PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr); // "already exists, skipping"
     m_backendPid = PQbackendPID(m_conn);
@@ -162,9 +179,14 @@ void ServerRegistry::connectToServer()
 
 void ServerRegistry::lost()
 {
+    reconnectLater();
+    Q_EMIT connectionLost();
+}
+
+void ServerRegistry::reconnectLater()
+{
     m_lost = true;
     m_retry->start();
-    Q_EMIT connectionLost();
 }
 
 void ServerRegistry::disconnectFromServer()
@@ -178,10 +200,37 @@ void ServerRegistry::disconnectFromServer()
 
 void ServerRegistry::tryReconnect()
 {
-    try {
-        connectToServer();
-    } catch (const DatasetError &) {
-        // the timer tries again
+    // Without blocking: a server that does not answer must not freeze the
+    // draw. The attempt is polled on every tick and restarted after a while.
+    if (m_conn || !m_location.isValid()) {
+        m_retry->stop();
+        return;
+    }
+    if (!m_pending || m_pendingTicks++ > 30) {
+        dropPending();
+        m_pending = PQconnectStart(m_location.conninfo().toUtf8().constData());
+        m_pendingTicks = 0;
+        if (!m_pending || PQstatus(m_pending) == CONNECTION_BAD) {
+            dropPending();
+            return;
+        }
+    }
+    switch (PQconnectPoll(m_pending)) {
+    case PGRES_POLLING_OK: {
+        PGconn *conn = m_pending;
+        m_pending = nullptr;
+        try {
+            adopt(conn);
+        } catch (const DatasetError &) {
+            // the timer tries again
+        }
+        break;
+    }
+    case PGRES_POLLING_FAILED:
+        dropPending();
+        break;
+    default:
+        break; // still on its way
     }
 }
 

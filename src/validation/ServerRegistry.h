@@ -34,6 +34,9 @@ public:
     void connectToServer();
     bool isConnected() const { return m_conn != nullptr; }
     void disconnectFromServer();
+    // Keeps trying in the background, without blocking, until the server
+    // answers; reconnected() tells.
+    void reconnectLater();
 
     using Card = std::pair<QString, int>; // series, card number
     struct Ticket {
@@ -83,9 +86,13 @@ private:
     void readNotifications();
     void tryReconnect();
     void lost();
+    void adopt(PGconn *conn);
+    void dropPending();
 
     RegistryLocation m_location;
     PGconn *m_conn = nullptr;
+    PGconn *m_pending = nullptr; // a reconnection on its way
+    int m_pendingTicks = 0;
     int m_backendPid = 0;
     QSocketNotifier *m_notifier = nullptr;
     QTimer *m_retry = nullptr;

@@ -135,7 +135,11 @@ ValidationRegistry::ValidationRegistry(const QString &dir, const RegistryLocatio
     if (location.isServer()) {
         m_server = std::make_unique<ServerRegistry>(location);
         QObject::connect(m_server.get(), &ServerRegistry::changed, [this] { syncFromServer(); });
-        QObject::connect(m_server.get(), &ServerRegistry::reconnected, [this] { syncFromServer(); });
+        QObject::connect(m_server.get(), &ServerRegistry::reconnected, [this] {
+            if (m_access == Access::Unavailable && m_vali.isOpen())
+                m_access = Access::Writable; // the server was not there at start
+            syncFromServer();
+        });
     }
 }
 

@@ -52,10 +52,11 @@ ValidationRegistry::Opened ValidationRegistry::openServer()
         m_server->connectToServer();
         syncFromServer();
     } catch (const DatasetError &e) {
-        m_vali.close();
-        m_valiC.close();
+        // The copy stays open and empty: it fills when the server answers.
         m_access = Access::Unavailable;
         m_refusal = e.forOperator();
+        if (m_location.isValid())
+            m_server->reconnectLater();
         return {m_access, false, e.message(), m_refusal};
     }
     m_access = Access::Writable;

@@ -267,6 +267,21 @@ private Q_SLOTS:
         QCOMPARE(desk.TableVali().recordCount(), 2);
     }
 
+    void serverAbsentAtStart()
+    {
+        ServerRegistry desk(location());
+        QVERIFY(desk.addCard("K", 7));
+        serverControl("pause");
+        QTemporaryDir dir;
+        ValidationRegistry draw(dir.path(), location());
+        const ValidationRegistry::Opened opened = draw.open();
+        QCOMPARE(opened.access, ValidationRegistry::Access::Unavailable);
+        QVERIFY(opened.portuguese.contains(QStringLiteral("não pode ser alcançado")));
+        serverControl("resume");
+        QTRY_COMPARE_WITH_TIMEOUT(draw.access(), ValidationRegistry::Access::Writable, 10000);
+        QCOMPARE(draw.TableVali().recordCount(), 1);
+    }
+
     // A folder's registry goes to the server and comes back unchanged.
     void movingARegistry()
     {
