@@ -70,17 +70,13 @@ QString RegistryLocation::conninfo() const
                       QStringLiteral("dbname=") + quoted(database)};
     if (!user.isEmpty())
         parts << QStringLiteral("user=") + quoted(user);
-    bool timeout = false;
-    for (const auto &item : QUrlQuery(QUrl(url)).queryItems(QUrl::FullyDecoded)) {
-        parts << item.first + QLatin1Char('=') + quoted(item.second);
-        timeout = timeout || item.first == QLatin1String("connect_timeout");
-    }
     // No desk waits long for a server that is gone: a bounded connect, and
-    // keepalives that notice a lost connection within seconds.
-    if (!timeout)
-        parts << QStringLiteral("connect_timeout=3");
-    parts << QStringLiteral("keepalives_idle=5 keepalives_interval=2 keepalives_count=2 tcp_user_timeout=5000");
-    parts << QStringLiteral("application_name=bolaris");
+    // keepalives that notice a lost connection within seconds. The URL's own
+    // options come later and win.
+    parts << QStringLiteral("connect_timeout=3 keepalives_idle=5 keepalives_interval=2 keepalives_count=2 "
+                            "tcp_user_timeout=5000 application_name=bolaris");
+    for (const auto &item : QUrlQuery(QUrl(url)).queryItems(QUrl::FullyDecoded))
+        parts << item.first + QLatin1Char('=') + quoted(item.second);
     return parts.join(QLatin1Char(' '));
 }
 
