@@ -12,6 +12,7 @@ packages=(
   openbox xdotool wmctrl x11-utils imagemagick
   python3
   ninja-build ccache lintian man-db
+  libpq-dev postgresql
   desktop-file-utils
   clang libclang-rt-14-dev
   qt6-httpserver-dev qt6-websockets-dev libqrencode-dev chromium

@@ -57,13 +57,15 @@ void focusFirstEntry(QWidget *panel)
 
 TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
     : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>()),
-      m_registry(std::make_unique<ValidationRegistry>(workDir)), m_sheets(std::make_unique<SheetIssue>(workDir)),
+      m_registry(std::make_unique<ValidationRegistry>(workDir, RegistryLocation::choose(workDir))), m_sheets(std::make_unique<SheetIssue>(workDir)),
       m_drawState(std::make_unique<DrawState>()), m_fewest(std::make_unique<FewestPointsTable>(workDir)),
       m_sound(std::make_unique<EffectSoundPlayer>()),
       m_previews(std::make_unique<WindowPreviewHost>(workDir)), m_colourChooser(std::make_unique<DialogColourChooser>())
 {
     setObjectName(QStringLiteral("TFormMenu"));
     setWindowTitle(QStringLiteral("Bolaris 90/15 "));
+    if (m_registry->location().isServer())
+        setWindowTitle(windowTitle() + QStringLiteral("- ") + m_registry->location().caption());
     setFont(ui::sansFont(11));
 
     m_client = new QWidget(this);

@@ -19,6 +19,7 @@
 #include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
 #include "ui/UnitProc.h"
+#include "validation/ServerRegistry.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QCheckBox>
@@ -144,6 +145,13 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
     buildControls();
     m_conf = new CardCheckPanel(this, cards, state, prompter);
     m_log->setListener(this, [this](const QString &failure, const QString &notice) { logStatus(failure, notice); });
+    // A registry shared with other desks changes during the draw.
+    connect(&registry.TableVali(), &Dataset::changed, this, [this] {
+        if (isVisible())
+            m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
+    });
+    if (ServerRegistry *server = registry.server())
+        connect(server, &ServerRegistry::connectionLost, this, &DrawPanel::registryLost);
 }
 
 DrawPanel::~DrawPanel()
@@ -337,6 +345,9 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     m_state.start(electronic ? DrawMode::Electronic : DrawMode::Manual);
     m_game->newDraw();
     m_logTold = false;
+    m_serverTold = false;
+    if (m_registry.server() && !m_registry.server()->isConnected())
+        registryLost();
     m_lastBall = 0;
     m_banner.clear();
     m_scanWinners.clear();
@@ -796,6 +807,20 @@ void DrawPanel::logStatus(const QString &failure, const QString &notice)
 }
 
 void DrawPanel::drainLog() { m_log->drain(); }
+
+void DrawPanel::registryLost()
+{
+    if (m_state.mode() == DrawMode::Idle || m_serverTold)
+        return;
+    m_serverTold = true;
+    m_prompter.inform(QStringLiteral("Sorteio"),
+                      QStringLiteral("O servidor do registro de validação (%1) não pode ser alcançado. O sorteio "
+                                     "continua com as cartelas validadas lidas por último: vendas feitas depois "
+                                     "disso podem não estar sendo conferidas. O programa volta a usar o servidor "
+                                     "sozinho assim que ele responder.")
+                          .arg(m_registry.location().host),
+                      MessageIcon::Information);
+}
 
 void DrawPanel::LabelConcorClick()
 {

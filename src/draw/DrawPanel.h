@@ -75,6 +75,8 @@ public:
     bool ballEventRunning() const { return m_running; }
     // Waits until the draw log has written every event so far (tests).
     void drainLog();
+    // The registry's server was lost during a draw: said once per draw.
+    void registryLost();
     // The players' display while "Telão" is ticked, else null.
     PlayersDisplay *playersDisplay() const;
     // The program is ending: the running ball event's remaining steps and the
@@ -160,6 +162,7 @@ private:
     bool m_concorBlack = false; // the count's labels start in the system's text colour
     std::unique_ptr<DrawLog> m_log;
     bool m_logTold = false; // a failure of the log was told in this draw
+    bool m_serverTold = false; // a lost registry server was told in this draw
     std::unique_ptr<PlayersDisplay> m_display;
     int m_lastBall = 0;
     bool m_lastTakenBack = false;

@@ -1,4 +1,5 @@
 #include "ValidationRegistry.h"
+#include "ServerRegistry.h"
 
 #include "ui/Prompter.h"
 #include "cards/UnitCart.h"
@@ -131,16 +132,27 @@ std::optional<DatasetError> openPart(const Part &p, const QString &dir, bool rea
 
 } // namespace
 
-ValidationRegistry::ValidationRegistry(const QString &dir)
-    : m_dir(dir), m_vali(QStringLiteral("TableVali")), m_valiC(QStringLiteral("TableValiC"))
+ValidationRegistry::ValidationRegistry(const QString &dir, const RegistryLocation &location)
+    : m_dir(dir), m_vali(QStringLiteral("TableVali")), m_valiC(QStringLiteral("TableValiC")), m_location(location)
 {
     m_vali.beforeDelete = [this](Dataset &d) { TableValiBeforeDelete(d); };
+    if (location.isServer()) {
+        m_server = std::make_unique<ServerRegistry>(location);
+        QObject::connect(m_server.get(), &ServerRegistry::changed, [this] { syncFromServer(); });
+        QObject::connect(m_server.get(), &ServerRegistry::reconnected, [this] {
+            if (m_access == Access::Unavailable && m_vali.isOpen())
+                m_access = Access::Writable; // the server was not there at start
+            syncFromServer();
+        });
+    }
 }
 
 ValidationRegistry::~ValidationRegistry() = default;
 
 ValidationRegistry::Lock ValidationRegistry::lock()
 {
+    if (m_server)
+        return Lock::Taken; // the server keeps its clients apart
     if (!m_lock) {
         m_lock = std::make_unique<QLockFile>(QDir(m_dir).filePath(QStringLiteral(".bolaris-registry.lock")));
         m_lock->setStaleLockTime(0); // a lock of a dead process is taken over at once
@@ -158,6 +170,8 @@ ValidationRegistry::Lock ValidationRegistry::lock()
 ValidationRegistry::Opened ValidationRegistry::open(bool readOnly)
 {
     m_refusal.clear();
+    if (m_server)
+        return openServer();
     const Part parts[] = {{m_vali, kValiFile, defineVali, "Validadas", "Serie;Numero"},
                           {m_valiC, kValiCFile, defineValiC, "Cartoes", "Serie;Cartao"}};
     std::optional<DatasetError> failure;
@@ -377,6 +391,8 @@ ValidationRegistry::CardEntry ValidationRegistry::SaiEnter(const QString &series
     if (last < first)
         last = first;
     const bool single = first == last;
+    if (m_server)
+        return serverCardEntry(serie, first, last, prompter);
 
     // Returned tickets are committed before the cards they belong to.
     Dataset::Batch cards(m_vali);
@@ -421,6 +437,8 @@ ValidationRegistry::Outcome ValidationRegistry::SaiEnterC(const QString &seriesT
     if (ticket < 1 || ticket > kTicketsPerSeries)
         return Outcome::Refused;
     const int card = CardOfTicket(ticket);
+    if (m_server)
+        return serverTicketEntry(serie, ticket, prompter);
     if (!m_vali.locate(kValiKey, {serie, card})) {
         prompter.inform(QStringLiteral("Devolução de cartão"),
                         QStringLiteral("Cartela %1 não validada. Não há cartão a devolver.").arg(card),
@@ -461,6 +479,8 @@ bool ValidationRegistry::ButtonInivalClick(Prompter &prompter)
     if (!prompter.ask(QStringLiteral("Inicia validação"),
                       QStringLiteral("Quer mesmo cancelar todas as validacões existentes e iniciar o processo?"), false))
         return false;
+    if (m_server)
+        return serverReset(prompter);
     Dataset::Batch cards(m_vali);
     Dataset::Batch tickets(m_valiC);
     // Deleting every card runs the cascade for each, which removes every

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RegistryLocation.h"
 #include "dataset/Dataset.h"
 
 #include <QString>
@@ -12,14 +13,21 @@ class QLockFile;
 namespace bolaris {
 
 class Prompter;
+class ServerRegistry;
 
 // The registry of validated cards ("Validadas.cds") and returned tickets
 // ("Cartoes.cds"), with the rules of its two entries, the cascade and the
 // reset. Every completed entry is committed to the files before it returns.
+// With a server location the same rules run against a ServerRegistry, and the
+// two datasets are its in-memory copy, kept current as other desks change it.
 class ValidationRegistry {
 public:
-    explicit ValidationRegistry(const QString &dir);
+    explicit ValidationRegistry(const QString &dir, const RegistryLocation &location = {});
     ~ValidationRegistry();
+
+    const RegistryLocation &location() const { return m_location; }
+    // The server behind the registry; null for the working folder's files.
+    ServerRegistry *server() const { return m_server.get(); }
 
     Dataset &TableVali() { return m_vali; }
     Dataset &TableValiC() { return m_valiC; }
@@ -104,6 +112,14 @@ private:
     Opened unavailable(const DatasetError &error);
     Opened removeOrphans();
     Opened moveAside(const DatasetError &damage);
+    Opened openServer();
+    CardEntry serverCardEntry(const QString &serie, int first, int last, Prompter &prompter);
+    Outcome serverTicketEntry(const QString &serie, int ticket, Prompter &prompter);
+    bool serverReset(Prompter &prompter);
+    // The in-memory copy follows what the server holds.
+    void mirrorCard(const QString &serie, int card, bool present);
+    void mirrorTicket(const QString &serie, int ticket, bool present);
+    void syncFromServer();
 
     QString m_dir;
     Dataset m_vali;
@@ -112,6 +128,8 @@ private:
     qint64 m_lockHolder = 0;
     Access m_access = Access::Closed;
     QString m_refusal;
+    RegistryLocation m_location;
+    std::unique_ptr<ServerRegistry> m_server;
 };
 
 } // namespace bolaris

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "validation/RegistryLocation.h"
+
 namespace bolaris::cli {
 
 // Each command takes its arguments (after the command name) and returns the
@@ -26,6 +28,8 @@ int makeMedia(const QStringList &args, Streams io);
 int exportCsv(const QStringList &args, Streams io);
 int replay(const QStringList &args, Streams io);
 int drawLog(const QStringList &args, Streams io);
+int registryPush(const QStringList &args, Streams io);
+int registryPull(const QStringList &args, Streams io);
 
 // Runs the command named by args' first item with the rest; an unknown
 // command or bad arguments (status 2) also print the usage on err.
@@ -51,6 +55,9 @@ struct Options {
     // the command makes). Nothing after saying why.
     std::optional<QString> outputFile(const QString &name, const QString &workDir, Streams io,
                                       const QString &ownFile = {}) const;
+    // The registry of --registry, BOLARIS_REGISTRY or dir's bolaris.conf (the
+    // folder's files when none names one); nothing after saying why a URL is wrong.
+    std::optional<RegistryLocation> registry(const QString &dir, Streams io) const;
 };
 
 } // namespace bolaris::cli

@@ -14,9 +14,9 @@ const char *const kUsage =
     "  verify-store [--dir DIR]        check every filled card against the card rules\n"
     "  generate-series --out FILE      write the card file of series B to L\n"
     "  dump-dataset FILE               print a .cds file: field names, then one line per record\n"
-    "  validate --series TEXT --cards TEXT [--yes] [--dir DIR]\n"
+    "  validate --series TEXT --cards TEXT [--yes] [--dir DIR] [--registry URL]\n"
     "                                  enter a card or a range of cards as sold (Enter in the panel)\n"
-    "  return-ticket --series TEXT --ticket TEXT [--yes] [--dir DIR]\n"
+    "  return-ticket --series TEXT --ticket TEXT [--yes] [--dir DIR] [--registry URL]\n"
     "                                  enter a returned ticket of a sold card\n"
     "  issue-pdf --model NAME --series TEXT --first N --last M [--fill TEXT] [--dir DIR] --out FILE.pdf\n"
     "                                  issue cards as \"Emite\" does and save the sheets as PDF;\n"
@@ -24,12 +24,20 @@ const char *const kUsage =
     "  make-media [--dir DIR]          write the ball voices, sounds and pictures into DIR\n"
     "  export-csv --series TEXT --first N --last M [--per-sheet K] [--fill TEXT] [--dir DIR]\n"
     "                                  write CARTGRAF.CSV and cartgraf.cds as \"Gera\" does\n"
-    "  replay --balls LIST [--cantos] [--linha] [--2linhas] [--dir DIR]\n"
+    "  replay --balls LIST [--cantos] [--linha] [--2linhas] [--dir DIR] [--registry URL]\n"
     "                                  re-check a draw from its balls (1,2,...; a repeated ball is taken\n"
     "                                  back) and print the Draw panel's report after each\n"
-    "  replay --draw N [--dir DIR]     replay draw N of the draw log and say whether every\n"
+    "  replay --draw N [--dir DIR] [--registry URL]\n"
+    "                                  replay draw N of the draw log and say whether every\n"
     "                                  announcement matches what was logged\n"
     "  draw-log [--draw N] [--dir DIR] list the logged draws, or every event of draw N\n"
+    "  registry-push --dir DIR --registry URL\n"
+    "                                  copy the folder's registry into an empty registry on a server\n"
+    "  registry-pull --registry URL --dir DIR\n"
+    "                                  write the server's registry into the folder's files (the folder\n"
+    "                                  must have none)\n"
+    "  URL is postgresql://USER@HOST:PORT/DATABASE; without --registry, BOLARIS_REGISTRY or the line\n"
+    "  registro=URL of DIR/bolaris.conf names it, else the folder's files are the registry.\n"
     "  Questions of the panel are answered No unless --yes is given.\n";
 
 } // namespace
@@ -49,6 +57,8 @@ int run(const QStringList &args, Streams io)
         {QStringLiteral("export-csv"), exportCsv},
         {QStringLiteral("replay"), replay},
         {QStringLiteral("draw-log"), drawLog},
+        {QStringLiteral("registry-push"), registryPush},
+        {QStringLiteral("registry-pull"), registryPull},
     };
     if (args == QStringList{QStringLiteral("--help")}) {
         io.out << kUsage;

@@ -24,7 +24,7 @@ struct Hall {
     std::unique_ptr<ValidationRegistry> registry;
     std::unique_ptr<GameStep> game;
 
-    bool open(const QString &dir, Streams io)
+    bool open(const QString &dir, Streams io, const RegistryLocation &location)
     {
         const CardStore::FillResult filled = store.FillCardStore(dir);
         if (!filled.error.isEmpty()) {
@@ -32,9 +32,10 @@ struct Hall {
             return false;
         }
         // Read only: the program may have this registry open.
-        registry = std::make_unique<ValidationRegistry>(dir);
+        registry = std::make_unique<ValidationRegistry>(dir, location);
         const ValidationRegistry::Opened opened = registry->open(true);
-        if (opened.access != ValidationRegistry::Access::ReadOnly) {
+        if (opened.access != ValidationRegistry::Access::ReadOnly &&
+            !(location.isServer() && opened.access == ValidationRegistry::Access::Writable)) {
             io.err << "bolaris-cli: " << opened.english << Qt::endl;
             return false;
         }
@@ -96,7 +97,7 @@ bool readLog(const QString &dir, Streams io, const std::function<void(const Draw
     }
 }
 
-int replayLogged(int number, const QString &dir, Streams io)
+int replayLogged(int number, const QString &dir, const RegistryLocation &location, Streams io)
 {
     // The draw's ball events, each with what it announced.
     struct Event {
@@ -139,7 +140,7 @@ int replayLogged(int number, const QString &dir, Streams io)
         return 1;
     }
     Hall hall;
-    if (!hall.open(dir, io))
+    if (!hall.open(dir, io, location))
         return 1;
     DrawState draw;
     draw.start(DrawMode::Manual);
@@ -280,7 +281,9 @@ int drawLog(const QStringList &args, Streams io)
 int replay(const QStringList &args, Streams io)
 {
     Options options;
-    if (!options.parse(args, {QStringLiteral("--balls"), QStringLiteral("--draw"), QStringLiteral("--dir")},
+    if (!options.parse(args,
+                       {QStringLiteral("--balls"), QStringLiteral("--draw"), QStringLiteral("--dir"),
+                        QStringLiteral("--registry")},
                        {QStringLiteral("--cantos"), QStringLiteral("--linha"), QStringLiteral("--2linhas")}, &io.err) ||
         !options.positional.isEmpty() || options.has(QStringLiteral("--balls")) == options.has(QStringLiteral("--draw")))
         return 2;
@@ -299,7 +302,10 @@ int replay(const QStringList &args, Streams io)
         const std::optional<QString> dir = options.workingFolder(io);
         if (!dir)
             return 2;
-        return replayLogged(*number, *dir, io);
+        const std::optional<RegistryLocation> location = options.registry(*dir, io);
+        if (!location)
+            return 2;
+        return replayLogged(*number, *dir, *location, io);
     }
     QList<int> balls;
     if (options.value(QStringLiteral("--balls")).trimmed().isEmpty()) {
@@ -319,8 +325,11 @@ int replay(const QStringList &args, Streams io)
     if (!dir)
         return 2;
 
+    const std::optional<RegistryLocation> location = options.registry(*dir, io);
+    if (!location)
+        return 2;
     Hall hall;
-    if (!hall.open(*dir, io))
+    if (!hall.open(*dir, io, *location))
         return 1;
     DrawState draw;
     draw.start(DrawMode::Manual);

@@ -84,4 +84,14 @@ std::optional<QString> Options::outputFile(const QString &name, const QString &w
     return path;
 }
 
+std::optional<RegistryLocation> Options::registry(const QString &dir, Streams io) const
+{
+    const RegistryLocation location = RegistryLocation::choose(dir, value(QStringLiteral("--registry")));
+    if (!location.isValid()) {
+        io.err << "bolaris-cli: " << location.error << Qt::endl;
+        return std::nullopt;
+    }
+    return location;
+}
+
 } // namespace bolaris::cli

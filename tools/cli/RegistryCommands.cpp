@@ -3,6 +3,7 @@
 #include "StreamPrompter.h"
 #include "dataset/AtomicFile.h"
 #include "dataset/WorkDir.h"
+#include "validation/ServerRegistry.h"
 #include "validation/ValidationRegistry.h"
 
 
@@ -16,7 +17,7 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
 {
     const QString valueOption = kind == Entry::Card ? QStringLiteral("--cards") : QStringLiteral("--ticket");
     Options options;
-    if (!options.parse(args, {QStringLiteral("--series"), valueOption, QStringLiteral("--dir")},
+    if (!options.parse(args, {QStringLiteral("--series"), valueOption, QStringLiteral("--dir"), QStringLiteral("--registry")},
                        {QStringLiteral("--yes")}, &io.err) ||
         !options.positional.isEmpty() || !options.has(QStringLiteral("--series")) || !options.has(valueOption))
         return 2;
@@ -24,7 +25,10 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
     if (!folder)
         return 1;
     const QString &dir = *folder;
-    ValidationRegistry registry(dir);
+    const std::optional<RegistryLocation> location = options.registry(dir, io);
+    if (!location)
+        return 2;
+    ValidationRegistry registry(dir, *location);
     switch (registry.lock()) {
     case ValidationRegistry::Lock::Taken:
         break;
@@ -85,6 +89,122 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
 }
 
 } // namespace
+
+// The server of --registry (required) and the folder of --dir, for moving a registry.
+struct Move {
+    QString dir;
+    RegistryLocation server;
+};
+
+std::optional<Move> moveOptions(const QStringList &args, Streams io)
+{
+    Options options;
+    if (!options.parse(args, {QStringLiteral("--dir"), QStringLiteral("--registry")}, {}, &io.err) ||
+        !options.positional.isEmpty() || !options.has(QStringLiteral("--registry")))
+        return std::nullopt;
+    const std::optional<QString> dir = options.workingFolder(io);
+    if (!dir)
+        return Move{};
+    const std::optional<RegistryLocation> location = options.registry(*dir, io);
+    if (!location)
+        return std::nullopt;
+    return Move{*dir, *location};
+}
+
+int registryPush(const QStringList &args, Streams io)
+{
+    const std::optional<Move> move = moveOptions(args, io);
+    if (!move)
+        return 2;
+    if (move->dir.isEmpty())
+        return 1;
+    // Read only: the folder's registry stays as it is, whoever has it open.
+    ValidationRegistry local(move->dir);
+    const ValidationRegistry::Opened opened = local.open(true);
+    if (opened.access != ValidationRegistry::Access::ReadOnly) {
+        io.err << "bolaris-cli: " << opened.english << Qt::endl;
+        return 1;
+    }
+    ServerRegistry::Content content;
+    for (int r = 0; r < local.TableVali().recordCount(); ++r)
+        content.cards.emplace_back(local.TableVali().rowAt(r)[0].toString(), local.TableVali().rowAt(r)[1].toInt());
+    for (int r = 0; r < local.TableValiC().recordCount(); ++r) {
+        const Row &row = local.TableValiC().rowAt(r);
+        content.tickets.push_back({row[0].toString(), row[1].toInt(), row[2].toInt()});
+    }
+    try {
+        ServerRegistry server(move->server);
+        if (!server.fill(content)) {
+            io.err << "bolaris-cli: the registry on " << move->server.host
+                   << " is not empty; nothing was copied (push only into an empty database)" << Qt::endl;
+            return 1;
+        }
+    } catch (const DatasetError &e) {
+        io.err << "bolaris-cli: " << e.message() << "; nothing was copied" << Qt::endl;
+        return 1;
+    }
+    io.out << "Copied " << content.cards.size() << " validated cards and " << content.tickets.size()
+           << " returned tickets to " << move->server.host << Qt::endl;
+    return 0;
+}
+
+int registryPull(const QStringList &args, Streams io)
+{
+    const std::optional<Move> move = moveOptions(args, io);
+    if (!move)
+        return 2;
+    if (move->dir.isEmpty())
+        return 1;
+    ValidationRegistry local(move->dir);
+    if (local.lock() != ValidationRegistry::Lock::Taken) {
+        io.err << "bolaris-cli: the validation registry of " << move->dir
+               << " is in use or the folder cannot be written; nothing was written" << Qt::endl;
+        return 1;
+    }
+    try {
+        ServerRegistry server(move->server);
+        const ServerRegistry::Content content = server.read();
+        const ValidationRegistry::Opened opened = local.open();
+        if (opened.access != ValidationRegistry::Access::Writable) {
+            io.err << "bolaris-cli: " << opened.english << Qt::endl;
+            return 1;
+        }
+        Dataset &cards = local.TableVali();
+        Dataset &tickets = local.TableValiC();
+        if (!cards.isEmpty() || !tickets.isEmpty()) {
+            io.err << "bolaris-cli: the validation registry of " << move->dir
+                   << " is not empty; nothing was written (pull into a folder without one)" << Qt::endl;
+            local.close();
+            return 1;
+        }
+        {
+            Dataset::Batch cardBatch(cards);
+            Dataset::Batch ticketBatch(tickets);
+            for (const auto &[serie, card] : content.cards) {
+                cards.append();
+                cards.setValue(QStringLiteral("Serie"), serie);
+                cards.setValue(QStringLiteral("Numero"), card);
+                cards.post();
+            }
+            for (const ServerRegistry::Ticket &t : content.tickets) {
+                tickets.append();
+                tickets.setValue(QStringLiteral("Serie"), t.serie);
+                tickets.setValue(QStringLiteral("Cartao"), t.cartao);
+                tickets.setValue(QStringLiteral("Cartela"), t.cartela);
+                tickets.post();
+            }
+            ticketBatch.commit();
+            cardBatch.commit();
+        }
+        local.close();
+        io.out << "Wrote " << content.cards.size() << " validated cards and " << content.tickets.size()
+               << " returned tickets to " << move->dir << Qt::endl;
+    } catch (const DatasetError &e) {
+        io.err << "bolaris-cli: " << e.message() << Qt::endl;
+        return 1;
+    }
+    return 0;
+}
 
 int validate(const QStringList &args, Streams io) { return applyEntry(args, io, Entry::Card); }
 int returnTicket(const QStringList &args, Streams io) { return applyEntry(args, io, Entry::Ticket); }

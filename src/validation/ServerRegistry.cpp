@@ -1,0 +1,448 @@
+#include "ServerRegistry.h"
+
+#include "dataset/DatasetError.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <libpq-fe.h>
+
+namespace bolaris {
+
+namespace {
+
+const char *const kChannel = "bolaris_registro";
+
+// The tables, their keys and rules, and a trigger that tells the listening
+// clients of every committed change.
+const char *const kSchema[] = {
+    "SELECT pg_advisory_xact_lock(4711090)",
+    "CREATE TABLE IF NOT EXISTS validadas ("
+    " serie char(1) NOT NULL CHECK (serie BETWEEN 'A' AND 'L'),"
+    " numero integer NOT NULL CHECK (numero BETWEEN 1 AND 2000),"
+    " PRIMARY KEY (serie, numero))",
+    "CREATE TABLE IF NOT EXISTS cartoes ("
+    " serie char(1) NOT NULL CHECK (serie BETWEEN 'A' AND 'L'),"
+    " cartao integer NOT NULL CHECK (cartao BETWEEN 1 AND 12000),"
+    " cartela integer NOT NULL CHECK (cartela = (cartao + 5) / 6),"
+    " PRIMARY KEY (serie, cartao),"
+    " FOREIGN KEY (serie, cartela) REFERENCES validadas (serie, numero) ON DELETE CASCADE)",
+    "CREATE OR REPLACE FUNCTION bolaris_registro_changed() RETURNS trigger LANGUAGE plpgsql AS $$"
+    " BEGIN PERFORM pg_notify('bolaris_registro', pg_backend_pid()::text); RETURN NULL; END $$",
+    "CREATE OR REPLACE TRIGGER validadas_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON validadas"
+    " FOR EACH STATEMENT EXECUTE FUNCTION bolaris_registro_changed()",
+    "CREATE OR REPLACE TRIGGER cartoes_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON cartoes"
+    " FOR EACH STATEMENT EXECUTE FUNCTION bolaris_registro_changed()",
+};
+
+struct Statement {
+    const char *name;
+    const char *sql;
+};
+
+const Statement kStatements[] = {
+    {"add_card", "INSERT INTO validadas (serie, numero) VALUES ($1, $2::integer)"},
+    {"remove_card", "DELETE FROM validadas WHERE serie = $1 AND numero = $2::integer"},
+    {"lock_cards", "LOCK TABLE validadas IN SHARE ROW EXCLUSIVE MODE"},
+    {"toggle_cards",
+     "WITH gone AS (DELETE FROM validadas WHERE serie = $1 AND numero BETWEEN $2::integer AND $3::integer"
+     " RETURNING numero),"
+     " added AS (INSERT INTO validadas (serie, numero) SELECT $1, g FROM generate_series($2::integer, $3::integer) g"
+     " WHERE g NOT IN (SELECT numero FROM gone) RETURNING numero)"
+     " SELECT numero, 1 FROM added UNION ALL SELECT numero, 0 FROM gone ORDER BY 1"},
+    {"add_ticket", "INSERT INTO cartoes (serie, cartao, cartela) VALUES ($1, $2::integer, $3::integer)"},
+    {"remove_ticket", "DELETE FROM cartoes WHERE serie = $1 AND cartao = $2::integer"},
+    {"clear", "DELETE FROM validadas"},
+    {"read_cards", "SELECT serie, numero FROM validadas ORDER BY serie, numero"},
+    {"read_tickets", "SELECT serie, cartao, cartela FROM cartoes ORDER BY serie, cartao"},
+    {"count", "SELECT (SELECT count(*) FROM validadas) + (SELECT count(*) FROM cartoes)"},
+    {"lock_both", "LOCK TABLE validadas, cartoes IN EXCLUSIVE MODE"},
+    {"fill_cards", "INSERT INTO validadas (serie, numero) SELECT * FROM unnest($1::text[], $2::integer[])"},
+    {"fill_tickets",
+     "INSERT INTO cartoes (serie, cartao, cartela) SELECT * FROM unnest($1::text[], $2::integer[], $3::integer[])"},
+    {"begin", "BEGIN"},
+    {"begin_snapshot", "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"},
+    {"commit", "COMMIT"},
+    {"rollback", "ROLLBACK"},
+};
+
+QByteArray number(int n) { return QByteArray::number(n); }
+
+QByteArray array(const QStringList &items) { return '{' + items.join(QLatin1Char(',')).toUtf8() + '}'; }
+
+} // namespace
+
+struct ServerRegistry::Result {
+    PGresult *res = nullptr;
+    ~Result() { PQclear(res); }
+    Result(PGresult *r) : res(r) {}
+    Result(Result &&o) noexcept : res(o.res) { o.res = nullptr; }
+    Result(const Result &) = delete;
+    QByteArray state() const { return PQresultErrorField(res, PG_DIAG_SQLSTATE); }
+    bool ok() const
+    {
+        const ExecStatusType s = PQresultStatus(res);
+        return s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK;
+    }
+    int rows() const { return PQntuples(res); }
+    int affected() const { return atoi(PQcmdTuples(res)); }
+    QString text(int row, int col) const { return QString::fromUtf8(PQgetvalue(res, row, col)); }
+    int integer(int row, int col) const { return atoi(PQgetvalue(res, row, col)); }
+};
+
+ServerRegistry::ServerRegistry(RegistryLocation location, QObject *parent)
+    : QObject(parent), m_location(std::move(location)), m_retry(new QTimer(this))
+{
+    m_retry->setInterval(200);
+    connect(m_retry, &QTimer::timeout, this, &ServerRegistry::tryReconnect);
+}
+
+ServerRegistry::~ServerRegistry()
+{
+    dropPending();
+    disconnectFromServer();
+}
+
+QString ServerRegistry::unreachableText() const
+{
+    return QStringLiteral("O servidor do registro de validação (%1) não pode ser alcançado. Nada foi registrado. "
+                          "O programa volta a usar o servidor sozinho assim que ele responder.")
+        .arg(m_location.host);
+}
+
+void ServerRegistry::fail(const QString &what)
+{
+    const bool unreachable = !m_conn || PQstatus(m_conn) != CONNECTION_OK;
+    const QString english = QStringLiteral("registry server %1:%2: %3")
+                                .arg(m_location.host)
+                                .arg(m_location.port)
+                                .arg(what.trimmed());
+    if (unreachable) {
+        const bool wasConnected = m_conn != nullptr;
+        disconnectFromServer();
+        if (wasConnected)
+            lost();
+        throw DatasetError(english, DatasetError::Kind::Unavailable, unreachableText());
+    }
+    throw DatasetError(english, DatasetError::Kind::Other,
+                       QStringLiteral("O servidor do registro recusou a operação: %1. Nada foi registrado.")
+                           .arg(what.trimmed()));
+}
+
+void ServerRegistry::connectToServer()
+{
+    if (m_conn)
+        return;
+    if (!m_location.isValid())
+        throw DatasetError(m_location.error, DatasetError::Kind::Unavailable,
+                           QStringLiteral("O endereço do registro não é válido: %1").arg(m_location.url));
+    dropPending();
+    PGconn *conn = PQconnectdb(m_location.conninfo().toUtf8().constData());
+    if (PQstatus(conn) != CONNECTION_OK) {
+        const QString why = QString::fromUtf8(PQerrorMessage(conn));
+        PQfinish(conn);
+        fail(why);
+    }
+    adopt(conn);
+}
+
+void ServerRegistry::dropPending()
+{
+    if (m_pending)
+        PQfinish(m_pending);
+    m_pending = nullptr;
+}
+
+void ServerRegistry::adopt(PGconn *conn)
+{
+    m_conn = conn;
+    PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr); // "already exists, skipping"
+    m_backendPid = PQbackendPID(m_conn);
+    try {
+        runText("SET statement_timeout = 5000");
+        createSchema();
+        prepare();
+        runText("LISTEN bolaris_registro");
+    } catch (...) {
+        disconnectFromServer();
+        throw;
+    }
+    m_notifier = new QSocketNotifier(PQsocket(m_conn), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ServerRegistry::readNotifications);
+    if (m_lost) {
+        // What changed meanwhile is read again once the current operation is over.
+        m_lost = false;
+        m_retry->stop();
+        QTimer::singleShot(0, this, &ServerRegistry::reconnected);
+    }
+}
+
+void ServerRegistry::lost()
+{
+    reconnectLater();
+    Q_EMIT connectionLost();
+}
+
+void ServerRegistry::reconnectLater()
+{
+    m_lost = true;
+    m_retry->start();
+}
+
+void ServerRegistry::disconnectFromServer()
+{
+    delete m_notifier;
+    m_notifier = nullptr;
+    if (m_conn)
+        PQfinish(m_conn);
+    m_conn = nullptr;
+}
+
+void ServerRegistry::tryReconnect()
+{
+    // Without blocking: a server that does not answer must not freeze the
+    // draw. The attempt is polled on every tick and restarted after a while.
+    if (m_conn || !m_location.isValid()) {
+        m_retry->stop();
+        return;
+    }
+    if (!m_pending || m_pendingTicks++ > 30) {
+        dropPending();
+        m_pending = PQconnectStart(m_location.conninfo().toUtf8().constData());
+        m_pendingTicks = 0;
+        if (!m_pending || PQstatus(m_pending) == CONNECTION_BAD) {
+            dropPending();
+            return;
+        }
+    }
+    switch (PQconnectPoll(m_pending)) {
+    case PGRES_POLLING_OK: {
+        PGconn *conn = m_pending;
+        m_pending = nullptr;
+        try {
+            adopt(conn);
+        } catch (const DatasetError &) {
+            // the timer tries again
+        }
+        break;
+    }
+    case PGRES_POLLING_FAILED:
+        dropPending();
+        break;
+    default:
+        break; // still on its way
+    }
+}
+
+ServerRegistry::Result ServerRegistry::runText(const char *sql)
+{
+    // Fixed statements without parameters only: schema, settings, LISTEN.
+    Result r(PQexecParams(m_conn, sql, 0, nullptr, nullptr, nullptr, nullptr, 0));
+    if (!r.ok())
+        fail(QString::fromUtf8(PQerrorMessage(m_conn)));
+    return r;
+}
+
+void ServerRegistry::createSchema()
+{
+    runText("BEGIN");
+    for (const char *sql : kSchema)
+        runText(sql);
+    runText("COMMIT");
+}
+
+void ServerRegistry::prepare()
+{
+    for (const Statement &s : kStatements) {
+        Result r(PQprepare(m_conn, s.name, s.sql, 0, nullptr));
+        if (!r.ok())
+            fail(QString::fromUtf8(PQerrorMessage(m_conn)));
+    }
+}
+
+ServerRegistry::Result ServerRegistry::run(const char *name, const std::vector<QByteArray> &params)
+{
+    // A connection the server closed since the last statement (a restart) is
+    // replaced before this statement is sent; once sent, a failure is the
+    // caller's.
+    if (m_conn && PQtransactionStatus(m_conn) == PQTRANS_IDLE &&
+        (!PQconsumeInput(m_conn) || PQstatus(m_conn) != CONNECTION_OK)) {
+        disconnectFromServer();
+        m_lost = true;
+    }
+    connectToServer();
+    std::vector<const char *> values;
+    for (const QByteArray &p : params)
+        values.push_back(p.constData());
+    Result r(PQexecPrepared(m_conn, name, int(values.size()), values.data(), nullptr, nullptr, 0));
+    if (!r.ok() && PQstatus(m_conn) != CONNECTION_OK)
+        fail(QString::fromUtf8(PQerrorMessage(m_conn)));
+    // A statement reads what the socket holds, notifications included: look
+    // at them once the current operation is over.
+    if (!m_notificationsQueued) {
+        m_notificationsQueued = true;
+        QTimer::singleShot(0, this, &ServerRegistry::readNotifications);
+    }
+    return r;
+}
+
+bool ServerRegistry::addCard(const QString &serie, int card)
+{
+    const Result r = run("add_card", {serie.toUtf8(), number(card)});
+    if (r.ok())
+        return true;
+    if (r.state() == "23505") // unique_violation: entered meanwhile, maybe by another desk
+        return false;
+    fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+}
+
+bool ServerRegistry::removeCard(const QString &serie, int card)
+{
+    const Result r = run("remove_card", {serie.toUtf8(), number(card)});
+    if (!r.ok())
+        fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+    return r.affected() > 0;
+}
+
+std::vector<std::pair<int, bool>> ServerRegistry::toggleCards(const QString &serie, int first, int last)
+{
+    std::vector<std::pair<int, bool>> handled;
+    try {
+        for (const char *step : {"begin", "lock_cards"}) {
+            const Result r = run(step, {});
+            if (!r.ok())
+                fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+        }
+        const Result r = run("toggle_cards", {serie.toUtf8(), number(first), number(last)});
+        if (!r.ok())
+            fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+        for (int i = 0; i < r.rows(); ++i)
+            handled.emplace_back(r.integer(i, 0), r.integer(i, 1) == 1);
+        const Result c = run("commit", {});
+        if (!c.ok())
+            fail(QString::fromUtf8(PQresultErrorMessage(c.res)));
+    } catch (...) {
+        if (m_conn)
+            run("rollback", {});
+        throw;
+    }
+    return handled;
+}
+
+ServerRegistry::TicketResult ServerRegistry::addTicket(const QString &serie, int ticket)
+{
+    const Result r = run("add_ticket", {serie.toUtf8(), number(ticket), number((ticket + 5) / 6)});
+    if (r.ok())
+        return TicketResult::Added;
+    if (r.state() == "23505")
+        return TicketResult::AlreadyThere;
+    if (r.state() == "23503") // foreign_key_violation: the card is not validated
+        return TicketResult::CardMissing;
+    fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+}
+
+bool ServerRegistry::removeTicket(const QString &serie, int ticket)
+{
+    const Result r = run("remove_ticket", {serie.toUtf8(), number(ticket)});
+    if (!r.ok())
+        fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+    return r.affected() > 0;
+}
+
+void ServerRegistry::clear()
+{
+    const Result r = run("clear", {});
+    if (!r.ok())
+        fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+}
+
+ServerRegistry::Content ServerRegistry::read()
+{
+    Content content;
+    try {
+        for (const char *step : {"begin_snapshot", "read_cards", "read_tickets", "commit"}) {
+            const Result r = run(step, {});
+            if (!r.ok())
+                fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+            if (qstrcmp(step, "read_cards") == 0)
+                for (int i = 0; i < r.rows(); ++i)
+                    content.cards.emplace_back(r.text(i, 0), r.integer(i, 1));
+            else if (qstrcmp(step, "read_tickets") == 0)
+                for (int i = 0; i < r.rows(); ++i)
+                    content.tickets.push_back({r.text(i, 0), r.integer(i, 1), r.integer(i, 2)});
+        }
+    } catch (...) {
+        if (m_conn)
+            run("rollback", {});
+        throw;
+    }
+    return content;
+}
+
+bool ServerRegistry::isEmpty()
+{
+    const Result r = run("count", {});
+    if (!r.ok())
+        fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+    return r.integer(0, 0) == 0;
+}
+
+bool ServerRegistry::fill(const Content &content)
+{
+    QStringList cardSeries, cardNumbers, ticketSeries, tickets, ticketCards;
+    for (const Card &c : content.cards) {
+        cardSeries << c.first;
+        cardNumbers << QString::number(c.second);
+    }
+    for (const Ticket &t : content.tickets) {
+        ticketSeries << t.serie;
+        tickets << QString::number(t.cartao);
+        ticketCards << QString::number(t.cartela);
+    }
+    try {
+        for (const char *step : {"begin", "lock_both"}) {
+            const Result r = run(step, {});
+            if (!r.ok())
+                fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+        }
+        if (!isEmpty()) {
+            run("rollback", {});
+            return false;
+        }
+        const Result a = run("fill_cards", {array(cardSeries), array(cardNumbers)});
+        if (!a.ok())
+            fail(QString::fromUtf8(PQresultErrorMessage(a.res)));
+        const Result b = run("fill_tickets", {array(ticketSeries), array(tickets), array(ticketCards)});
+        if (!b.ok())
+            fail(QString::fromUtf8(PQresultErrorMessage(b.res)));
+        const Result c = run("commit", {});
+        if (!c.ok())
+            fail(QString::fromUtf8(PQresultErrorMessage(c.res)));
+    } catch (...) {
+        if (m_conn)
+            run("rollback", {});
+        throw;
+    }
+    return true;
+}
+
+void ServerRegistry::readNotifications()
+{
+    m_notificationsQueued = false;
+    if (!m_conn)
+        return;
+    if (!PQconsumeInput(m_conn) || PQstatus(m_conn) != CONNECTION_OK) {
+        disconnectFromServer();
+        lost();
+        return;
+    }
+    bool others = false;
+    while (PGnotify *n = PQnotifies(m_conn)) {
+        others = others || (qstrcmp(n->relname, kChannel) == 0 && n->be_pid != m_backendPid);
+        PQfreemem(n);
+    }
+    if (others)
+        Q_EMIT changed();
+}
+
+} // namespace bolaris

@@ -1,0 +1,96 @@
+#include "TestSupport.h"
+#include "app/UnitMenu.h"
+#include "report/Fonts.h"
+#include "validation/ServerRegistry.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <libpq-fe.h>
+
+using namespace bolaris;
+
+namespace {
+
+QString serverBase()
+{
+    QFile file(QStringLiteral(PG_STATE "/url"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+bool adminExec(const char *sql)
+{
+    PGconn *conn = PQconnectdb(RegistryLocation::parse(serverBase() + "postgres").conninfo().toUtf8().constData());
+    PGresult *res = PQexec(conn, sql);
+    const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
+    PQclear(res);
+    PQfinish(conn);
+    return ok;
+}
+
+void serverControl(const char *what)
+{
+    QProcess p;
+    p.start(QStringLiteral("sh"), {QStringLiteral(PG_SCRIPT), QLatin1String(what), QStringLiteral(PG_STATE)});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+}
+
+} // namespace
+
+// The draw computer's window on a registry that desks share through a server.
+class TestServerDesk : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (serverBase().isEmpty())
+            QSKIP("no PostgreSQL test server: its binaries are not installed in /usr/lib/postgresql/15/bin");
+        installFontSubstitutes();
+        QVERIFY(adminExec("DROP DATABASE IF EXISTS bolaris_desk WITH (FORCE)"));
+        QVERIFY(adminExec("CREATE DATABASE bolaris_desk"));
+    }
+
+    void drawFollowsTheDesks()
+    {
+        QTemporaryDir dir;
+        const QString url = serverBase() + "bolaris_desk";
+        QFile conf(dir.filePath("bolaris.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write("# sala principal\nregistro=" + url.toUtf8() + "\n");
+        conf.close();
+        qunsetenv(RegistryLocation::kEnvironment);
+
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        QVERIFY(w.windowTitle().endsWith(QStringLiteral("Registro: servidor 127.0.0.1")));
+        QVERIFY(prompter.shown.isEmpty());
+        w.show();
+        w.MenuSorteioClick();
+        auto *count = w.findChild<QLabel *>(QStringLiteral("LabelConcor"));
+        QCOMPARE(count->text(), QStringLiteral("0"));
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("ButtonManual")), Qt::LeftButton);
+
+        ServerRegistry desk(RegistryLocation::parse(url));
+        QVERIFY(desk.addCard("A", 1));
+        QVERIFY(desk.addCard("A", 2));
+        QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("2"), 1000);
+        QVERIFY(!QFile::exists(dir.filePath("Validadas.cds")));
+
+        // A lost server is told once during the draw; the count stays as last read.
+        serverControl("pause");
+        QTRY_COMPARE_WITH_TIMEOUT(prompter.shown.size(), 1, 5000);
+        QVERIFY(prompter.shown.first().text.contains(QStringLiteral("pode ser alcançado")));
+        serverControl("resume");
+        QVERIFY(desk.addCard("A", 3));
+        QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("3"), 10000);
+        QCOMPARE(prompter.shown.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestServerDesk)
+#include "tst_serverdesk.moc"

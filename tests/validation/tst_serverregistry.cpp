@@ -1,0 +1,345 @@
+#include "TestSupport.h"
+#include "validation/ServerRegistry.h"
+#include "validation/ValidationRegistry.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+
+using namespace bolaris;
+using bolaris::test::ScriptedPrompter;
+
+namespace {
+
+const char *const kDatabase = "bolaris_test";
+
+// The base URL of the test server, "postgresql://USER@127.0.0.1:PORT/".
+QString serverBase()
+{
+    QFile file(QStringLiteral(PG_STATE "/url"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+RegistryLocation location() { return RegistryLocation::parse(serverBase() + QLatin1String(kDatabase)); }
+
+// Runs a statement as the test's administrator; the SQLSTATE, empty when it worked.
+QByteArray admin(const QString &database, const char *sql)
+{
+    const QString conninfo = RegistryLocation::parse(serverBase() + database).conninfo();
+    PGconn *conn = PQconnectdb(conninfo.toUtf8().constData());
+    PGresult *res = PQexec(conn, sql);
+    const ExecStatusType status = PQresultStatus(res);
+    QByteArray state = (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+                           ? QByteArray()
+                           : QByteArray(PQresultErrorField(res, PG_DIAG_SQLSTATE));
+    if (status == PGRES_FATAL_ERROR && state.isEmpty())
+        state = PQerrorMessage(conn);
+    PQclear(res);
+    PQfinish(conn);
+    return state;
+}
+
+void serverControl(const char *what)
+{
+    QProcess p;
+    p.start(QStringLiteral("sh"), {QStringLiteral(PG_SCRIPT), QLatin1String(what), QStringLiteral(PG_STATE)});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+}
+
+// Runs bolaris-cli; its exit status, with what it printed in out.
+int cli(const QStringList &args, QString *out = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral(BOLARIS_CLI), args);
+    p.waitForFinished(60000);
+    if (out)
+        *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+std::set<std::pair<QString, int>> cardsOn(ServerRegistry &server)
+{
+    std::set<std::pair<QString, int>> cards;
+    for (const auto &c : server.read().cards)
+        cards.insert(c);
+    return cards;
+}
+
+} // namespace
+
+// The registry's rules, its keys and its faults against a real PostgreSQL
+// server started for the tests.
+class TestServerRegistry : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        if (serverBase().isEmpty())
+            QSKIP("no PostgreSQL test server: its binaries are not installed in /usr/lib/postgresql/15/bin");
+        QCOMPARE(admin(QStringLiteral("postgres"), "DROP DATABASE IF EXISTS bolaris_test WITH (FORCE)"), QByteArray());
+        QCOMPARE(admin(QStringLiteral("postgres"), "CREATE DATABASE bolaris_test"), QByteArray());
+    }
+
+    void entriesKeepTheRules()
+    {
+        QTemporaryDir dir;
+        ValidationRegistry desk(dir.path(), location());
+        QCOMPARE(desk.open().access, ValidationRegistry::Access::Writable);
+        ScriptedPrompter prompter;
+        ServerRegistry check(location());
+
+        ValidationRegistry::CardEntry entry = desk.SaiEnter("b", "30-47", prompter);
+        QCOMPARE(entry.outcome, ValidationRegistry::Outcome::SeriesInvalid);
+        entry = desk.SaiEnter("B", "30-47", prompter);
+        QCOMPARE(entry.outcome, ValidationRegistry::Outcome::Done);
+        QCOMPARE(entry.lastAdded, 47);
+        QCOMPARE(desk.TableVali().recordCount(), 18);
+        QCOMPARE(check.read().cards.size(), size_t(18));
+
+        QCOMPARE(desk.SaiEnterC("B", "180", prompter), ValidationRegistry::Outcome::Done); // card 30
+        QCOMPARE(desk.SaiEnterC("B", "181", prompter), ValidationRegistry::Outcome::Done); // card 31
+        prompter.shown.clear();
+        QCOMPARE(desk.SaiEnterC("B", "13", prompter), ValidationRegistry::Outcome::Refused);
+        QCOMPARE(prompter.shown.last().text, QStringLiteral("Cartela 3 não validada. Não há cartão a devolver."));
+        prompter.answers = {true};
+        QCOMPARE(desk.SaiEnterC("B", "180", prompter), ValidationRegistry::Outcome::Done);
+        QCOMPARE(prompter.shown.last().text, QStringLiteral("Cartão já validado. Exclui da validação?"));
+        QCOMPARE(check.read().tickets.size(), size_t(1));
+        QCOMPARE(check.read().tickets.front().cartela, 31);
+        QCOMPARE(desk.TableValiC().recordCount(), 1);
+
+        // The same range again removes the cards, and their tickets with them.
+        entry = desk.SaiEnter("B", "30-47", prompter);
+        QCOMPARE(entry.lastAdded, 0);
+        QVERIFY(check.isEmpty());
+        QCOMPARE(desk.TableVali().recordCount(), 0);
+        QCOMPARE(desk.TableValiC().recordCount(), 0);
+
+        entry = desk.SaiEnter("B", "1995-2005", prompter);
+        QCOMPARE(entry.outcome, ValidationRegistry::Outcome::Stopped);
+        QCOMPARE(check.read().cards.size(), size_t(6));
+        prompter.answers = {false};
+        QCOMPARE(desk.SaiEnter("B", "1995", prompter).lastAdded, 0);
+        QCOMPARE(check.read().cards.size(), size_t(6));
+        prompter.answers = {true};
+        desk.SaiEnter("B", "1995", prompter);
+        QCOMPARE(check.read().cards.size(), size_t(5));
+        QCOMPARE(desk.SaiEnter("B", "2001", prompter).outcome, ValidationRegistry::Outcome::Stopped);
+
+        // What is on the server is what the next desk to start finds.
+        ValidationRegistry later(dir.path(), location());
+        QCOMPARE(later.open().access, ValidationRegistry::Access::Writable);
+        QCOMPARE(later.TableVali().recordCount(), 5);
+
+        prompter.answers = {true};
+        QVERIFY(desk.ButtonInivalClick(prompter));
+        QVERIFY(check.isEmpty());
+        QCOMPARE(desk.TableVali().recordCount(), 0);
+        QVERIFY(!QFile::exists(dir.filePath("Validadas.cds")));
+    }
+
+    // The server itself refuses what would break the registry, whoever writes.
+    void constraints_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::newRow("card twice") << QByteArray("INSERT INTO validadas VALUES ('A', 1)");
+        QTest::newRow("series M") << QByteArray("INSERT INTO validadas VALUES ('M', 2)");
+        QTest::newRow("card 2001") << QByteArray("INSERT INTO validadas VALUES ('A', 2001)");
+        QTest::newRow("ticket of no card") << QByteArray("INSERT INTO cartoes VALUES ('A', 13, 3)");
+        QTest::newRow("ticket of other card") << QByteArray("INSERT INTO cartoes VALUES ('A', 7, 1)");
+        QTest::newRow("ticket 12001") << QByteArray("INSERT INTO cartoes VALUES ('A', 12001, 2001)");
+    }
+    void constraints()
+    {
+        QFETCH(QByteArray, sql);
+        ServerRegistry server(location());
+        QVERIFY(server.addCard("A", 1));
+        QCOMPARE(admin(kDatabase, sql.constData()).left(2), QByteArray("23"));
+        QCOMPARE(admin(kDatabase, "DELETE FROM validadas WHERE numero = 1"), QByteArray());
+        QVERIFY(server.isEmpty());
+    }
+
+    void removingACardRemovesOnlyItsTickets()
+    {
+        ServerRegistry server(location());
+        QVERIFY(server.addCard("A", 2));
+        QVERIFY(server.addCard("B", 2));
+        for (int t : {7, 12})
+            QCOMPARE(server.addTicket("A", t), ServerRegistry::TicketResult::Added);
+        QCOMPARE(server.addTicket("B", 8), ServerRegistry::TicketResult::Added);
+        QCOMPARE(server.addTicket("A", 7), ServerRegistry::TicketResult::AlreadyThere);
+        QVERIFY(server.removeCard("A", 2));
+        const ServerRegistry::Content content = server.read();
+        QCOMPARE(content.cards.size(), size_t(1));
+        QCOMPARE(content.tickets.size(), size_t(1));
+        QCOMPARE(content.tickets.front().serie, QStringLiteral("B"));
+    }
+
+    void twoDesksRaceForTheSameCards()
+    {
+        std::atomic<int> entered{0};
+        auto desk = [&] {
+            ServerRegistry server(location());
+            for (int n = 1; n <= 200; ++n)
+                entered += server.addCard("C", n) ? 1 : 0;
+        };
+        std::unique_ptr<QThread> a(QThread::create(desk)), b(QThread::create(desk));
+        a->start();
+        b->start();
+        a->wait();
+        b->wait();
+        QCOMPARE(entered.load(), 200);
+        ServerRegistry check(location());
+        QCOMPARE(check.read().cards.size(), size_t(200));
+
+        // A desk that has not yet seen the other's sale answers as for a card already there.
+        QTemporaryDir dir;
+        ValidationRegistry late(dir.path(), location());
+        late.open();
+        QVERIFY(check.addCard("D", 5));
+        ScriptedPrompter prompter;
+        const ValidationRegistry::CardEntry entry = late.SaiEnter("D", "5", prompter);
+        QCOMPARE(entry.outcome, ValidationRegistry::Outcome::Done);
+        QCOMPARE(entry.lastAdded, 0);
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(prompter.shown.first().text, QStringLiteral("Cartela já validada. Exclui da validação?"));
+        QCOMPARE(check.read().cards.size(), size_t(201));
+    }
+
+    void fourDesksEnterAtOnce()
+    {
+        QTemporaryDir dir;
+        std::atomic<int> done{0};
+        auto desk = [&](char series) {
+            ValidationRegistry registry(dir.path(), location());
+            if (registry.open().access != ValidationRegistry::Access::Writable)
+                return;
+            ScriptedPrompter prompter;
+            for (int n = 1; n <= 500; ++n)
+                if (registry.SaiEnter(QString(QLatin1Char(series)), QString::number(n), prompter).outcome ==
+                    ValidationRegistry::Outcome::Done)
+                    ++done;
+        };
+        std::vector<std::unique_ptr<QThread>> desks;
+        for (char series : {'A', 'B', 'C', 'D'})
+            desks.emplace_back(QThread::create(desk, series));
+        for (auto &t : desks)
+            t->start();
+        for (auto &t : desks)
+            t->wait();
+        QCOMPARE(done.load(), 2000);
+        ServerRegistry check(location());
+        const std::set<std::pair<QString, int>> cards = cardsOn(check);
+        QCOMPARE(cards.size(), size_t(2000));
+        QCOMPARE(check.read().cards.size(), size_t(2000));
+    }
+
+    void serverStoppedMidEvening()
+    {
+        QTemporaryDir dir;
+        ValidationRegistry desk(dir.path(), location());
+        QCOMPARE(desk.open().access, ValidationRegistry::Access::Writable);
+        ScriptedPrompter prompter;
+        QCOMPARE(desk.SaiEnter("E", "1", prompter).outcome, ValidationRegistry::Outcome::Done);
+
+        serverControl("pause");
+        QCOMPARE(desk.SaiEnter("E", "2-40", prompter).outcome, ValidationRegistry::Outcome::Refused);
+        QVERIFY(prompter.shown.last().text.contains(QStringLiteral("não pode ser alcançado")));
+        QCOMPARE(desk.SaiEnterC("E", "1", prompter), ValidationRegistry::Outcome::Refused);
+        QCOMPARE(desk.TableVali().recordCount(), 1);
+        QCOMPARE(desk.TableValiC().recordCount(), 0);
+        serverControl("resume");
+
+        // The next entry finds the server again by itself.
+        QCOMPARE(desk.SaiEnter("E", "3", prompter).outcome, ValidationRegistry::Outcome::Done);
+        ServerRegistry check(location());
+        QCOMPARE(check.read().cards.size(), size_t(2));
+        QCOMPARE(desk.TableVali().recordCount(), 2);
+    }
+
+    void serverAbsentAtStart()
+    {
+        ServerRegistry desk(location());
+        QVERIFY(desk.addCard("K", 7));
+        serverControl("pause");
+        QTemporaryDir dir;
+        ValidationRegistry draw(dir.path(), location());
+        const ValidationRegistry::Opened opened = draw.open();
+        QCOMPARE(opened.access, ValidationRegistry::Access::Unavailable);
+        QVERIFY(opened.portuguese.contains(QStringLiteral("não pode ser alcançado")));
+        serverControl("resume");
+        QTRY_COMPARE_WITH_TIMEOUT(draw.access(), ValidationRegistry::Access::Writable, 10000);
+        QCOMPARE(draw.TableVali().recordCount(), 1);
+    }
+
+    // A folder's registry goes to the server and comes back unchanged.
+    void movingARegistry()
+    {
+        QTemporaryDir from, back;
+        const QString url = location().url;
+        const QString dir = from.path();
+        QCOMPARE(cli({"validate", "--series", "G", "--cards", "1-30", "--dir", dir}), 0);
+        QCOMPARE(cli({"return-ticket", "--series", "G", "--ticket", "7", "--dir", dir}), 0);
+        QCOMPARE(cli({"registry-push", "--dir", dir, "--registry", url}), 0);
+        QString said;
+        QCOMPARE(cli({"registry-push", "--dir", dir, "--registry", url}, &said), 1);
+        QVERIFY2(said.contains("not empty"), qPrintable(said));
+
+        // Entries with --registry go to the server, not to the folder.
+        QCOMPARE(cli({"validate", "--series", "H", "--cards", "5", "--dir", dir, "--registry", url}), 0);
+        QCOMPARE(cli({"validate", "--series", "G", "--cards", "1-10", "--dir", dir, "--registry", url}), 0);
+        QCOMPARE(cli({"validate", "--series", "H", "--cards", "6", "--registry", "postgresql://x@/y"}, &said), 2);
+        QCOMPARE(cli({"replay", "--balls", "1,2,3", "--dir", dir, "--registry", url}), 0);
+
+        QCOMPARE(cli({"registry-pull", "--registry", url, "--dir", back.path()}), 0);
+        QCOMPARE(cli({"registry-pull", "--registry", url, "--dir", back.path()}, &said), 1);
+        ValidationRegistry pulled(back.path());
+        QCOMPARE(pulled.open(true).access, ValidationRegistry::Access::ReadOnly);
+        QCOMPARE(pulled.TableVali().recordCount(), 21); // G11..G30 and H5
+        QCOMPARE(pulled.TableValiC().recordCount(), 0); // ticket 7 left with card G2
+        ValidationRegistry original(dir);
+        QCOMPARE(original.open(true).access, ValidationRegistry::Access::ReadOnly);
+        QCOMPARE(original.TableVali().recordCount(), 30);
+        QCOMPARE(original.TableValiC().recordCount(), 1);
+    }
+
+    void drawComputerSeesEverySale()
+    {
+        QTemporaryDir dir;
+        ValidationRegistry draw(dir.path(), location());
+        QCOMPARE(draw.open().access, ValidationRegistry::Access::Writable);
+        ServerRegistry desk(location());
+        QVERIFY(desk.addCard("F", 10));
+        QTRY_COMPARE_WITH_TIMEOUT(draw.TableVali().recordCount(), 1, 1000);
+        QVERIFY(desk.addCard("F", 11));
+        QCOMPARE(desk.addTicket("F", 60), ServerRegistry::TicketResult::Added);
+        QTRY_COMPARE_WITH_TIMEOUT(draw.TableValiC().recordCount(), 1, 1000);
+        QCOMPARE(draw.TableVali().recordCount(), 2);
+        QVERIFY(desk.removeCard("F", 10));
+        QTRY_COMPARE_WITH_TIMEOUT(draw.TableValiC().recordCount(), 0, 1000);
+
+        // Lost and back: the draw keeps what it read and catches up afterwards.
+        QSignalSpy lost(draw.server(), &ServerRegistry::connectionLost);
+        QSignalSpy back(draw.server(), &ServerRegistry::reconnected);
+        serverControl("pause");
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 5000);
+        QCOMPARE(draw.TableVali().recordCount(), 1);
+        serverControl("resume");
+        QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 10000);
+        QVERIFY(desk.addCard("F", 12));
+        QTRY_COMPARE_WITH_TIMEOUT(draw.TableVali().recordCount(), 2, 1000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerRegistry)
+#include "tst_serverregistry.moc"
