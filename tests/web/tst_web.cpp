@@ -245,7 +245,8 @@ private Q_SLOTS:
         QTest::newRow("head too large") << many + "\r\n";
         QTest::newRow("head never ends") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n");
         QTest::newRow("silent") << QByteArray();
-        QTest::newRow("garbage") << QByteArray("\x00\xff\r\n\r\n\x16\x03\x01 nonsense", 20);
+        static const char garbage[] = "\x00\xff\r\n\r\n\x16\x03\x01 nonsense";
+        QTest::newRow("garbage") << QByteArray(garbage, sizeof garbage - 1);
     }
     void hostileClientsAreClosed()
     {
