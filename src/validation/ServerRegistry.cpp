@@ -260,6 +260,19 @@ void ServerRegistry::prepare()
     }
 }
 
+ServerRegistry::Result ServerRegistry::must(const char *name, const std::vector<QByteArray> &params)
+{
+    Result r = run(name, params);
+    if (!r.ok())
+        failWith(r);
+    return r;
+}
+
+void ServerRegistry::failWith(const Result &r)
+{
+    fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+}
+
 ServerRegistry::Result ServerRegistry::run(const char *name, const std::vector<QByteArray> &params)
 {
     // A connection the server closed since the last statement (a restart) is
@@ -293,14 +306,12 @@ bool ServerRegistry::addCard(const QString &serie, int card)
         return true;
     if (r.state() == "23505") // unique_violation: entered meanwhile, maybe by another desk
         return false;
-    fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+    failWith(r);
 }
 
 bool ServerRegistry::removeCard(const QString &serie, int card)
 {
-    const Result r = run("remove_card", {serie.toUtf8(), number(card)});
-    if (!r.ok())
-        fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+    const Result r = must("remove_card", {serie.toUtf8(), number(card)});
     return r.affected() > 0;
 }
 
@@ -308,19 +319,12 @@ std::vector<std::pair<int, bool>> ServerRegistry::toggleCards(const QString &ser
 {
     std::vector<std::pair<int, bool>> handled;
     try {
-        for (const char *step : {"begin", "lock_cards"}) {
-            const Result r = run(step, {});
-            if (!r.ok())
-                fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
-        }
-        const Result r = run("toggle_cards", {serie.toUtf8(), number(first), number(last)});
-        if (!r.ok())
-            fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+        for (const char *step : {"begin", "lock_cards"})
+            must(step, {});
+        const Result r = must("toggle_cards", {serie.toUtf8(), number(first), number(last)});
         for (int i = 0; i < r.rows(); ++i)
             handled.emplace_back(r.integer(i, 0), r.integer(i, 1) == 1);
-        const Result c = run("commit", {});
-        if (!c.ok())
-            fail(QString::fromUtf8(PQresultErrorMessage(c.res)));
+        must("commit", {});
     } catch (...) {
         if (m_conn)
             run("rollback", {});
@@ -338,22 +342,18 @@ ServerRegistry::TicketResult ServerRegistry::addTicket(const QString &serie, int
         return TicketResult::AlreadyThere;
     if (r.state() == "23503") // foreign_key_violation: the card is not validated
         return TicketResult::CardMissing;
-    fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+    failWith(r);
 }
 
 bool ServerRegistry::removeTicket(const QString &serie, int ticket)
 {
-    const Result r = run("remove_ticket", {serie.toUtf8(), number(ticket)});
-    if (!r.ok())
-        fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+    const Result r = must("remove_ticket", {serie.toUtf8(), number(ticket)});
     return r.affected() > 0;
 }
 
 void ServerRegistry::clear()
 {
-    const Result r = run("clear", {});
-    if (!r.ok())
-        fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+    must("clear", {});
 }
 
 ServerRegistry::Content ServerRegistry::read()
@@ -361,9 +361,7 @@ ServerRegistry::Content ServerRegistry::read()
     Content content;
     try {
         for (const char *step : {"begin_snapshot", "read_cards", "read_tickets", "commit"}) {
-            const Result r = run(step, {});
-            if (!r.ok())
-                fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+            const Result r = must(step, {});
             if (qstrcmp(step, "read_cards") == 0)
                 for (int i = 0; i < r.rows(); ++i)
                     content.cards.emplace_back(r.text(i, 0), r.integer(i, 1));
@@ -381,9 +379,7 @@ ServerRegistry::Content ServerRegistry::read()
 
 bool ServerRegistry::isEmpty()
 {
-    const Result r = run("count", {});
-    if (!r.ok())
-        fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
+    const Result r = must("count", {});
     return r.integer(0, 0) == 0;
 }
 
@@ -400,24 +396,15 @@ bool ServerRegistry::fill(const Content &content)
         ticketCards << QString::number(t.cartela);
     }
     try {
-        for (const char *step : {"begin", "lock_both"}) {
-            const Result r = run(step, {});
-            if (!r.ok())
-                fail(QString::fromUtf8(PQresultErrorMessage(r.res)));
-        }
+        for (const char *step : {"begin", "lock_both"})
+            must(step, {});
         if (!isEmpty()) {
             run("rollback", {});
             return false;
         }
-        const Result a = run("fill_cards", {array(cardSeries), array(cardNumbers)});
-        if (!a.ok())
-            fail(QString::fromUtf8(PQresultErrorMessage(a.res)));
-        const Result b = run("fill_tickets", {array(ticketSeries), array(tickets), array(ticketCards)});
-        if (!b.ok())
-            fail(QString::fromUtf8(PQresultErrorMessage(b.res)));
-        const Result c = run("commit", {});
-        if (!c.ok())
-            fail(QString::fromUtf8(PQresultErrorMessage(c.res)));
+        must("fill_cards", {array(cardSeries), array(cardNumbers)});
+        must("fill_tickets", {array(ticketSeries), array(tickets), array(ticketCards)});
+        must("commit", {});
     } catch (...) {
         if (m_conn)
             run("rollback", {});

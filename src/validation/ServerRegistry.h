@@ -80,6 +80,9 @@ private:
     struct Result;
     Result run(const char *name, const std::vector<QByteArray> &params);
     Result runText(const char *sql);
+    // run, failing with the server's message when the statement failed.
+    Result must(const char *name, const std::vector<QByteArray> &params);
+    [[noreturn]] void failWith(const Result &r);
     void prepare();
     void createSchema();
     [[noreturn]] void fail(const QString &what);
