@@ -1,6 +1,10 @@
 #pragma once
 
+#include "cards/CardGenerator.h"
+#include "cards/UnitCart.h"
+#include "dataset/Dataset.h"
 #include "ui/Prompter.h"
+#include "ui/SoundPlayer.h"
 
 #include <QApplication>
 
@@ -18,6 +22,31 @@ public:
 private:
     bool m_answer;
 };
+
+// Plays nothing: the benchmarks time the program, not the sound card.
+class NoSound : public SoundPlayer {
+public:
+    void play(const QString &) override {}
+};
+
+// Writes the card file of series B to L, "compl22.cds", into dir.
+inline void writeSeriesBtoL(const QString &dir)
+{
+    Dataset table(QStringLiteral("TableCompl"));
+    table.setDirectory(dir);
+    table.setFileName(QStringLiteral("compl22.cds"));
+    table.addFieldDef(QStringLiteral("Cartela"), FieldType::Integer);
+    table.addFieldDef(QStringLiteral("Todas"), FieldType::String, kCardTextLength);
+    table.createDataset();
+    int index = kCardsPerSeries + 1;
+    for (const std::string &card : GenerateSeriesBtoL()) {
+        table.append();
+        table.setValue(0, index++);
+        table.setValue(1, QString::fromLatin1(card.data(), qsizetype(card.size())));
+        table.post();
+    }
+    table.close();
+}
 
 } // namespace bolaris
 

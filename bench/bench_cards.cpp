@@ -19,20 +19,7 @@ const QString &cardFolder()
     static QTemporaryDir dir;
     static bool made = false;
     if (!made) {
-        Dataset table(QStringLiteral("TableCompl"));
-        table.setDirectory(dir.path());
-        table.setFileName(QStringLiteral("compl22.cds"));
-        table.addFieldDef(QStringLiteral("Cartela"), FieldType::Integer);
-        table.addFieldDef(QStringLiteral("Todas"), FieldType::String, kCardTextLength);
-        table.createDataset();
-        int index = kCardsPerSeries + 1;
-        for (const std::string &card : GenerateSeriesBtoL()) {
-            table.append();
-            table.setValue(0, index++);
-            table.setValue(1, QString::fromLatin1(card.data(), qsizetype(card.size())));
-            table.post();
-        }
-        table.close();
+        writeSeriesBtoL(dir.path());
         made = true;
     }
     static const QString path = dir.path();

@@ -31,11 +31,6 @@ using namespace bolaris;
 
 namespace {
 
-class NoSound : public SoundPlayer {
-public:
-    void play(const QString &) override {}
-};
-
 // The main window showing the Draw panel in an electronic draw.
 struct Hall {
     QTemporaryDir dir;
@@ -183,20 +178,7 @@ BENCHMARK(BM_EveningLog)->Unit(benchmark::kSecond)->Iterations(1);
 // of the 12 series validated and 2,400 tickets returned.
 void prepareFullHall(const QString &dir)
 {
-    Dataset table(QStringLiteral("TableCompl"));
-    table.setDirectory(dir);
-    table.setFileName(QStringLiteral("compl22.cds"));
-    table.addFieldDef(QStringLiteral("Cartela"), FieldType::Integer);
-    table.addFieldDef(QStringLiteral("Todas"), FieldType::String, kCardTextLength);
-    table.createDataset();
-    int index = kCardsPerSeries + 1;
-    for (const std::string &card : GenerateSeriesBtoL()) {
-        table.append();
-        table.setValue(0, index++);
-        table.setValue(1, QString::fromLatin1(card.data(), qsizetype(card.size())));
-        table.post();
-    }
-    table.close();
+    writeSeriesBtoL(dir);
     ValidationRegistry registry(dir);
     registry.open();
     SilentPrompter yes(true);

@@ -18,11 +18,6 @@ using namespace bolaris;
 
 namespace {
 
-class NoSound : public SoundPlayer {
-public:
-    void play(const QString &) override {}
-};
-
 // 1,000 phones on the live feed of the real main window in an electronic draw.
 struct Hall {
     QTemporaryDir dir;
