@@ -21,6 +21,8 @@
 #include "validation/ValidationRegistry.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -32,6 +34,24 @@
 namespace bolaris {
 
 namespace {
+
+// The menu's background at the size it is shown (times the screen's pixel
+// ratio), read and scaled once per process: the picture is 12 MB once
+// decoded, too large for Qt's pixmap cache, and scaling it at every paint
+// and every new window is most of the window's cost.
+QPixmap background(QSize size)
+{
+    static const QImage scaled = [size] {
+        const qreal ratio = qApp->devicePixelRatio();
+        QImage image(QStringLiteral(":/bolaris/background.png"));
+        if (image.isNull())
+            return image;
+        image = image.scaled(size * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        image.setDevicePixelRatio(ratio);
+        return image;
+    }();
+    return QPixmap::fromImage(scaled);
+}
 
 // The keyboard goes to the panel's first entry box in its tab order, or to
 // its first control when it has none.
@@ -79,7 +99,7 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     image->setObjectName(QStringLiteral("Image1"));
     image->setGeometry(69, 2, 673, 537);
     image->setScaledContents(true);
-    image->setPixmap(QPixmap(QStringLiteral(":/bolaris/background.png")));
+    image->setPixmap(background(image->size()));
 
     // Created in stacking order: the later panel lies above the earlier.
     m_validation = new ValidationPanel(m_client, *m_registry, m_prompter);
