@@ -71,6 +71,7 @@ void BM_Scan(benchmark::State &state)
     const PrizeSwitches switches = switchesOf(int(state.range(1)));
     scan.CheckWinners(draw, switches);
     int next = 0;
+    qsizetype winners = 0, fewest = 0;
     bool takeBack = false; // the count stays at or above the given one: every event is scanned
     for (auto _ : state) {
         // The next ball (in a cycle over the board) that is drawn, or not drawn.
@@ -79,8 +80,12 @@ void BM_Scan(benchmark::State &state)
         while (draw.drawn(next) != takeBack);
         draw.clickManual(next);
         takeBack = !takeBack;
-        benchmark::DoNotOptimize(scan.CheckWinners(draw, switches));
+        const ScanReport report = scan.CheckWinners(draw, switches);
+        winners += report.winners.size();
+        fewest += report.fewest.size();
     }
+    state.counters["winners"] = benchmark::Counter(double(winners), benchmark::Counter::kAvgIterations);
+    state.counters["fewest"] = benchmark::Counter(double(fewest), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_Scan)->Args({10, 0})->Args({30, 0})->Args({60, 0})->Args({10, 1})->Unit(benchmark::kMicrosecond);
 

@@ -5,6 +5,7 @@
 #include "dataset/Dataset.h"
 
 
+#include <algorithm>
 #include <bit>
 
 namespace bolaris {
@@ -12,6 +13,9 @@ namespace bolaris {
 namespace {
 
 constexpr int kStates = 6 * 6 * 6 * 5;
+// What a ticket has won, by state.
+constexpr unsigned kRowsDone = 1, kCornersDrawn = 2, kAllDrawn = 4;
+constexpr size_t kCopies = 4;
 constexpr std::uint16_t kStart = 5 + 6 * 5 + 36 * 5 + 216 * 4; // nothing drawn
 // What one drawn number takes off a ticket's state, by entry kind (row * 2 + corner).
 constexpr std::uint16_t kDelta[6] = {1, 1 + 216, 6, 6 + 216, 36, 36 + 216};
@@ -20,7 +24,7 @@ struct Decoded {
     std::uint8_t rows[3];
     std::uint8_t corners;
     std::uint8_t total;
-    std::uint8_t done; // 1: some row all drawn, 2: corners all drawn
+    std::uint8_t done; // kRowsDone, kCornersDrawn, kAllDrawn
 };
 
 constexpr std::array<Decoded, kStates> decodeAll()
@@ -33,11 +37,50 @@ constexpr std::array<Decoded, kStates> decodeAll()
         d.rows[2] = std::uint8_t(s / 36 % 6);
         d.corners = std::uint8_t(s / 216);
         d.total = std::uint8_t(d.rows[0] + d.rows[1] + d.rows[2]);
-        d.done = std::uint8_t((d.rows[0] == 0 || d.rows[1] == 0 || d.rows[2] == 0 ? 1 : 0) | (d.corners == 0 ? 2 : 0));
+        d.done = std::uint8_t((d.rows[0] == 0 || d.rows[1] == 0 || d.rows[2] == 0 ? kRowsDone : 0) |
+                              (d.corners == 0 ? kCornersDrawn : 0) |
+                              (d.total == 0 ? kAllDrawn : 0));
     }
     return table;
 }
 constexpr std::array<Decoded, kStates> kDecoded = decodeAll();
+
+// The two items the update of a ticket reads, in a table of their own.
+struct Moved {
+    std::uint8_t total;
+    std::uint8_t done;
+};
+constexpr std::array<Moved, kStates> movedAll()
+{
+    std::array<Moved, kStates> table{};
+    for (size_t s = 0; s < table.size(); ++s)
+        table[s] = {kDecoded[s].total, kDecoded[s].done};
+    return table;
+}
+constexpr std::array<Moved, kStates> kMoved = movedAll();
+
+// One number of a ticket drawn (or taken back), by entry kind and state: the
+// new state, the sets of kRowsDone / kCornersDrawn / kAllDrawn it leaves or
+// enters (bits 16 to 18), and the total missing on the side of the step with
+// more missing (bits 24 to 31): a ticket leaves or enters the tickets missing
+// at least h numbers when that total is h.
+template <bool Drawn> constexpr std::array<std::uint32_t, 6 * kStates> stepsAll()
+{
+    std::array<std::uint32_t, 6 * kStates> table{};
+    for (int kind = 0; kind < 6; ++kind)
+        for (int was = 0; was < kStates; ++was) {
+            const int now = Drawn ? was - kDelta[kind] : was + kDelta[kind];
+            if (now < 0 || now >= kStates)
+                continue; // no ticket ever takes this step
+            const int more = Drawn ? was : now;
+            table[size_t(kind * kStates + was)] = std::uint32_t(now) |
+                                                  std::uint32_t(kDecoded[size_t(was)].done ^ kDecoded[size_t(now)].done) << 16 |
+                                                  std::uint32_t(kDecoded[size_t(more)].total) << 24;
+        }
+    return table;
+}
+constexpr std::array<std::uint32_t, 6 * kStates> kDrawnSteps = stepsAll<true>();
+constexpr std::array<std::uint32_t, 6 * kStates> kTakenBackSteps = stepsAll<false>();
 
 const char *const kMissingTexts[6] = {"", " faltando 1 pedra.", " faltando 2 pedras.", " faltando 3 pedras.",
                                       " faltando 4 pedras.", " faltando 5 pedras."};
@@ -183,16 +226,15 @@ void WinnerScan::refresh()
 
     // Counters as before the first ball.
     const size_t count = m_tickets.size();
-    m_words = (count + 63) / 64;
+    m_blocks = (count + 63) / 64;
     m_state.assign(count, kStart);
-    m_inState.assign(kStates, 0);
+    m_inState.assign(kCopies * kStates, 0);
     m_inState[kStart] = std::uint32_t(count);
-    m_byTotal.assign(16 * m_words, 0);
-    for (size_t id = 0; id < count; ++id)
-        m_byTotal[15 * m_words + id / 64] |= std::uint64_t(1) << (id % 64);
-    m_rowDone.assign(m_words, 0);
-    m_cornersDone.assign(m_words, 0);
+    m_sets.assign(kSets * m_blocks, 0);
+    m_high = 17; // no ticket misses 16 numbers: both sets start empty and right
     m_applied.fill(false);
+    m_lastKeys.clear();
+    m_lastLines.clear();
 
     m_built = now;
     m_valid = true;
@@ -202,28 +244,74 @@ template <bool Drawn> void WinnerScan::apply(int ball)
 {
     std::uint16_t *state = m_state.data();
     std::uint32_t *inState = m_inState.data();
-    std::uint64_t *byTotal = m_byTotal.data();
-    const size_t words = m_words;
+    std::uint64_t *sets = m_sets.data();
+    const size_t blocks = m_blocks;
+    const std::uint32_t *steps = Drawn ? kDrawnSteps.data() : kTakenBackSteps.data();
+    const unsigned next = unsigned(m_high - 1);
+    const std::uint32_t tracked = m_tracked << 16;
+    const std::uint32_t *begin = m_entries.data() + m_first[size_t(ball)];
     const std::uint32_t *end = m_entries.data() + m_first[size_t(ball) + 1];
-    for (const std::uint32_t *e = m_entries.data() + m_first[size_t(ball)]; e != end; ++e) {
+    for (const std::uint32_t *e = begin; e != end; ++e) {
         const std::uint32_t id = *e >> 3;
         const std::uint16_t was = state[id];
-        const std::uint16_t now = Drawn ? std::uint16_t(was - kDelta[*e & 7]) : std::uint16_t(was + kDelta[*e & 7]);
+        const std::uint32_t step = steps[(*e & 7) * kStates + was];
+        const std::uint16_t now = std::uint16_t(step);
         state[id] = now;
-        --inState[was];
-        ++inState[now];
-        // The ticket moves to the set of its new total.
-        const std::uint64_t bit = std::uint64_t(1) << (id % 64);
-        const size_t word = id / 64;
-        const size_t total = kDecoded[was].total;
-        byTotal[total * words + word] ^= bit;
-        byTotal[(Drawn ? total - 1 : total + 1) * words + word] ^= bit;
-        if (const int changed = kDecoded[was].done ^ kDecoded[now].done) {
-            if (changed & 1)
-                m_rowDone[word] ^= bit;
-            if (changed & 2)
-                m_cornersDone[word] ^= bit;
+        // Four copies of the counts by state, taken in turn, so that
+        // neighbouring tickets in the same state do not wait on each other.
+        std::uint32_t *counts = inState + size_t(e - begin) % kCopies * kStates;
+        --counts[was];
+        ++counts[now];
+        // The ticket moves in or out of the sets kept now: rarely, but for
+        // the rows late in a draw, which are followed only while wanted.
+        const std::uint32_t changed = step & tracked;
+        const unsigned crossing = (step >> 24) - next; // 1: m_high, 0: m_high - 1
+        if (changed || crossing <= 1) {
+            const std::uint64_t bit = std::uint64_t(1) << (id % 64);
+            std::uint64_t *word = sets + id / 64;
+            if (changed & kRowsDone << 16)
+                word[kRowDone * blocks] ^= bit;
+            if (changed & kCornersDrawn << 16)
+                word[kCornersDone * blocks] ^= bit;
+            if (changed & kAllDrawn << 16)
+                word[kFull * blocks] ^= bit;
+            if (crossing == 1)
+                word[kHigh * blocks] ^= bit;
+            else if (crossing == 0)
+                word[kNext * blocks] ^= bit;
         }
+    }
+}
+
+void WinnerScan::track(unsigned wanted)
+{
+    // A set taken up again is made from the tickets' states.
+    const unsigned added = wanted & ~m_tracked;
+    for (const auto &[flag, word] : {std::pair{kRowsDone, kRowDone}, std::pair{kCornersDrawn, kCornersDone}}) {
+        if (!(added & flag))
+            continue;
+        for (size_t b = 0; b < m_blocks; ++b) {
+            std::uint64_t bits = 0;
+            for (size_t i = 0; i < 64 && b * 64 + i < m_state.size(); ++i)
+                bits |= std::uint64_t((kMoved[m_state[b * 64 + i]].done & flag) != 0) << i;
+            m_sets[word * m_blocks + b] = bits;
+        }
+    }
+    m_tracked = wanted;
+}
+
+void WinnerScan::makeHighSet(int high)
+{
+    m_high = high;
+    for (size_t b = 0; b < m_blocks; ++b) {
+        std::uint64_t atLeast = 0, next = 0;
+        for (size_t i = 0; i < 64 && b * 64 + i < m_state.size(); ++i) {
+            const int total = kMoved[m_state[b * 64 + i]].total;
+            atLeast |= std::uint64_t(total >= high) << i;
+            next |= std::uint64_t(total >= high - 1) << i;
+        }
+        m_sets[kHigh * m_blocks + b] = atLeast;
+        m_sets[kNext * m_blocks + b] = next;
     }
 }
 
@@ -248,6 +336,10 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
         return report;
     report.scanned = true;
     refresh();
+    // Rows and corners are followed only while their prize is on: late in a
+    // draw, when those prizes have gone, a fifth of the tickets a ball
+    // touches would change those sets, at random.
+    track(kAllDrawn | (switches.linha || switches.twoRows ? kRowsDone : 0) | (switches.cantos ? kCornersDrawn : 0));
     follow(draw);
     report.missingCards = m_missing;
 
@@ -257,18 +349,21 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
     std::array<int, 11> pair{};
     std::array<int, 5> corners{};
     for (int s = 0; s < kStates; ++s) {
-        const int n = int(m_inState[size_t(s)]);
+        std::uint32_t n = 0; // counts of a copy may have wrapped below 0: their sum has not
+        for (size_t c = 0; c < kCopies; ++c)
+            n += m_inState[c * kStates + size_t(s)];
         if (n == 0)
             continue;
+        const int count = int(n);
         const Decoded &d = kDecoded[size_t(s)];
-        total[d.total] += n;
-        row[d.rows[0]] += n;
-        row[d.rows[1]] += n;
-        row[d.rows[2]] += n;
-        pair[d.rows[0] + d.rows[1]] += n;
-        pair[d.rows[0] + d.rows[2]] += n;
-        pair[d.rows[1] + d.rows[2]] += n;
-        corners[d.corners] += n;
+        total[d.total] += count;
+        row[d.rows[0]] += count;
+        row[d.rows[1]] += count;
+        row[d.rows[2]] += count;
+        pair[d.rows[0] + d.rows[1]] += count;
+        pair[d.rows[0] + d.rows[2]] += count;
+        pair[d.rows[1] + d.rows[2]] += count;
+        corners[d.corners] += count;
     }
     for (size_t k = 0; k <= 5; ++k)
         report.missCount[k] = total[k] + (switches.cantos && k <= 4 ? corners[k] : 0) +
@@ -278,44 +373,68 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
 
     // The winners in the order of the walk; within a ticket corners, lines
     // of rows 1, 2, 3, two lines of rows 1+2, 1+3, 2+3, full ticket.
-    const std::uint64_t *full = m_byTotal.data();
     const bool rows = switches.linha || switches.twoRows;
-    const auto announce = [&report](const Ticket &t, Prize prize) {
-        report.lines << cardLine(t.card, t.series);
-        report.lines << prizeLine(kPrizeTexts[prize], t.ticket);
+    // A ticket announced at the last scan is most often announced again (a
+    // full ticket at every later ball): its lines are taken from that scan,
+    // found by walking both lists in the same order.
+    std::vector<std::uint32_t> keys;
+    std::vector<QString> lines;
+    keys.reserve(size_t(report.missCount[0]));
+    lines.reserve(2 * size_t(report.missCount[0]));
+    size_t last = 0;
+    const auto announce = [&](std::uint32_t id, Prize prize) {
+        const Ticket &t = m_tickets[id];
+        const std::uint32_t key = id * 4 + std::uint32_t(prize);
+        while (last < m_lastKeys.size() && m_lastKeys[last] < key)
+            ++last;
+        if (last < m_lastKeys.size() && m_lastKeys[last] == key) {
+            lines.push_back(m_lastLines[2 * last]);
+            lines.push_back(m_lastLines[2 * last + 1]);
+            ++last;
+        } else {
+            lines.push_back(cardLine(t.card, t.series));
+            lines.push_back(prizeLine(kPrizeTexts[prize], t.ticket));
+        }
+        report.lines << lines[lines.size() - 2] << lines.back();
+        keys.push_back(key);
         report.winners << TicketRef{t.card, QChar::fromLatin1(t.series), t.ticket};
         report.prizes << prizeName(prize);
     };
     report.lines.reserve(2 * report.missCount[0] + 5);
     report.winners.reserve(report.missCount[0]);
     report.prizes.reserve(report.missCount[0]);
-    for (size_t w = 0; w < m_words && report.missCount[0] > 0; ++w) {
-        std::uint64_t bits = full[w] | (rows ? m_rowDone[w] : 0) | (switches.cantos ? m_cornersDone[w] : 0);
+    const std::uint64_t *full = m_sets.data() + kFull * m_blocks;
+    const std::uint64_t *rowDone = m_sets.data() + kRowDone * m_blocks;
+    const std::uint64_t *cornersDone = m_sets.data() + kCornersDone * m_blocks;
+    for (size_t b = 0; b < m_blocks && report.missCount[0] > 0; ++b) {
+        std::uint64_t bits = full[b] | (rows ? rowDone[b] : 0) | (switches.cantos ? cornersDone[b] : 0);
         while (bits) {
-            const size_t id = w * 64 + size_t(std::countr_zero(bits));
+            const std::uint32_t id = std::uint32_t(b * 64) + std::uint32_t(std::countr_zero(bits));
             bits &= bits - 1;
-            const Ticket &t = m_tickets[id];
             const Decoded &d = kDecoded[m_state[id]];
             if (switches.cantos && d.corners == 0) {
-                announce(t, Cantos);
+                announce(id, Cantos);
                 report.won.cantos = true;
             }
             if (switches.linha)
                 for (int r = 0; r < 3; ++r)
                     if (d.rows[r] == 0) {
-                        announce(t, Linha);
+                        announce(id, Linha);
                         report.won.linha = true;
                     }
             if (switches.twoRows)
                 for (const auto &[a, b] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
                     if (d.rows[a] + d.rows[b] == 0) {
-                        announce(t, TwoRows);
+                        announce(id, TwoRows);
                         report.won.twoRows = true;
                     }
             if (d.total == 0)
-                announce(t, Cartao);
+                announce(id, Cartao);
         }
     }
+
+    m_lastKeys = std::move(keys);
+    m_lastLines = std::move(lines);
 
     // The tickets with the fewest numbers drawn, while the list is armed.
     int maxMissing = 0;
@@ -328,10 +447,17 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
                 break;
             }
         m_fewest.reserve(total[size_t(maxMissing)]);
-        const std::uint64_t *set = m_byTotal.data() + size_t(maxMissing) * m_words;
-        for (size_t w = 0; w < m_words; ++w)
-            for (std::uint64_t bits = set[w]; bits; bits &= bits - 1) {
-                const Ticket &t = m_tickets[w * 64 + size_t(std::countr_zero(bits))];
+        // The set of the tickets missing at least maxMissing numbers: made
+        // again only when the most missing has moved two away.
+        if (maxMissing < m_high - 1 || maxMissing > m_high + 1)
+            makeHighSet(maxMissing);
+        const size_t word = maxMissing >= m_high ? kHigh : kNext;
+        for (size_t b = 0; b < m_blocks; ++b)
+            for (std::uint64_t bits = m_sets[word * m_blocks + b]; bits; bits &= bits - 1) {
+                const size_t id = b * 64 + size_t(std::countr_zero(bits));
+                if (kMoved[m_state[id]].total != maxMissing)
+                    continue;
+                const Ticket &t = m_tickets[id];
                 m_fewest.append({t.card, QChar::fromLatin1(t.series), t.ticket});
             }
     }

@@ -115,11 +115,27 @@ private:
     // Per ticket, its missing numbers of rows 1, 2, 3 and corners as one
     // state: row1 + 6 row2 + 36 row3 + 216 corners.
     std::vector<std::uint16_t> m_state;
-    std::vector<std::uint32_t> m_inState;   // tickets per state
-    std::vector<std::uint64_t> m_byTotal;   // 16 sets of tickets, by numbers missing
-    std::vector<std::uint64_t> m_rowDone;   // tickets with a row all drawn
-    std::vector<std::uint64_t> m_cornersDone;
-    size_t m_words = 0;                     // 64-bit words of one set
+    std::vector<std::uint32_t> m_inState; // tickets per state, in copies summed when read
+    // Sets of tickets, one bit each, 64 tickets a word, one after the other:
+    // the tickets with a row all drawn, with the corners drawn, with every
+    // number drawn, with at least m_high numbers missing and with at least
+    // m_high - 1 missing.
+    static constexpr size_t kRowDone = 0, kCornersDone = 1, kFull = 2, kHigh = 3, kNext = 4, kSets = 5;
+    std::vector<std::uint64_t> m_sets;
+    size_t m_blocks = 0; // words of one set
+    // The fewest-points list is read from one of the two sets: a ball drawn
+    // or taken back moves the most missing by one at most, so the sets are
+    // made again only when it has moved two away from m_high.
+    int m_high = 17;
+    void makeHighSet(int high);
+    // The sets of tickets with a row and with the corners drawn are kept
+    // only while wanted (kRowsDone 1, kCornersDrawn 2; full tickets 4 always).
+    unsigned m_tracked = 4;
+    void track(unsigned wanted);
+    // The last scan's announcements (ticket * 4 + prize, in order) and
+    // their two lines each.
+    std::vector<std::uint32_t> m_lastKeys;
+    std::vector<QString> m_lastLines;
     std::array<bool, 91> m_applied{};       // the balls the counters hold as drawn
     QStringList m_missing;
     QList<TicketRef> m_fewest;
