@@ -377,10 +377,8 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
     // A ticket announced at the last scan is most often announced again (a
     // full ticket at every later ball): its lines are taken from that scan,
     // found by walking both lists in the same order.
-    std::vector<std::uint32_t> keys;
-    std::vector<QString> lines;
-    keys.reserve(size_t(report.missCount[0]));
-    lines.reserve(2 * size_t(report.missCount[0]));
+    std::vector<std::uint32_t> &keys = m_nextKeys;
+    keys.clear();
     size_t last = 0;
     const auto announce = [&](std::uint32_t id, Prize prize) {
         const Ticket &t = m_tickets[id];
@@ -388,14 +386,11 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
         while (last < m_lastKeys.size() && m_lastKeys[last] < key)
             ++last;
         if (last < m_lastKeys.size() && m_lastKeys[last] == key) {
-            lines.push_back(m_lastLines[2 * last]);
-            lines.push_back(m_lastLines[2 * last + 1]);
+            report.lines << m_lastLines.at(2 * last) << m_lastLines.at(2 * last + 1);
             ++last;
         } else {
-            lines.push_back(cardLine(t.card, t.series));
-            lines.push_back(prizeLine(kPrizeTexts[prize], t.ticket));
+            report.lines << cardLine(t.card, t.series) << prizeLine(kPrizeTexts[prize], t.ticket);
         }
-        report.lines << lines[lines.size() - 2] << lines.back();
         keys.push_back(key);
         report.winners << TicketRef{t.card, QChar::fromLatin1(t.series), t.ticket};
         report.prizes << prizeName(prize);
@@ -433,8 +428,7 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
         }
     }
 
-    m_lastKeys = std::move(keys);
-    m_lastLines = std::move(lines);
+    m_lastKeys.swap(keys);
 
     // The tickets with the fewest numbers drawn, while the list is armed.
     int maxMissing = 0;
@@ -476,6 +470,7 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
         for (const TicketRef &entry : m_fewest)
             report.fewestLines << QStringLiteral("Cartela%1 %2.Cartão %3").arg(entry.card).arg(entry.series).arg(entry.ticket);
     }
+    m_lastLines = report.lines; // shared: its first lines are the announcements
     return report;
 }
 

@@ -132,10 +132,11 @@ private:
     // only while wanted (kRowsDone 1, kCornersDrawn 2; full tickets 4 always).
     unsigned m_tracked = 4;
     void track(unsigned wanted);
-    // The last scan's announcements (ticket * 4 + prize, in order) and
-    // their two lines each.
+    // The last scan's announcements (ticket * 4 + prize, in order) and its
+    // lines, which begin with their two lines each.
     std::vector<std::uint32_t> m_lastKeys;
-    std::vector<QString> m_lastLines;
+    QStringList m_lastLines;
+    std::vector<std::uint32_t> m_nextKeys; // the list being made, kept for its memory
     std::array<bool, 91> m_applied{};       // the balls the counters hold as drawn
     QStringList m_missing;
     QList<TicketRef> m_fewest;
