@@ -114,6 +114,16 @@ QString ServerRegistry::unreachableText() const
         .arg(m_location.host);
 }
 
+QString ServerRegistry::passwordText(bool missing, const QString &user) const
+{
+    const QString text =
+        missing ? QStringLiteral("O servidor do registro de validação (%1) pede a senha do usuário %2, que não está "
+                                 "neste computador: ponha-a em ~/.pgpass ou em PGPASSWORD. Nada foi registrado.")
+                : QStringLiteral("O servidor do registro de validação (%1) recusou a senha do usuário %2: confira "
+                                 "~/.pgpass ou PGPASSWORD. Nada foi registrado.");
+    return text.arg(m_location.host, user);
+}
+
 void ServerRegistry::giveUp(const char *what)
 {
     // The server took the statement but sends no answer: a frozen machine, or
@@ -189,7 +199,18 @@ void ServerRegistry::connectToServer()
     PGconn *conn = PQconnectdb(m_location.conninfo().toUtf8().constData());
     if (PQstatus(conn) != CONNECTION_OK) {
         const QString why = QString::fromUtf8(PQerrorMessage(conn));
+        // The server answered but wants a password, or refused the one given:
+        // the network is fine, the desk's set-up is not.
+        const bool noPassword = PQconnectionNeedsPassword(conn);
+        const bool passwordRefused = !noPassword && PQconnectionUsedPassword(conn);
+        const QString user = QString::fromUtf8(PQuser(conn));
         PQfinish(conn);
+        if (noPassword || passwordRefused)
+            throw DatasetError(QStringLiteral("registry server %1:%2: %3")
+                                   .arg(m_location.host)
+                                   .arg(m_location.port)
+                                   .arg(why.trimmed()),
+                               DatasetError::Kind::Unavailable, passwordText(noPassword, user));
         fail(why);
     }
     adopt(conn);

@@ -81,6 +81,9 @@ Q_SIGNALS:
 
 private:
     struct Result;
+    // What the operator is told when the server asks for the password of user
+    // that this computer lacks (missing) or refuses the one it has.
+    QString passwordText(bool missing, const QString &user) const;
     Result run(const char *name, const std::vector<QByteArray> &params);
     Result runText(const char *sql);
     // One statement in a transaction of its own.

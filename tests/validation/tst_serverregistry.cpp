@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -316,6 +317,60 @@ private Q_SLOTS:
         QCOMPARE(cardsOn(check), (std::set<std::pair<QString, int>>{{"F", 1}}));
         QCOMPARE(desk.SaiEnter("F", "3", prompter).outcome, ValidationRegistry::Outcome::Done);
         QCOMPARE(cardsOn(check).size(), size_t(2));
+    }
+
+    // A desk whose password is missing or wrong is told so, not that the
+    // server cannot be reached; with the right one it connects.
+    void passwords_data()
+    {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("none") << QByteArray() << QStringLiteral("pede a senha do usuário bolaris_senha");
+        QTest::newRow("wrong") << QByteArray("errada") << QStringLiteral("recusou a senha do usuário bolaris_senha");
+        QTest::newRow("right") << QByteArray("certa") << QString();
+    }
+    void passwords()
+    {
+        QFETCH(QByteArray, password);
+        QFETCH(QString, told);
+        // The test server trusts every connection but this user's.
+        QFile data(QStringLiteral(PG_STATE "/data"));
+        QVERIFY(data.open(QIODevice::ReadOnly));
+        QFile hba(QString::fromUtf8(data.readAll()).trimmed() + QStringLiteral("/db/pg_hba.conf"));
+        QVERIFY(hba.open(QIODevice::ReadWrite));
+        const QByteArray rule = "host bolaris_test bolaris_senha 127.0.0.1/32 scram-sha-256\n";
+        const QByteArray rules = hba.readAll();
+        if (!rules.startsWith(rule)) {
+            hba.resize(0);
+            hba.write(rule + rules);
+        }
+        hba.close();
+        admin(QStringLiteral("postgres"), "CREATE ROLE bolaris_senha LOGIN PASSWORD 'certa'");
+        QCOMPARE(admin(QStringLiteral("postgres"), "ALTER DATABASE bolaris_test OWNER TO bolaris_senha"), QByteArray());
+        QCOMPARE(admin(QStringLiteral("postgres"), "SELECT pg_reload_conf()"), QByteArray());
+
+        qputenv("PGPASSFILE", "/nonexistent/pgpass");
+        if (password.isEmpty())
+            qunsetenv("PGPASSWORD");
+        else
+            qputenv("PGPASSWORD", password);
+        QString url = serverBase();
+        url.replace(QRegularExpression(QStringLiteral("//[^@]*@")), QStringLiteral("//bolaris_senha@"));
+        ServerRegistry desk(RegistryLocation::parse(url + QLatin1String(kDatabase)));
+        QString said;
+        try {
+            desk.connectToServer();
+        } catch (const DatasetError &e) {
+            said = e.forOperator();
+        }
+        qunsetenv("PGPASSWORD");
+        qunsetenv("PGPASSFILE");
+        if (told.isEmpty()) {
+            QCOMPARE(said, QString());
+            QVERIFY(desk.addCard("A", 1));
+        } else {
+            QVERIFY2(said.contains(told), qPrintable(said));
+        }
     }
 
     void serverAbsentAtStart()
