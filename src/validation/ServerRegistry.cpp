@@ -229,7 +229,7 @@ void ServerRegistry::adopt(PGconn *conn)
     PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr); // "already exists, skipping"
     m_backendPid = PQbackendPID(m_conn);
     try {
-        runText("SET statement_timeout = 5000");
+        runText("SET statement_timeout = 3000");
         createSchema();
         prepare();
         runText("LISTEN bolaris_registro");

@@ -110,7 +110,7 @@ private:
     int m_backendPid = 0;
     // Above the server's own statement_timeout, so that a statement waiting
     // for a lock is ended by the server, with its message, first.
-    int m_answerWait = 6000;
+    int m_answerWait = 4000;
     QSocketNotifier *m_notifier = nullptr;
     QTimer *m_retry = nullptr;
     bool m_notificationsQueued = false;
