@@ -194,7 +194,10 @@ void ServerRegistry::connectToServer()
         return;
     if (!m_location.isValid())
         throw DatasetError(m_location.error, DatasetError::Kind::Unavailable,
-                           QStringLiteral("O endereço do registro não é válido: %1").arg(m_location.url));
+                           QStringLiteral("O endereço do registro não é válido: %1. A forma é "
+                                          "postgresql://USUÁRIO@SERVIDOR:PORTA/BANCO (linha registro= de %2 ou %3).")
+                               .arg(m_location.url, QLatin1String(RegistryLocation::kConfFile),
+                                    QLatin1String(RegistryLocation::kEnvironment)));
     dropPending();
     PGconn *conn = PQconnectdb(m_location.conninfo().toUtf8().constData());
     if (PQstatus(conn) != CONNECTION_OK) {
