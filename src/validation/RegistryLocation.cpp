@@ -60,8 +60,9 @@ RegistryLocation RegistryLocation::parse(const QString &text)
 
 QString RegistryLocation::caption() const
 {
-    return isServer() ? QStringLiteral("Registro: servidor %1").arg(host)
-                      : QStringLiteral("Registro: arquivos locais");
+    if (!isServer())
+        return QStringLiteral("Registro: arquivos locais");
+    return isValid() ? QStringLiteral("Registro: servidor %1").arg(host) : QStringLiteral("Registro: endereço inválido");
 }
 
 QString RegistryLocation::conninfo() const

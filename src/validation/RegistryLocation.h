@@ -18,7 +18,8 @@ struct RegistryLocation {
 
     bool isServer() const { return !url.isEmpty(); }
     bool isValid() const { return error.isEmpty(); }
-    // "Registro: servidor HOST", or "Registro: arquivos locais".
+    // "Registro: servidor HOST", "Registro: arquivos locais", or
+    // "Registro: endereço inválido" for a URL that names no server.
     QString caption() const;
     // The libpq connection string, with a bounded connect timeout.
     QString conninfo() const;

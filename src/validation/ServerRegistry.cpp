@@ -2,10 +2,14 @@
 
 #include "dataset/DatasetError.h"
 
+#include <QDeadlineTimer>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <libpq-fe.h>
+
+#include <cerrno>
+#include <poll.h>
 
 namespace bolaris {
 
@@ -110,6 +114,61 @@ QString ServerRegistry::unreachableText() const
         .arg(m_location.host);
 }
 
+QString ServerRegistry::passwordText(bool missing, const QString &user) const
+{
+    const QString text =
+        missing ? QStringLiteral("O servidor do registro de validação (%1) pede a senha do usuário %2, que não está "
+                                 "neste computador: ponha-a em ~/.pgpass ou em PGPASSWORD. Nada foi registrado.")
+                : QStringLiteral("O servidor do registro de validação (%1) recusou a senha do usuário %2: confira "
+                                 "~/.pgpass ou PGPASSWORD. Nada foi registrado.");
+    return text.arg(m_location.host, user);
+}
+
+void ServerRegistry::giveUp(const char *what)
+{
+    // The server took the statement but sends no answer: a frozen machine, or
+    // a link the system has not noticed is dead. Dropping the connection ends
+    // its transaction on the server, so nothing uncommitted stays; only a
+    // commit already sent may or may not have been done.
+    const bool maybeDone = qstrcmp(what, "commit") == 0;
+    disconnectFromServer();
+    lost();
+    const QString english = QStringLiteral("registry server %1:%2: no answer to %3 within %4 ms")
+                                .arg(m_location.host)
+                                .arg(m_location.port)
+                                .arg(QLatin1String(what))
+                                .arg(m_answerWait);
+    if (!maybeDone)
+        throw DatasetError(english, DatasetError::Kind::Unavailable, unreachableText());
+    throw DatasetError(english, DatasetError::Kind::Unavailable,
+                       QStringLiteral("O servidor do registro de validação (%1) parou de responder enquanto confirmava "
+                                      "a operação: ela pode ter sido registrada ou não. Confira a lista quando o "
+                                      "servidor voltar; o programa volta a usar o servidor sozinho assim que ele "
+                                      "responder.")
+                           .arg(m_location.host));
+}
+
+ServerRegistry::Result ServerRegistry::answer(int sent, const char *what)
+{
+    if (!sent)
+        return Result(nullptr); // the connection's error message says why
+    const QDeadlineTimer deadline(m_answerWait);
+    while (PQisBusy(m_conn)) {
+        pollfd pfd{PQsocket(m_conn), POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, int(deadline.remainingTime()));
+        if (ready == 0)
+            giveUp(what);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0 || !PQconsumeInput(m_conn))
+            break; // PQgetResult reports the broken connection without waiting
+    }
+    Result r(PQgetResult(m_conn));
+    while (PGresult *more = PQgetResult(m_conn))
+        PQclear(more);
+    return r;
+}
+
 void ServerRegistry::fail(const QString &what)
 {
     const bool unreachable = !m_conn || PQstatus(m_conn) != CONNECTION_OK;
@@ -135,12 +194,26 @@ void ServerRegistry::connectToServer()
         return;
     if (!m_location.isValid())
         throw DatasetError(m_location.error, DatasetError::Kind::Unavailable,
-                           QStringLiteral("O endereço do registro não é válido: %1").arg(m_location.url));
+                           QStringLiteral("O endereço do registro não é válido: %1. A forma é "
+                                          "postgresql://USUÁRIO@SERVIDOR:PORTA/BANCO (linha registro= de %2 ou %3).")
+                               .arg(m_location.url, QLatin1String(RegistryLocation::kConfFile),
+                                    QLatin1String(RegistryLocation::kEnvironment)));
     dropPending();
     PGconn *conn = PQconnectdb(m_location.conninfo().toUtf8().constData());
     if (PQstatus(conn) != CONNECTION_OK) {
         const QString why = QString::fromUtf8(PQerrorMessage(conn));
+        // The server answered but wants a password, or refused the one given:
+        // the network is fine, the desk's set-up is not.
+        const bool noPassword = PQconnectionNeedsPassword(conn);
+        const bool passwordRefused = !noPassword && PQconnectionUsedPassword(conn);
+        const QString user = QString::fromUtf8(PQuser(conn));
         PQfinish(conn);
+        if (noPassword || passwordRefused)
+            throw DatasetError(QStringLiteral("registry server %1:%2: %3")
+                                   .arg(m_location.host)
+                                   .arg(m_location.port)
+                                   .arg(why.trimmed()),
+                               DatasetError::Kind::Unavailable, passwordText(noPassword, user));
         fail(why);
     }
     adopt(conn);
@@ -159,7 +232,7 @@ void ServerRegistry::adopt(PGconn *conn)
     PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr); // "already exists, skipping"
     m_backendPid = PQbackendPID(m_conn);
     try {
-        runText("SET statement_timeout = 5000");
+        runText("SET statement_timeout = 3000");
         createSchema();
         prepare();
         runText("LISTEN bolaris_registro");
@@ -237,7 +310,7 @@ void ServerRegistry::tryReconnect()
 ServerRegistry::Result ServerRegistry::runText(const char *sql)
 {
     // Fixed statements without parameters only: schema, settings, LISTEN.
-    Result r(PQexecParams(m_conn, sql, 0, nullptr, nullptr, nullptr, nullptr, 0));
+    Result r = answer(PQsendQueryParams(m_conn, sql, 0, nullptr, nullptr, nullptr, nullptr, 0), sql);
     if (!r.ok())
         fail(QString::fromUtf8(PQerrorMessage(m_conn)));
     return r;
@@ -254,7 +327,7 @@ void ServerRegistry::createSchema()
 void ServerRegistry::prepare()
 {
     for (const Statement &s : kStatements) {
-        Result r(PQprepare(m_conn, s.name, s.sql, 0, nullptr));
+        Result r = answer(PQsendPrepare(m_conn, s.name, s.sql, 0, nullptr), s.name);
         if (!r.ok())
             fail(QString::fromUtf8(PQerrorMessage(m_conn)));
     }
@@ -287,7 +360,7 @@ ServerRegistry::Result ServerRegistry::run(const char *name, const std::vector<Q
     std::vector<const char *> values;
     for (const QByteArray &p : params)
         values.push_back(p.constData());
-    Result r(PQexecPrepared(m_conn, name, int(values.size()), values.data(), nullptr, nullptr, 0));
+    Result r = answer(PQsendQueryPrepared(m_conn, name, int(values.size()), values.data(), nullptr, nullptr, 0), name);
     if (!r.ok() && PQstatus(m_conn) != CONNECTION_OK)
         fail(QString::fromUtf8(PQerrorMessage(m_conn)));
     // A statement reads what the socket holds, notifications included: look
@@ -299,9 +372,23 @@ ServerRegistry::Result ServerRegistry::run(const char *name, const std::vector<Q
     return r;
 }
 
+ServerRegistry::Result ServerRegistry::write(const char *name, const std::vector<QByteArray> &params)
+{
+    // A connection lost before the commit leaves nothing of the statement on
+    // the server, even when the server only runs it later.
+    must("begin", {});
+    Result r = run(name, params);
+    if (!r.ok()) {
+        run("rollback", {});
+        return r;
+    }
+    must("commit", {});
+    return r;
+}
+
 bool ServerRegistry::addCard(const QString &serie, int card)
 {
-    const Result r = run("add_card", {serie.toUtf8(), number(card)});
+    const Result r = write("add_card", {serie.toUtf8(), number(card)});
     if (r.ok())
         return true;
     if (r.state() == "23505") // unique_violation: entered meanwhile, maybe by another desk
@@ -311,7 +398,9 @@ bool ServerRegistry::addCard(const QString &serie, int card)
 
 bool ServerRegistry::removeCard(const QString &serie, int card)
 {
-    const Result r = must("remove_card", {serie.toUtf8(), number(card)});
+    const Result r = write("remove_card", {serie.toUtf8(), number(card)});
+    if (!r.ok())
+        failWith(r);
     return r.affected() > 0;
 }
 
@@ -335,7 +424,7 @@ std::vector<std::pair<int, bool>> ServerRegistry::toggleCards(const QString &ser
 
 ServerRegistry::TicketResult ServerRegistry::addTicket(const QString &serie, int ticket)
 {
-    const Result r = run("add_ticket", {serie.toUtf8(), number(ticket), number((ticket + 5) / 6)});
+    const Result r = write("add_ticket", {serie.toUtf8(), number(ticket), number((ticket + 5) / 6)});
     if (r.ok())
         return TicketResult::Added;
     if (r.state() == "23505")
@@ -347,20 +436,25 @@ ServerRegistry::TicketResult ServerRegistry::addTicket(const QString &serie, int
 
 bool ServerRegistry::removeTicket(const QString &serie, int ticket)
 {
-    const Result r = must("remove_ticket", {serie.toUtf8(), number(ticket)});
+    const Result r = write("remove_ticket", {serie.toUtf8(), number(ticket)});
+    if (!r.ok())
+        failWith(r);
     return r.affected() > 0;
 }
 
 void ServerRegistry::clear()
 {
-    must("clear", {});
+    const Result r = write("clear", {});
+    if (!r.ok())
+        failWith(r);
 }
 
 ServerRegistry::Content ServerRegistry::read()
 {
     Content content;
     try {
-        for (const char *step : {"begin_snapshot", "read_cards", "read_tickets", "commit"}) {
+        // The snapshot writes nothing: it ends with a rollback.
+        for (const char *step : {"begin_snapshot", "read_cards", "read_tickets", "rollback"}) {
             const Result r = must(step, {});
             if (qstrcmp(step, "read_cards") == 0)
                 for (int i = 0; i < r.rows(); ++i)

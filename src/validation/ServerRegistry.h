@@ -69,6 +69,9 @@ public:
 
     // What the operator is told when the server cannot be reached.
     QString unreachableText() const;
+    // How long a statement may wait for the server's answer before the
+    // connection is given up as lost.
+    void setAnswerWait(int ms) { m_answerWait = ms; }
 
 Q_SIGNALS:
     // Another client changed the registry; re-read it.
@@ -78,8 +81,16 @@ Q_SIGNALS:
 
 private:
     struct Result;
+    // What the operator is told when the server asks for the password of user
+    // that this computer lacks (missing) or refuses the one it has.
+    QString passwordText(bool missing, const QString &user) const;
     Result run(const char *name, const std::vector<QByteArray> &params);
     Result runText(const char *sql);
+    // One statement in a transaction of its own.
+    Result write(const char *name, const std::vector<QByteArray> &params);
+    // The answer to the statement just sent, waited for no longer than m_answerWait.
+    Result answer(int sent, const char *what);
+    [[noreturn]] void giveUp(const char *what);
     // run, failing with the server's message when the statement failed.
     Result must(const char *name, const std::vector<QByteArray> &params);
     [[noreturn]] void failWith(const Result &r);
@@ -97,6 +108,9 @@ private:
     PGconn *m_pending = nullptr; // a reconnection on its way
     int m_pendingTicks = 0;
     int m_backendPid = 0;
+    // Above the server's own statement_timeout, so that a statement waiting
+    // for a lock is ended by the server, with its message, first.
+    int m_answerWait = 4000;
     QSocketNotifier *m_notifier = nullptr;
     QTimer *m_retry = nullptr;
     bool m_notificationsQueued = false;

@@ -1,5 +1,6 @@
 #include "ValidationPanel.h"
 
+#include "ServerRegistry.h"
 #include "ValidationRegistry.h"
 #include "ui/Prompter.h"
 #include "ui/UiBuild.h"
@@ -125,6 +126,14 @@ ValidationPanel::ValidationPanel(QWidget *parent, ValidationRegistry &registry, 
     connect(m_card, &QLineEdit::textEdited, m_ticket, &QLineEdit::clear);
     connect(m_ticket, &QLineEdit::textEdited, m_card, &QLineEdit::clear);
     connect(m_reset, &QPushButton::clicked, this, &ValidationPanel::ButtonInivalClick);
+    // On a shared registry the other desks' sales reach the grids at once;
+    // the count shown beside them follows while the panel is open.
+    if (ServerRegistry *server = registry.server())
+        for (auto signal : {&ServerRegistry::changed, &ServerRegistry::reconnected})
+            connect(server, signal, this, [this] {
+                if (isVisible())
+                    showCount();
+            });
 }
 
 bool ValidationPanel::eventFilter(QObject *watched, QEvent *event)

@@ -42,6 +42,7 @@ private Q_SLOTS:
         QCOMPARE(loc.isValid(), valid);
         if (!valid) {
             QVERIFY(!loc.error.isEmpty());
+            QCOMPARE(loc.caption(), QStringLiteral("Registro: endereço inválido"));
             return;
         }
         QTEST(loc.host, "host");

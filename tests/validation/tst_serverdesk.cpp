@@ -90,6 +90,28 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("3"), 10000);
         QCOMPARE(prompter.shown.size(), 1);
     }
+
+    // A desk's count of validated cards follows the other desks' sales, as its grid does.
+    void deskCountFollowsTheOtherDesks()
+    {
+        QTemporaryDir dir;
+        const QString url = serverBase() + "bolaris_desk";
+        qputenv(RegistryLocation::kEnvironment, url.toUtf8());
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        qunsetenv(RegistryLocation::kEnvironment);
+        w.show();
+        w.MenuValidacaoClick();
+        auto *count = w.findChild<QLabel *>(QStringLiteral("LabelValidadas"));
+        const int before = count->text().toInt();
+
+        ServerRegistry desk(RegistryLocation::parse(url));
+        QVERIFY(desk.addCard("B", 1));
+        QVERIFY(desk.addCard("B", 2));
+        QTRY_COMPARE_WITH_TIMEOUT(count->text(), QString::number(before + 2), 1000);
+        QVERIFY(desk.removeCard("B", 1));
+        QTRY_COMPARE_WITH_TIMEOUT(count->text(), QString::number(before + 1), 1000);
+    }
 };
 
 QTEST_MAIN(TestServerDesk)

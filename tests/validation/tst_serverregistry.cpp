@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +15,8 @@
 #include <algorithm>
 #include <atomic>
 #include <set>
+
+#include <signal.h>
 
 using namespace bolaris;
 using bolaris::test::ScriptedPrompter;
@@ -46,6 +49,20 @@ QByteArray admin(const QString &database, const char *sql)
     PQclear(res);
     PQfinish(conn);
     return state;
+}
+
+// The server processes of the connections to the test database.
+QList<int> testDatabaseBackends()
+{
+    const QString conninfo = RegistryLocation::parse(serverBase() + QStringLiteral("postgres")).conninfo();
+    PGconn *conn = PQconnectdb(conninfo.toUtf8().constData());
+    PGresult *res = PQexec(conn, "SELECT pid FROM pg_stat_activity WHERE datname = 'bolaris_test'");
+    QList<int> pids;
+    for (int i = 0; i < PQntuples(res); ++i)
+        pids << atoi(PQgetvalue(res, i, 0));
+    PQclear(res);
+    PQfinish(conn);
+    return pids;
 }
 
 void serverControl(const char *what)
@@ -265,6 +282,95 @@ private Q_SLOTS:
         ServerRegistry check(location());
         QCOMPARE(check.read().cards.size(), size_t(2));
         QCOMPARE(desk.TableVali().recordCount(), 2);
+    }
+
+    // A server that takes a statement and never answers (a frozen machine)
+    // holds no desk: the entry is refused, nothing of it stays on the server
+    // when the server runs again, and the next entry connects anew.
+    void serverFrozenMidEntry()
+    {
+        QTemporaryDir dir;
+        ValidationRegistry desk(dir.path(), location());
+        QCOMPARE(desk.open().access, ValidationRegistry::Access::Writable);
+        desk.server()->setAnswerWait(1000);
+        ScriptedPrompter prompter;
+        QCOMPARE(desk.SaiEnter("F", "1", prompter).outcome, ValidationRegistry::Outcome::Done);
+        const QList<int> backends = testDatabaseBackends();
+        QCOMPARE(backends.size(), 1);
+        const int frozen = backends.first();
+
+        // Without a bound on the wait the entry would end only when this wakes the server.
+        QProcess thaw;
+        thaw.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("sleep 15; kill -CONT %1").arg(frozen)});
+        QCOMPARE(::kill(frozen, SIGSTOP), 0);
+        const ValidationRegistry::Outcome outcome = desk.SaiEnter("F", "2", prompter).outcome;
+        ::kill(frozen, SIGCONT);
+        thaw.kill();
+        thaw.waitForFinished();
+        QCOMPARE(outcome, ValidationRegistry::Outcome::Refused);
+        QVERIFY(prompter.shown.last().text.contains(QStringLiteral("não pode ser alcançado")));
+        QCOMPARE(desk.TableVali().recordCount(), 1);
+
+        // Awake, the server runs what it was sent, then finds the connection gone.
+        QTRY_VERIFY_WITH_TIMEOUT(!testDatabaseBackends().contains(frozen), 10000);
+        ServerRegistry check(location());
+        QCOMPARE(cardsOn(check), (std::set<std::pair<QString, int>>{{"F", 1}}));
+        QCOMPARE(desk.SaiEnter("F", "3", prompter).outcome, ValidationRegistry::Outcome::Done);
+        QCOMPARE(cardsOn(check).size(), size_t(2));
+    }
+
+    // A desk whose password is missing or wrong is told so, not that the
+    // server cannot be reached; with the right one it connects.
+    void passwords_data()
+    {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("none") << QByteArray() << QStringLiteral("pede a senha do usuário bolaris_senha");
+        QTest::newRow("wrong") << QByteArray("errada") << QStringLiteral("recusou a senha do usuário bolaris_senha");
+        QTest::newRow("right") << QByteArray("certa") << QString();
+    }
+    void passwords()
+    {
+        QFETCH(QByteArray, password);
+        QFETCH(QString, told);
+        // The test server trusts every connection but this user's.
+        QFile data(QStringLiteral(PG_STATE "/data"));
+        QVERIFY(data.open(QIODevice::ReadOnly));
+        QFile hba(QString::fromUtf8(data.readAll()).trimmed() + QStringLiteral("/db/pg_hba.conf"));
+        QVERIFY(hba.open(QIODevice::ReadWrite));
+        const QByteArray rule = "host bolaris_test bolaris_senha 127.0.0.1/32 scram-sha-256\n";
+        const QByteArray rules = hba.readAll();
+        if (!rules.startsWith(rule)) {
+            hba.resize(0);
+            hba.write(rule + rules);
+        }
+        hba.close();
+        admin(QStringLiteral("postgres"), "CREATE ROLE bolaris_senha LOGIN PASSWORD 'certa'");
+        QCOMPARE(admin(QStringLiteral("postgres"), "ALTER DATABASE bolaris_test OWNER TO bolaris_senha"), QByteArray());
+        QCOMPARE(admin(QStringLiteral("postgres"), "SELECT pg_reload_conf()"), QByteArray());
+
+        qputenv("PGPASSFILE", "/nonexistent/pgpass");
+        if (password.isEmpty())
+            qunsetenv("PGPASSWORD");
+        else
+            qputenv("PGPASSWORD", password);
+        QString url = serverBase();
+        url.replace(QRegularExpression(QStringLiteral("//[^@]*@")), QStringLiteral("//bolaris_senha@"));
+        ServerRegistry desk(RegistryLocation::parse(url + QLatin1String(kDatabase)));
+        QString said;
+        try {
+            desk.connectToServer();
+        } catch (const DatasetError &e) {
+            said = e.forOperator();
+        }
+        qunsetenv("PGPASSWORD");
+        qunsetenv("PGPASSFILE");
+        if (told.isEmpty()) {
+            QCOMPARE(said, QString());
+            QVERIFY(desk.addCard("A", 1));
+        } else {
+            QVERIFY2(said.contains(told), qPrintable(said));
+        }
     }
 
     void serverAbsentAtStart()
