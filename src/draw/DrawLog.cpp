@@ -341,11 +341,12 @@ bool DrawLogWriter::scan(const ScanReport &report)
     if (lines.isEmpty() && winners.isEmpty())
         return flush();
     // What was announced before is not written again: a row names the run
-    // of the previous announcement that is repeated.
+    // of the previous announcement that is repeated, of its text (Pedra 0)
+    // or of its winners (Pedra 1); SQLite stores 0 and 1 in no bytes at all.
     const auto repeat = [this](const QString &of, int from, int count) {
         std::vector<QVariant> row(kColumns);
         row[Tipo] = QStringLiteral("repete");
-        row[Premio] = of;
+        row[Pedra] = of == QLatin1String("texto") ? 0 : 1;
         row[Cartela] = from;
         row[Cartao] = count;
         append(std::move(row));
@@ -407,6 +408,10 @@ void DrawLogWriter::forEach(const QString &dir, const std::function<void(const E
         e.prize = row[Premio].toString();
         const QString serie = row[Serie].toString();
         if (e.kind == QLatin1String("repete")) {
+            // Logs of earlier versions name the list in Premio.
+            if (e.prize.isEmpty())
+                e.prize = row[Pedra].toInt() == 0 ? QStringLiteral("texto") : QStringLiteral("vencedor");
+            e.ball = 0;
             e.from = row[Cartela].toInt();
             e.count = row[Cartao].toInt();
         } else {

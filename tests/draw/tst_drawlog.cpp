@@ -169,26 +169,51 @@ private Q_SLOTS:
         const auto entries = DrawLog::read(dir.path());
         QVERIFY2(entries.size() < 400, qPrintable(QString::number(entries.size()))); // 2,500 written out in full
 
-        DrawLogAnnouncements announcements;
-        std::vector<DrawLogAnnouncements::Announced> read;
-        bool open = false;
-        for (const auto &e : entries) {
-            if (announcements.take(e)) {
-                open = true;
-            } else if (open) {
-                read.push_back(announcements.current());
-                open = false;
+        const auto announced = [&dir] {
+            DrawLogAnnouncements announcements;
+            std::vector<DrawLogAnnouncements::Announced> read;
+            bool open = false;
+            for (const auto &e : DrawLog::read(dir.path())) {
+                if (announcements.take(e)) {
+                    open = true;
+                } else if (open) {
+                    read.push_back(announcements.current());
+                    open = false;
+                }
             }
-        }
-        if (open)
-            read.push_back(announcements.current());
-        QVERIFY(!announcements.broken());
+            if (open)
+                read.push_back(announcements.current());
+            return std::pair{read, announcements.broken()};
+        };
+        const auto [read, broken] = announced();
+        QVERIFY(!broken);
         QCOMPARE(read.size(), scans.size());
         for (size_t i = 0; i < scans.size(); ++i) {
             QCOMPARE(read[i].lines, scans[i].memoLines());
             QCOMPARE(read[i].winners.size(), scans[i].winners.size());
             QCOMPARE(read[i].winners.last(),
                      DrawLogAnnouncements::winnerText(QStringLiteral("CARTAO"), scans[i].winners.last()));
+        }
+
+        // Logs written before the list was told by a number name it in
+        // Premio, with no Pedra: they read the same.
+        log.endDraw();
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QDir(dir.path()).filePath(QStringLiteral("Sorteios.cds")).toUtf8().constData(), &db),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db,
+                              "UPDATE records SET f9 = CASE f5 WHEN 0 THEN 'texto' ELSE 'vencedor' END, f5 = NULL"
+                              " WHERE f3 = 'repete'",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        QVERIFY(sqlite3_changes(db) > 0);
+        sqlite3_close(db);
+        const auto [older, olderBroken] = announced();
+        QVERIFY(!olderBroken);
+        QCOMPARE(older.size(), read.size());
+        for (size_t i = 0; i < read.size(); ++i) {
+            QCOMPARE(older[i].lines, read[i].lines);
+            QCOMPARE(older[i].winners, read[i].winners);
         }
     }
 
