@@ -82,28 +82,30 @@ inline Run runProgram(const QString &program, const QStringList &args)
 // read-only. Tests that need one skip where it cannot be mounted.
 class SmallDisk {
 public:
-    explicit SmallDisk(int kilobytes = 1024)
+    explicit SmallDisk(int kilobytes = 1024) : SmallDisk(QString(), kilobytes) {}
+    // Mounted on an empty folder of the caller's.
+    SmallDisk(const QString &at, int kilobytes) : m_path(at.isEmpty() ? m_dir.path() : at)
     {
         m_mounted = ::geteuid() == 0
                     && QProcess::execute(QStringLiteral("mount"),
                                          {"-t", "tmpfs", "-o", QStringLiteral("size=%1k").arg(kilobytes), "tmpfs",
-                                          m_dir.path()})
+                                          m_path})
                            == 0;
     }
     ~SmallDisk()
     {
         if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {"-l", m_dir.path()});
+            QProcess::execute(QStringLiteral("umount"), {"-l", m_path});
     }
     bool mounted() const { return m_mounted; }
-    QString path() const { return m_dir.path(); }
-    QString file(const QString &name) const { return QDir(m_dir.path()).filePath(name); }
-    bool makeReadOnly() { return QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", m_dir.path()}) == 0; }
+    QString path() const { return m_path; }
+    QString file(const QString &name) const { return QDir(m_path).filePath(name); }
+    bool makeReadOnly() { return QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", m_path}) == 0; }
     // Fills the disk until only `room` bytes are left.
     void fillUp(qint64 room = 0)
     {
         struct statvfs st;
-        ::statvfs(QFile::encodeName(m_dir.path()).constData(), &st);
+        ::statvfs(QFile::encodeName(m_path).constData(), &st);
         const qint64 free = qint64(st.f_bavail) * qint64(st.f_frsize);
         QFile filler(file(QStringLiteral("filler")));
         filler.open(QIODevice::WriteOnly | QIODevice::Append);
@@ -112,13 +114,14 @@ public:
     // Names of the files on the disk (hidden ones too), filler aside.
     QStringList files() const
     {
-        QStringList names = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QStringList names = QDir(m_path).entryList(QDir::Files | QDir::Hidden);
         names.removeAll(QStringLiteral("filler"));
         return names;
     }
 
 private:
     QTemporaryDir m_dir;
+    QString m_path;
     bool m_mounted = false;
 };
 

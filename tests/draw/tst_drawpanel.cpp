@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "app/UnitMenu.h"
 #include "draw/BallSource.h"
+#include "draw/DrawLog.h"
 #include "draw/DrawPanel.h"
 #include "draw/MediaInstaller.h"
 #include "draw/MediaMaker.h"
@@ -584,6 +585,49 @@ private Q_SLOTS:
         QCOMPARE(f.text(QStringLiteral("LabelConcor")), QStringLiteral("4"));
         f.startElectronic();
         QCOMPARE(f.prompter.shown.size(), 1);
+    }
+
+    // A log that stops being written is told once; written again and then
+    // stopped again, it is told again; closing says how many events were lost.
+    void logFailuresToldEachTime()
+    {
+        std::unique_ptr<test::SmallDisk> disk;
+        DrawFixture f([&](const QString &dir) { disk = std::make_unique<test::SmallDisk>(dir, 2048); });
+        SKIP_WITHOUT_DISK(*disk);
+        const auto told = [&f](const char *what) {
+            int n = 0;
+            for (const auto &m : f.prompter.shown)
+                n += m.text.contains(QString::fromUtf8(what));
+            return n;
+        };
+        const auto ball = [&f](int n) {
+            f.clickBall(n);
+            f.panel->drainLog();
+        };
+        f.enter();
+        f.startManual();
+        ball(1);
+        QCOMPARE(told("não pode ser gravado"), 0);
+        disk->fillUp();
+        ball(2);
+        QTRY_COMPARE(told("não pode ser gravado"), 1);
+        ball(3);
+        QTest::qWait(50);
+        QCOMPARE(told("não pode ser gravado"), 1);
+
+        QVERIFY(QFile::remove(disk->file(QStringLiteral("filler"))));
+        ball(4);
+        QTest::qWait(50);
+        QCOMPARE(told("não pode ser gravado"), 1);
+        QCOMPARE(DrawLog::read(disk->path()).back().ball, 4); // what waited is written too
+
+        disk->fillUp();
+        ball(5);
+        QTRY_COMPARE(told("não pode ser gravado"), 2);
+        disk->fillUp(); // the room the failed log let go of
+        f.window->close();
+        QCOMPARE(told("se perderam"), 1);
+        disk.reset(); // unmounted before the working folder is removed
     }
 
     void competingCountHides()
