@@ -22,25 +22,12 @@ debug=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g1")
 phase "plain build"
 configure "$root/build-test" "${debug[@]}"
 cmake --build "$root/build-test" -j"$(nproc)"
-
-# The sanitizer build starts with the plain tests, at the lowest priority: it
-# takes the processor time that the tests leave while they wait, and the
-# tests keep theirs. Its output is shown only when it fails.
-configure "$root/build-asan" "${debug[@]}" -DBOLARIS_SANITIZE=ON -DBOLARIS_BENCH=OFF
-asan_log="$root/build-asan/build.log"
-setsid nice -n 19 cmake --build "$root/build-asan" -j"$(nproc)" >"$asan_log" 2>&1 &
-asan_build=$!
-trap 'kill -- -"$asan_build" 2>/dev/null || true' EXIT
-phase "plain tests (sanitizer build meanwhile)"
+phase "plain tests"
 (cd "$root/build-test" && ctest --output-on-failure -j"$jobs")
 
 phase "sanitizer build"
-if ! wait "$asan_build"; then
-  tail -n 100 "$asan_log"
-  echo "The sanitizer build failed; its whole output is in $asan_log" >&2
-  exit 1
-fi
-trap - EXIT
+configure "$root/build-asan" "${debug[@]}" -DBOLARIS_SANITIZE=ON -DBOLARIS_BENCH=OFF
+cmake --build "$root/build-asan" -j"$(nproc)"
 phase "sanitizer tests"
 (cd "$root/build-asan" && ctest --output-on-failure -j"$jobs")
 phase "done"
