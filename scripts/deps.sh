@@ -11,7 +11,7 @@ packages=(
   xvfb xauth poppler-utils
   openbox xdotool wmctrl x11-utils imagemagick
   python3
-  ninja-build ccache lld lintian man-db
+  ninja-build lld lintian man-db
   libpq-dev postgresql
   desktop-file-utils
   clang libclang-rt-14-dev
