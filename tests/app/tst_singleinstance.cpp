@@ -46,8 +46,16 @@ private Q_SLOTS:
         std::unique_ptr<QProcess> first(start(work.path(), runtime.path()));
         QVERIFY(first->waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QDir(runtime.path()).filePath("bolaris.lock")), 10000);
-        QTest::qWait(500);
-        const QStringList before = snapshot(work.path());
+        // The first copy has made its registry and left the folder alone for
+        // a while (a loaded machine, or the sanitizers, make it slow to start).
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QDir(work.path()).filePath("Validadas.cds")), 20000);
+        QStringList before = snapshot(work.path());
+        for (int settled = 0; settled < 2;) {
+            QTest::qWait(500);
+            const QStringList now = snapshot(work.path());
+            settled = now == before ? settled + 1 : 0;
+            before = now;
+        }
 
         std::unique_ptr<QProcess> second(start(work.path(), runtime.path()));
         QVERIFY(second->waitForFinished(10000));
