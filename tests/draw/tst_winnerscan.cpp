@@ -284,6 +284,33 @@ private Q_SLOTS:
         }
     }
 
+    // A ball held by tickets far apart in the walk (a card file where most
+    // cards lack it, each holding another number twice) is followed as any other.
+    void ballHeldFarApart()
+    {
+        Hall h;
+        for (int n = 2; n < 1400; ++n) {
+            std::string text(h.cards.card('A', n));
+            for (size_t at = 0; at < text.size(); at += 2)
+                if (text.compare(at, 2, "90") == 0)
+                    text.replace(at, 2, text.substr(at == 0 ? 2 : 0, 2));
+            h.cards.store(CardIndex('A', n), text);
+        }
+        h.validate("A", "1-1400");
+        test::PlainScan plain;
+        DrawState twin = h.draw;
+        for (int ball : {90, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 90, 13, 90}) {
+            h.draw.clickManual(ball);
+            twin.clickManual(ball);
+            const PrizeSwitches all{true, true, true};
+            const ScanReport fast = h.check(all);
+            const ScanReport slow = plain.CheckWinners(h.cards, h.registry.TableVali(), h.registry.TableValiC(), twin, all);
+            QCOMPARE(fast.lines, slow.lines);
+            QCOMPARE(fast.missCount, slow.missCount);
+            QCOMPARE(fast.fewest, slow.fewest);
+        }
+    }
+
     // A game step switches won prizes off and tells the missing cards once a draw.
     void gameStep()
     {
