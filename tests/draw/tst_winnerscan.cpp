@@ -67,6 +67,24 @@ QList<int> without(QList<int> balls, const QList<int> &out)
     return balls;
 }
 
+// Draws the balls (a ball drawn again is taken back) with every prize on;
+// each scan's report is the plain walk's.
+void sameAsThePlainWalkFor(Hall &h, std::initializer_list<int> balls)
+{
+    test::PlainScan plain;
+    DrawState twin = h.draw;
+    for (int ball : balls) {
+        h.draw.clickManual(ball);
+        twin.clickManual(ball);
+        const PrizeSwitches all{true, true, true};
+        const ScanReport fast = h.check(all);
+        const ScanReport slow = plain.CheckWinners(h.cards, h.registry.TableVali(), h.registry.TableValiC(), twin, all);
+        QCOMPARE(fast.lines, slow.lines);
+        QCOMPARE(fast.missCount, slow.missCount);
+        QCOMPARE(fast.fewest, slow.fewest);
+    }
+}
+
 } // namespace
 
 class TestWinnerScan : public QObject {
@@ -270,18 +288,7 @@ private Q_SLOTS:
         text.replace(28, 2, text.substr(0, 2)); // ticket 1, row 3: its last place holds 24
         h.cards.store(CardIndex('A', 1), text);
         h.validate("A", "1");
-        test::PlainScan plain;
-        DrawState twin = h.draw;
-        for (int ball : {24, 70, 87, 9, 39, 41, 64, 40, 51, 18, 32, 52, 61, 88, 24, 24}) {
-            h.draw.clickManual(ball);
-            twin.clickManual(ball);
-            const PrizeSwitches all{true, true, true};
-            const ScanReport fast = h.check(all);
-            const ScanReport slow = plain.CheckWinners(h.cards, h.registry.TableVali(), h.registry.TableValiC(), twin, all);
-            QCOMPARE(fast.lines, slow.lines);
-            QCOMPARE(fast.missCount, slow.missCount);
-            QCOMPARE(fast.fewest, slow.fewest);
-        }
+        sameAsThePlainWalkFor(h, {24, 70, 87, 9, 39, 41, 64, 40, 51, 18, 32, 52, 61, 88, 24, 24});
     }
 
     // A ball held by tickets far apart in the walk (a card file where most
@@ -297,18 +304,7 @@ private Q_SLOTS:
             h.cards.store(CardIndex('A', n), text);
         }
         h.validate("A", "1-1400");
-        test::PlainScan plain;
-        DrawState twin = h.draw;
-        for (int ball : {90, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 90, 13, 90}) {
-            h.draw.clickManual(ball);
-            twin.clickManual(ball);
-            const PrizeSwitches all{true, true, true};
-            const ScanReport fast = h.check(all);
-            const ScanReport slow = plain.CheckWinners(h.cards, h.registry.TableVali(), h.registry.TableValiC(), twin, all);
-            QCOMPARE(fast.lines, slow.lines);
-            QCOMPARE(fast.missCount, slow.missCount);
-            QCOMPARE(fast.fewest, slow.fewest);
-        }
+        sameAsThePlainWalkFor(h, {90, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 90, 13, 90});
     }
 
     // A game step switches won prizes off and tells the missing cards once a draw.
