@@ -19,16 +19,16 @@ jobs=$(($(nproc) + 1))
 # none (a failing check names its file and line all the same), the sanitizer
 # build has line tables in the program and its libraries, all its backtraces
 # need. The benchmarks are built by their own command (see the README).
-debug=(-DCMAKE_BUILD_TYPE=Debug -DBOLARIS_BENCH=OFF -DBOLARIS_TEST_DEBUG_INFO=OFF)
+common=(-DCMAKE_BUILD_TYPE=Debug -DBOLARIS_BENCH=OFF -DBOLARIS_TEST_DEBUG_INFO=OFF)
 
 phase "plain build"
-configure "$root/build-test" "${debug[@]}" "-DCMAKE_CXX_FLAGS_DEBUG="
+configure "$root/build-test" "${common[@]}" "-DCMAKE_CXX_FLAGS_DEBUG="
 cmake --build "$root/build-test" -j"$(nproc)"
 phase "plain tests"
 (cd "$root/build-test" && ctest --output-on-failure -j"$jobs")
 
 phase "sanitizer build"
-configure "$root/build-asan" "${debug[@]}" "-DCMAKE_CXX_FLAGS_DEBUG=-g1" -DBOLARIS_SANITIZE=ON
+configure "$root/build-asan" "${common[@]}" "-DCMAKE_CXX_FLAGS_DEBUG=-g1" -DBOLARIS_SANITIZE=ON
 cmake --build "$root/build-asan" -j"$(nproc)"
 phase "sanitizer tests"
 (cd "$root/build-asan" && ctest --output-on-failure -j"$jobs")

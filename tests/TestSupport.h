@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -84,8 +85,11 @@ class SmallDisk {
 public:
     explicit SmallDisk(int kilobytes = 1024) : SmallDisk(QString(), kilobytes) {}
     // Mounted on an empty folder of the caller's.
-    SmallDisk(const QString &at, int kilobytes) : m_path(at.isEmpty() ? m_dir.path() : at)
+    SmallDisk(const QString &at, int kilobytes)
     {
+        if (at.isEmpty())
+            m_dir.emplace();
+        m_path = at.isEmpty() ? m_dir->path() : at;
         m_mounted = ::geteuid() == 0
                     && QProcess::execute(QStringLiteral("mount"),
                                          {"-t", "tmpfs", "-o", QStringLiteral("size=%1k").arg(kilobytes), "tmpfs",
@@ -120,7 +124,7 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
+    std::optional<QTemporaryDir> m_dir; // the disk's own folder, unless mounted on the caller's
     QString m_path;
     bool m_mounted = false;
 };

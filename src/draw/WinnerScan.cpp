@@ -45,20 +45,6 @@ constexpr std::array<Decoded, kStates> decodeAll()
 }
 constexpr std::array<Decoded, kStates> kDecoded = decodeAll();
 
-// The two items the update of a ticket reads, in a table of their own.
-struct Moved {
-    std::uint8_t total;
-    std::uint8_t done;
-};
-constexpr std::array<Moved, kStates> movedAll()
-{
-    std::array<Moved, kStates> table{};
-    for (size_t s = 0; s < table.size(); ++s)
-        table[s] = {kDecoded[s].total, kDecoded[s].done};
-    return table;
-}
-constexpr std::array<Moved, kStates> kMoved = movedAll();
-
 // One number of a ticket drawn (or taken back), by entry kind and state: the
 // new state, the sets of kRowsDone / kCornersDrawn / kAllDrawn it leaves or
 // enters (bits 16 to 18), and the total missing on the side of the step with
@@ -283,36 +269,32 @@ template <bool Drawn> void WinnerScan::apply(int ball)
     }
 }
 
+template <typename Has> void WinnerScan::makeSet(size_t set, Has has)
+{
+    std::uint64_t *words = m_sets.data() + set * m_blocks;
+    for (size_t b = 0; b < m_blocks; ++b) {
+        std::uint64_t bits = 0;
+        for (size_t i = 0; i < 64 && b * 64 + i < m_state.size(); ++i)
+            bits |= std::uint64_t(has(kDecoded[m_state[b * 64 + i]])) << i;
+        words[b] = bits;
+    }
+}
+
 void WinnerScan::track(unsigned wanted)
 {
     // A set taken up again is made from the tickets' states.
     const unsigned added = wanted & ~m_tracked;
-    for (const auto &[flag, word] : {std::pair{kRowsDone, kRowDone}, std::pair{kCornersDrawn, kCornersDone}}) {
-        if (!(added & flag))
-            continue;
-        for (size_t b = 0; b < m_blocks; ++b) {
-            std::uint64_t bits = 0;
-            for (size_t i = 0; i < 64 && b * 64 + i < m_state.size(); ++i)
-                bits |= std::uint64_t((kMoved[m_state[b * 64 + i]].done & flag) != 0) << i;
-            m_sets[word * m_blocks + b] = bits;
-        }
-    }
+    for (const auto &[flag, set] : {std::pair{kRowsDone, kRowDone}, std::pair{kCornersDrawn, kCornersDone}})
+        if (added & flag)
+            makeSet(set, [flag](const Decoded &d) { return (d.done & flag) != 0; });
     m_tracked = wanted;
 }
 
 void WinnerScan::makeHighSet(int high)
 {
     m_high = high;
-    for (size_t b = 0; b < m_blocks; ++b) {
-        std::uint64_t atLeast = 0, next = 0;
-        for (size_t i = 0; i < 64 && b * 64 + i < m_state.size(); ++i) {
-            const int total = kMoved[m_state[b * 64 + i]].total;
-            atLeast |= std::uint64_t(total >= high) << i;
-            next |= std::uint64_t(total >= high - 1) << i;
-        }
-        m_sets[kHigh * m_blocks + b] = atLeast;
-        m_sets[kNext * m_blocks + b] = next;
-    }
+    makeSet(kHigh, [high](const Decoded &d) { return d.total >= high; });
+    makeSet(kNext, [high](const Decoded &d) { return d.total >= high - 1; });
 }
 
 void WinnerScan::follow(const DrawState &draw)
@@ -449,7 +431,7 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
         for (size_t b = 0; b < m_blocks; ++b)
             for (std::uint64_t bits = m_sets[word * m_blocks + b]; bits; bits &= bits - 1) {
                 const size_t id = b * 64 + size_t(std::countr_zero(bits));
-                if (kMoved[m_state[id]].total != maxMissing)
+                if (kDecoded[m_state[id]].total != maxMissing)
                     continue;
                 const Ticket &t = m_tickets[id];
                 m_fewest.append({t.card, QChar::fromLatin1(t.series), t.ticket});

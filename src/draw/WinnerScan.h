@@ -128,6 +128,8 @@ private:
     // made again only when it has moved two away from m_high.
     int m_high = 17;
     void makeHighSet(int high);
+    // Makes a set anew from the tickets' states: those whose decoded state has it.
+    template <typename Has> void makeSet(size_t set, Has has);
     // The sets of tickets with a row and with the corners drawn are kept
     // only while wanted (kRowsDone 1, kCornersDrawn 2; full tickets 4 always).
     unsigned m_tracked = 4;
