@@ -183,7 +183,8 @@ class TestDesktop : public QObject {
         bool hiddenBefore = true;
         for (int ball = 0; ball < 60 && shows < 3; ++ball) {
             m_desktop->click(main, 734, menu + 33); // "Sortear pedra"
-            QTest::qWait(300);
+            if (ball < 3)
+                continue; // no prize has fewer than four numbers
             const QString found = m_desktop->run(
                 QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                             QStringLiteral("--name"), QStringLiteral("^Cartões vencedores$")});
