@@ -17,7 +17,8 @@ namespace bolaris {
 
 namespace {
 constexpr int kTicketTops[6] = {39, 126, 213, 299, 387, 475};
-constexpr int kRowTops[18] = {8, 35, 62, 95, 122, 149, 182, 209, 236, 269, 298, 323, 356, 383, 410, 444, 471, 498};
+constexpr int kCardRowTops[18] = {8,   35,  62,  95,  122, 149, 182, 209, 236,
+                                  269, 298, 323, 356, 383, 410, 444, 471, 498};
 constexpr int kCellLefts[9] = {6, 38, 70, 102, 135, 167, 199, 231, 264};
 constexpr QChar kEnter(13);
 } // namespace
@@ -44,7 +45,8 @@ CardCheckPanel::CardCheckPanel(QWidget *parent, const CartelaTable &cards, const
                                      231, kTicketTops[i], sansFont(16));
     const QFont cellFont = fontOf(QStringLiteral("Arial"), 16, Bold);
     for (int r = 0; r < 18; ++r) {
-        QFrame *row = panel(this, QStringLiteral("PanelC%1").arg(r + 1), 347, kRowTops[r], 299, 27, clSilver);
+        QFrame *row =
+            panel(this, QStringLiteral("PanelC%1").arg(r + 1), 347, kCardRowTops[r], 299, 27, clSilver);
         m_rows[size_t(r)] = row;
         for (int c = 0; c < 9; ++c) {
             auto *cell = new QLabel(row);

@@ -20,8 +20,8 @@ namespace bolaris {
 
 namespace {
 
-enum Column { Sorteio, Evento, Hora, Tipo, Modo, Pedra, Cantos, Linha, Linhas2, Premio, Cartela, Serie, Cartao, Texto,
-              kColumns };
+enum Column { Sorteio, Evento, Hora, Tipo, Modo, Pedra, Cantos, Linha, Linhas2, Premio, Cartela, Serie, Cartao,
+              Texto, kColumnCount };
 
 // A run of an electronic draw's rows that a reader may keep out for a while
 // is held in memory; beyond this the oldest are given up.
@@ -238,7 +238,7 @@ void DrawLogWriter::closeInterrupted()
             .arg(Tipo)
             .toLatin1());
     for (const Row &draw : open) {
-        Row end(kColumns);
+        Row end(kColumnCount);
         end[Sorteio] = draw[0];
         end[Evento] = draw[1].toLongLong() + 1;
         end[Hora] = draw[2]; // the time of its last event, when it stopped
@@ -250,7 +250,7 @@ void DrawLogWriter::closeInterrupted()
 
 bool DrawLogWriter::append(std::vector<QVariant> row)
 {
-    row.resize(kColumns);
+    row.resize(kColumnCount);
     row[Sorteio] = m_draw > 0 ? m_draw : -m_localDraw;
     row[Evento] = ++m_event;
     // An announcement has the time of its ball event.
@@ -276,7 +276,7 @@ bool DrawLogWriter::startDraw(DrawMode mode)
     m_event = 0;
     m_lastLines.clear();
     m_lastWinners.clear();
-    std::vector<QVariant> row(kColumns);
+    std::vector<QVariant> row(kColumnCount);
     row[Tipo] = QStringLiteral("inicio");
     row[Modo] = mode == DrawMode::Electronic ? QStringLiteral("eletronico") : QStringLiteral("manual");
     append(std::move(row));
@@ -287,7 +287,7 @@ bool DrawLogWriter::ball(const BallEvent &event, const PrizeSwitches &switches)
 {
     if (!m_inDraw)
         return true;
-    std::vector<QVariant> row(kColumns);
+    std::vector<QVariant> row(kColumnCount);
     row[Tipo] = event.drawn ? QStringLiteral("pedra") : QStringLiteral("retirada");
     row[Pedra] = event.ball;
     row[Cantos] = int(switches.cantos);
@@ -344,7 +344,7 @@ bool DrawLogWriter::scan(const ScanReport &report)
     // of the previous announcement that is repeated, of its text (Pedra 0)
     // or of its winners (Pedra 1); SQLite stores 0 and 1 in no bytes at all.
     const auto repeat = [this](const QString &of, int from, int count) {
-        std::vector<QVariant> row(kColumns);
+        std::vector<QVariant> row(kColumnCount);
         row[Tipo] = QStringLiteral("repete");
         row[Pedra] = of == QLatin1String("texto") ? 0 : 1;
         row[Cartela] = from;
@@ -356,7 +356,7 @@ bool DrawLogWriter::scan(const ScanReport &report)
             repeat(QStringLiteral("texto"), from, n);
             continue;
         }
-        std::vector<QVariant> row(kColumns);
+        std::vector<QVariant> row(kColumnCount);
         row[Tipo] = QStringLiteral("texto");
         row[Texto] = lines[n];
         append(std::move(row));
@@ -366,7 +366,7 @@ bool DrawLogWriter::scan(const ScanReport &report)
             repeat(QStringLiteral("vencedor"), from, n);
             continue;
         }
-        std::vector<QVariant> row(kColumns);
+        std::vector<QVariant> row(kColumnCount);
         row[Tipo] = QStringLiteral("vencedor");
         row[Premio] = report.prizes.value(n);
         row[Cartela] = report.winners[n].card;
@@ -383,7 +383,7 @@ bool DrawLogWriter::endDraw()
 {
     if (!m_inDraw)
         return true;
-    std::vector<QVariant> row(kColumns);
+    std::vector<QVariant> row(kColumnCount);
     row[Tipo] = QStringLiteral("fim");
     append(std::move(row));
     m_inDraw = false;

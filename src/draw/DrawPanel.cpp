@@ -43,7 +43,7 @@ namespace bolaris {
 namespace {
 
 constexpr int kColumnLefts[10] = {6, 73, 139, 205, 271, 337, 403, 469, 535, 601};
-constexpr int kRowTops[9] = {6, 49, 92, 135, 178, 221, 264, 307, 351};
+constexpr int kBallRowTops[9] = {6, 49, 92, 135, 178, 221, 264, 307, 351};
 
 // Waits of the picture of a ball, in milliseconds.
 constexpr double kBeforeShow = 864;
@@ -171,7 +171,7 @@ void DrawPanel::buildBoard()
     m_board = ui::panel(this, QStringLiteral("PanelPedras"), 5, 3, 670, 396, ui::clSilver);
     const QFont font = ui::fontOf(QStringLiteral("Arial"), 32, ui::Bold);
     for (int n = 1; n <= DrawState::kBalls; ++n) {
-        const QRect place(kColumnLefts[(n - 1) % 10], kRowTops[(n - 1) / 10], 64, 41);
+        const QRect place(kColumnLefts[(n - 1) % 10], kBallRowTops[(n - 1) / 10], 64, 41);
         auto *ball = new BallPanel(QString::number(n), m_board);
         ball->setObjectName(QStringLiteral("P%1").arg(n));
         ball->setGeometry(place);

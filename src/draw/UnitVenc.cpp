@@ -17,7 +17,7 @@ namespace bolaris {
 namespace {
 constexpr int kSlotTops[TFormVenc::kSlots] = {0, 99, 196, 295, 392, 489};
 constexpr int kOuterHeights[TFormVenc::kSlots] = {139, 236, 332, 429, 528, 624};
-constexpr int kRowTops[3] = {20, 44, 67};
+constexpr int kTicketRowTops[3] = {20, 44, 67};
 constexpr int kCellLefts[9] = {5, 37, 69, 101, 134, 166, 198, 230, 261};
 
 // The frame around a window's client area; zero while it has none.
@@ -59,8 +59,8 @@ void TFormVenc::buildSlot(int index)
                             lower ? 180 : 148, lower ? 3 : 2, ui::sansFont(13));
     const QFont cellFont = ui::fontOf(QStringLiteral("Arial"), 16, ui::Bold);
     for (int r = 0; r < 3; ++r) {
-        QFrame *row = ui::panel(slot.panel, QStringLiteral("Panel") + x + QString::number(r + 1), 5, kRowTops[r], 292,
-                                25, ui::clSilver);
+        QFrame *row = ui::panel(slot.panel, QStringLiteral("Panel") + x + QString::number(r + 1), 5,
+                                kTicketRowTops[r], 292, 25, ui::clSilver);
         slot.rows[size_t(r)] = row;
         for (int c = 0; c < 9; ++c) {
             auto *cell = new QLabel(row);

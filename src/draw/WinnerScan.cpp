@@ -104,7 +104,7 @@ QString prizeLine(std::string_view prize, int ticket)
     return QString::fromLatin1(buffer, at - buffer);
 }
 
-enum Prize { Cantos, Linha, TwoRows, Cartao };
+enum Prize { CornersPrize, RowPrize, TwoRowsPrize, FullPrize };
 constexpr std::string_view kPrizeTexts[4] = {"CANTOS. Cart\xE3o ", "LINHA. Cart\xE3o ", "2 LINHAS. Cart\xE3o ",
                                              "CARTAO. Cart\xE3o "};
 
@@ -390,23 +390,23 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
             bits &= bits - 1;
             const Decoded &d = kDecoded[m_state[id]];
             if (switches.cantos && d.corners == 0) {
-                announce(id, Cantos);
+                announce(id, CornersPrize);
                 report.won.cantos = true;
             }
             if (switches.linha)
                 for (int r = 0; r < 3; ++r)
                     if (d.rows[r] == 0) {
-                        announce(id, Linha);
+                        announce(id, RowPrize);
                         report.won.linha = true;
                     }
             if (switches.twoRows)
                 for (const auto &[a, b] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
                     if (d.rows[a] + d.rows[b] == 0) {
-                        announce(id, TwoRows);
+                        announce(id, TwoRowsPrize);
                         report.won.twoRows = true;
                     }
             if (d.total == 0)
-                announce(id, Cartao);
+                announce(id, FullPrize);
         }
     }
 

@@ -11,7 +11,7 @@ namespace bolaris {
 
 namespace {
 
-struct LabelSpec {
+struct ExportLabel {
     const char *text;
     int left;
     int top;
@@ -19,7 +19,7 @@ struct LabelSpec {
 };
 
 // The panel's texts as they stand, blanks included.
-const LabelSpec kLabels[] = {
+const ExportLabel kExportLabels[] = {
     {"Geração de arquivo .CSV das cartelas para Corel/Word/Excell", 6, 5, true},
     {"Este procedimento gera o arquivo CARTGRAF.CSV no layout:", 24, 32, false},
     {"Número da cartela: 4 caracteres.", 88, 53, false},
@@ -45,7 +45,7 @@ ExportPanel::ExportPanel(QWidget *parent, const QString &workDir, CardStore &sto
     using namespace ui;
     const QFont regular = sansFont(13);
     setFont(regular);
-    for (const LabelSpec &l : kLabels)
+    for (const ExportLabel &l : kExportLabels)
         label(this, {}, QString::fromUtf8(l.text), l.left, l.top, sansFont(13, l.bold ? Bold : Regular));
     m_serie = edit(this, QStringLiteral("EditSerieG"), 215, 158, 21, 24, regular);
     upperCase(m_serie);

@@ -36,7 +36,7 @@ const RadioSpec kRadios[] = {
     {PrintModel::Check3A4, "Check3A4", "1/3 por folha com grade", 299, 184},
 };
 
-struct LabelSpec {
+struct IssueLabel {
     const char *name;
     const char *text;
     int left;
@@ -45,7 +45,7 @@ struct LabelSpec {
     bool bold;
 };
 
-const LabelSpec kLabels[] = {
+const IssueLabel kIssueLabels[] = {
     {"LabelTitEmi", "Emissão de Cartelas", 13, 8, 16, true},
     {"Label4", "O sistema emite 12 séries de cartelas", 16, 37, 13, false},
     {"Label5", "numeradas de A a L. Cada série possui", 16, 54, 13, false},
@@ -74,7 +74,7 @@ IssuePanel::IssuePanel(QWidget *parent, SheetIssue &issue, CardStore &store, con
 {
     using namespace ui;
     setFont(sansFont(13, Bold));
-    for (const LabelSpec &l : kLabels)
+    for (const IssueLabel &l : kIssueLabels)
         label(this, QLatin1String(l.name), QString::fromUtf8(l.text), l.left, l.top,
               sansFont(l.pixels, l.bold ? Bold : Regular));
     const QFont regular = sansFont(13);

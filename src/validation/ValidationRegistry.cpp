@@ -1,4 +1,5 @@
 #include "ValidationRegistry.h"
+#include "RegistryNames.h"
 #include "ServerRegistry.h"
 
 #include "ui/Prompter.h"
@@ -22,12 +23,7 @@ namespace bolaris {
 
 namespace {
 
-const QString kSerie = QStringLiteral("Serie");
-const QString kNumero = QStringLiteral("Numero");
-const QString kCartao = QStringLiteral("Cartao");
-const QString kCartela = QStringLiteral("Cartela");
-const QString kValiKey = QStringLiteral("Serie;Numero");
-const QString kValiCKey = QStringLiteral("Serie;Cartao");
+using namespace registrynames;
 
 void defineVali(Dataset &d)
 {
@@ -45,8 +41,6 @@ void defineValiC(Dataset &d)
 }
 
 using Kind = DatasetError::Kind;
-
-const QString kCaption = QStringLiteral("Validação de cartelas");
 
 [[noreturn]] void damaged(const Dataset &d, const QString &what)
 {

@@ -1,6 +1,7 @@
 // The registry's rules against a server: each entry is decided and committed
 // there, then the in-memory copy is brought in line with what the server did.
 
+#include "RegistryNames.h"
 #include "ServerRegistry.h"
 #include "ValidationRegistry.h"
 
@@ -15,13 +16,7 @@ namespace bolaris {
 
 namespace {
 
-const QString kSerie = QStringLiteral("Serie");
-const QString kNumero = QStringLiteral("Numero");
-const QString kCartao = QStringLiteral("Cartao");
-const QString kCartela = QStringLiteral("Cartela");
-const QString kValiKey = QStringLiteral("Serie;Numero");
-const QString kValiCKey = QStringLiteral("Serie;Cartao");
-const QString kCaption = QStringLiteral("Validação de cartelas");
+using namespace registrynames;
 
 QString key(const QString &serie, int number) { return serie + QString::number(number); }
 
