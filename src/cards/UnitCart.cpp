@@ -36,17 +36,16 @@ bool IsReadableCard(CartelaString card)
 {
     if (card.size() != size_t(kCardTextLength))
         return false;
-    for (int k = 1; k <= kCellCount; ++k) {
-        const std::string_view cell = CellText(card, k);
-        bool digit = false;
-        for (char c : cell) {
-            if (c >= '0' && c <= '9')
-                digit = true;
-            else if (c != ' ')
-                return false;
-        }
-        const int n = CellNumber(cell);
-        if (!digit || n < 1 || n > kCellCount)
+    // Cell by cell (two characters): digits and blanks only, a digit at
+    // least, and a number from 1 to 90. Read in place: making a scan's
+    // tables asks this of every sold card.
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    for (size_t at = 0; at < card.size(); at += 2) {
+        const char a = card[at], b = card[at + 1];
+        if ((!isDigit(a) && a != ' ') || (!isDigit(b) && b != ' ') || (a == ' ' && b == ' '))
+            return false;
+        const int n = isDigit(a) && isDigit(b) ? (a - '0') * 10 + (b - '0') : isDigit(a) ? a - '0' : b - '0';
+        if (n < 1 || n > kCellCount)
             return false;
     }
     return true;

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using namespace bolaris;
 
 namespace {
@@ -127,6 +129,36 @@ private Q_SLOTS:
         QCOMPARE(numbers[0], 24);
         QCOMPARE(numbers[10], 9);
         QCOMPARE(numbers[14], 71);
+    }
+
+    // A card text is readable when it has 90 cells of two characters, each
+    // a number from 1 to 90 written with digits and blanks.
+    void readableCard_data()
+    {
+        QTest::addColumn<int>("at");
+        QTest::addColumn<QByteArray>("cell");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("card A-1 as it is") << -1 << QByteArray() << true;
+        QTest::newRow("blank after the digit") << 0 << QByteArray("7 ") << true;
+        QTest::newRow("blank before the digit") << 178 << QByteArray(" 7") << true;
+        QTest::newRow("90") << 100 << QByteArray("90") << true;
+        QTest::newRow("no digit") << 0 << QByteArray("  ") << false;
+        QTest::newRow("zero") << 0 << QByteArray("00") << false;
+        QTest::newRow("91") << 178 << QByteArray("91") << false;
+        QTest::newRow("a letter") << 100 << QByteArray("4x") << false;
+        QTest::newRow("a sign") << 2 << QByteArray("-4") << false;
+        QTest::newRow("one character short") << 178 << QByteArray("5") << false;
+        QTest::newRow("one character more") << 180 << QByteArray("5") << false;
+    }
+    void readableCard()
+    {
+        QFETCH(int, at);
+        QFETCH(QByteArray, cell);
+        QFETCH(bool, readable);
+        std::string text(kCardA1);
+        if (at >= 0)
+            text.replace(size_t(at), std::min<size_t>(2, text.size() - size_t(at)), cell.constData());
+        QCOMPARE(IsReadableCard(text), readable);
     }
 };
 
