@@ -81,7 +81,16 @@ void Dataset::addFieldDef(const QString &name, FieldType type, int size, bool re
     m_fields.push_back({name, type, size, required});
 }
 
-int Dataset::fieldIndex(const QString &name) const { return m_fieldByName.value(name.toLower(), -1); }
+int Dataset::fieldIndex(const QString &name) const
+{
+    // Callers mostly name a field as it was defined: found without making a
+    // lower-case copy, which reading a value of each of many records would
+    // otherwise make every time. (Names never differ only in case.)
+    for (size_t i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].name == name)
+            return int(i);
+    return m_fieldByName.value(name.toLower(), -1);
+}
 
 void Dataset::createDataset()
 {
