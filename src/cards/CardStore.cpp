@@ -10,12 +10,17 @@
 #include <QFile>
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 
 namespace bolaris {
 
-CartelaTable::CartelaTable() : m_slots(size_t(kCardCount) + 1) {}
+CartelaTable::CartelaTable() : m_slots(static_cast<Slot *>(std::calloc(size_t(kCardCount) + 1, sizeof(Slot))))
+{
+    if (!m_slots)
+        throw std::bad_alloc();
+}
 
 std::string_view CartelaTable::entry(int index) const
 {

@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -46,7 +48,12 @@ private:
         char text[kCardTextLength];
         std::uint8_t length;
     };
-    std::vector<Slot> m_slots; // index 0 unused
+    struct Free {
+        void operator()(Slot *slots) const { std::free(slots); }
+    };
+    // Index 0 unused. calloc: the system's zeroed pages, touched only where
+    // a card is stored, so that an empty table costs next to nothing.
+    std::unique_ptr<Slot[], Free> m_slots;
     std::uint64_t m_generation = 0;
 };
 
