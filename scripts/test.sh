@@ -13,8 +13,9 @@ source "$root/scripts/configure.sh"
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 chmod 700 "$XDG_RUNTIME_DIR"
-# Many tests wait on timers and child programs rather than on the processor.
-jobs=$(($(nproc) + 1))
+# Many tests wait on timers, child programs and the X server rather than on
+# the processor: three more at once than there are cores keep it busy.
+jobs=$(($(nproc) + 3))
 # Debug information costs a third of the build time: the plain build has
 # none (a failing check names its file and line all the same), the sanitizer
 # build has line tables in the program and its libraries, all its backtraces
