@@ -286,7 +286,7 @@ void WinnerScan::track(unsigned wanted)
     const unsigned added = wanted & ~m_tracked;
     for (const auto &[flag, set] : {std::pair{kRowsDone, kRowDone}, std::pair{kCornersDrawn, kCornersDone}})
         if (added & flag)
-            makeSet(set, [flag](const Decoded &d) { return (d.done & flag) != 0; });
+            makeSet(set, [bit = flag](const Decoded &d) { return (d.done & bit) != 0; });
     m_tracked = wanted;
 }
 
