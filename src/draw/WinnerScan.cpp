@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <utility>
 
 namespace bolaris {
 
@@ -93,6 +94,19 @@ QString cardLine(int card, char series)
     for (char c : std::string_view(" SERIE "))
         *at++ = c;
     *at++ = series;
+    return QString::fromLatin1(buffer, at - buffer);
+}
+
+// "Cartela7 A.Cartão 40", a line of the fewest-points list.
+QString fewestLine(const TicketRef &entry)
+{
+    char buffer[48] = "Cartela";
+    char *at = putNumber(buffer + 7, entry.card);
+    *at++ = ' ';
+    *at++ = entry.series.toLatin1();
+    for (char c : std::string_view(".Cart\xE3o "))
+        *at++ = c;
+    at = putNumber(at, entry.ticket);
     return QString::fromLatin1(buffer, at - buffer);
 }
 
@@ -358,17 +372,27 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
     const bool rows = switches.linha || switches.twoRows;
     // A ticket announced at the last scan is most often announced again (a
     // full ticket at every later ball): its lines are taken from that scan,
-    // found by walking both lists in the same order.
+    // found by walking both lists in the same order. When no report of that
+    // scan is held any more, its lines are moved rather than copied: no count
+    // of references to change, twice a line. Both lists are taken out while
+    // this report is made, so that a failure half way leaves none to reuse.
     std::vector<std::uint32_t> &keys = m_nextKeys;
     keys.clear();
+    std::vector<std::uint32_t> lastKeys;
+    lastKeys.swap(m_lastKeys);
+    QStringList lastLines = std::exchange(m_lastLines, QStringList());
+    const bool lastHeld = !lastLines.isDetached();
     size_t last = 0;
     const auto announce = [&](std::uint32_t id, Prize prize) {
         const Ticket &t = m_tickets[id];
         const std::uint32_t key = id * 4 + std::uint32_t(prize);
-        while (last < m_lastKeys.size() && m_lastKeys[last] < key)
+        while (last < lastKeys.size() && lastKeys[last] < key)
             ++last;
-        if (last < m_lastKeys.size() && m_lastKeys[last] == key) {
-            report.lines << m_lastLines.at(2 * last) << m_lastLines.at(2 * last + 1);
+        if (last < lastKeys.size() && lastKeys[last] == key) {
+            if (lastHeld)
+                report.lines << lastLines.at(2 * last) << lastLines.at(2 * last + 1);
+            else
+                report.lines << std::move(lastLines[2 * last]) << std::move(lastLines[2 * last + 1]);
             ++last;
         } else {
             report.lines << cardLine(t.card, t.series) << prizeLine(kPrizeTexts[prize], t.ticket);
@@ -411,6 +435,7 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
     }
 
     m_lastKeys.swap(keys);
+    keys.swap(lastKeys); // its room serves the next scan
 
     // The tickets with the fewest numbers drawn, while the list is armed.
     int maxMissing = 0;
@@ -450,7 +475,7 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
     if (!report.winners.isEmpty() && draw.FewestPointsArmed() && report.fullTicket) {
         report.fewestLines << QStringLiteral("MenosPontos(%1):").arg(15 - maxMissing);
         for (const TicketRef &entry : m_fewest)
-            report.fewestLines << QStringLiteral("Cartela%1 %2.Cartão %3").arg(entry.card).arg(entry.series).arg(entry.ticket);
+            report.fewestLines << fewestLine(entry);
     }
     m_lastLines = report.lines; // shared: its first lines are the announcements
     return report;

@@ -190,17 +190,32 @@ private Q_SLOTS:
         QCOMPARE(report.missCount[0], report.winners.size());
     }
 
+    // A full ticket is announced again at every later ball, with the same
+    // lines whether the reader has let the earlier reports go or holds them.
+    void fullTicketAgainAfterEveryBall_data()
+    {
+        QTest::addColumn<bool>("hold");
+        QTest::newRow("reports let go") << false;
+        QTest::newRow("reports held") << true;
+    }
     void fullTicketAgainAfterEveryBall()
     {
+        QFETCH(bool, hold);
+        const QStringList announced{"CARTELA 2 SERIE A", "CARTAO. Cartão 7"};
         Hall h;
         h.validate("A", "2");
         h.drawBalls(kTicket7);
-        for (int extra : {0, 90, 2}) {
+        QList<ScanReport> held;
+        for (int extra : {0, 90, 2, 3}) {
             h.drawBalls(extra ? QList<int>{extra} : QList<int>{});
             const ScanReport report = h.check();
-            QCOMPARE(report.lines.mid(0, 2), (QStringList{"CARTELA 2 SERIE A", "CARTAO. Cartão 7"}));
+            QCOMPARE(report.lines.mid(0, 2), announced);
             QVERIFY(report.lines.filter(QStringLiteral("faltando")).isEmpty());
+            if (hold)
+                held << report;
         }
+        for (const ScanReport &report : held)
+            QCOMPARE(report.lines.mid(0, 2), announced);
         // Taking a ball back removes the prize from the next report.
         h.draw.clickManual(51);
         QVERIFY(h.check().winners.isEmpty());
