@@ -87,12 +87,13 @@ char *putNumber(char *at, int n)
     return at;
 }
 
+char *putText(char *at, std::string_view text) { return std::copy(text.begin(), text.end(), at); }
+
 QString cardLine(int card, char series)
 {
-    char buffer[32] = "CARTELA ";
-    char *at = putNumber(buffer + 8, card);
-    for (char c : std::string_view(" SERIE "))
-        *at++ = c;
+    char buffer[32];
+    char *at = putNumber(putText(buffer, "CARTELA "), card);
+    at = putText(at, " SERIE ");
     *at++ = series;
     return QString::fromLatin1(buffer, at - buffer);
 }
@@ -100,22 +101,18 @@ QString cardLine(int card, char series)
 // "Cartela7 A.Cartão 40", a line of the fewest-points list.
 QString fewestLine(const TicketRef &entry)
 {
-    char buffer[48] = "Cartela";
-    char *at = putNumber(buffer + 7, entry.card);
+    char buffer[48];
+    char *at = putNumber(putText(buffer, "Cartela"), entry.card);
     *at++ = ' ';
     *at++ = entry.series.toLatin1();
-    for (char c : std::string_view(".Cart\xE3o "))
-        *at++ = c;
-    at = putNumber(at, entry.ticket);
+    at = putNumber(putText(at, ".Cart\xE3o "), entry.ticket);
     return QString::fromLatin1(buffer, at - buffer);
 }
 
 QString prizeLine(std::string_view prize, int ticket)
 {
     char buffer[40];
-    char *at = std::copy(prize.begin(), prize.end(), buffer);
-    at = putNumber(at, ticket);
-    return QString::fromLatin1(buffer, at - buffer);
+    return QString::fromLatin1(buffer, putNumber(putText(buffer, prize), ticket) - buffer);
 }
 
 enum Prize { CornersPrize, RowPrize, TwoRowsPrize, FullPrize };
