@@ -16,7 +16,6 @@ namespace {
 constexpr int kStates = 6 * 6 * 6 * 5;
 // What a ticket has won, by state.
 constexpr unsigned kRowsDone = 1, kCornersDrawn = 2, kAllDrawn = 4;
-constexpr size_t kCopies = 4;
 constexpr std::uint16_t kStart = 5 + 6 * 5 + 36 * 5 + 216 * 4; // nothing drawn
 // What one drawn number takes off a ticket's state, by entry kind (row * 2 + corner).
 constexpr std::uint16_t kDelta[6] = {1, 1 + 216, 6, 6 + 216, 36, 36 + 216};
@@ -225,9 +224,12 @@ void WinnerScan::refresh()
     const size_t count = m_tickets.size();
     m_blocks = (count + 63) / 64;
     m_state.assign(count, kStart);
-    m_inState.assign(kCopies * kStates, 0);
+    m_inState.assign(kStates, 0);
+    m_moves.assign(6 * kStates, 0);
     m_inState[kStart] = std::uint32_t(count);
     m_sets.assign(kSets * m_blocks, 0);
+    m_markWords = (m_blocks + 63) / 64;
+    m_marks.assign(kSets * m_markWords, 0);
     m_high = 17; // no ticket misses 16 numbers: both sets start empty and right
     m_applied.fill(false);
     m_lastKeys.clear();
@@ -240,9 +242,11 @@ void WinnerScan::refresh()
 template <bool Drawn> void WinnerScan::apply(int ball)
 {
     std::uint16_t *state = m_state.data();
-    std::uint32_t *inState = m_inState.data();
+    std::uint32_t *moves = m_moves.data();
     std::uint64_t *sets = m_sets.data();
     const size_t blocks = m_blocks;
+    std::uint64_t *marks = m_marks.data();
+    const size_t markWords = m_markWords;
     const std::uint32_t *steps = Drawn ? kDrawnSteps.data() : kTakenBackSteps.data();
     const unsigned next = unsigned(m_high - 1);
     const std::uint32_t tracked = m_tracked << 16;
@@ -250,44 +254,81 @@ template <bool Drawn> void WinnerScan::apply(int ball)
     const std::uint32_t *end = m_entries.data() + m_first[size_t(ball) + 1];
     for (const std::uint32_t *e = begin; e != end; ++e) {
         const std::uint32_t id = *e >> 3;
-        const std::uint16_t was = state[id];
-        const std::uint32_t step = steps[(*e & 7) * kStates + was];
-        const std::uint16_t now = std::uint16_t(step);
-        state[id] = now;
-        // Four copies of the counts by state, taken in turn, so that
-        // neighbouring tickets in the same state do not wait on each other.
-        std::uint32_t *counts = inState + size_t(e - begin) % kCopies * kStates;
-        --counts[was];
-        ++counts[now];
+        const std::uint32_t at = (*e & 7) * kStates + state[id];
+        const std::uint32_t step = steps[at];
+        state[id] = std::uint16_t(step);
+        ++moves[at];
         // The ticket moves in or out of the sets kept now: rarely, but for
         // the rows late in a draw, which are followed only while wanted.
         const std::uint32_t changed = step & tracked;
         const unsigned crossing = (step >> 24) - next; // 1: m_high, 0: m_high - 1
         if (changed || crossing <= 1) {
-            const std::uint64_t bit = std::uint64_t(1) << (id % 64);
-            std::uint64_t *word = sets + id / 64;
+            const auto flip = [&](size_t set) {
+                std::uint64_t &word = sets[set * blocks + id / 64];
+                word ^= std::uint64_t(1) << (id % 64);
+                std::uint64_t &mark = marks[set * markWords + id / 4096];
+                const std::uint64_t bit = std::uint64_t(1) << (id / 64 % 64);
+                mark = word ? mark | bit : mark & ~bit;
+            };
             if (changed & kRowsDone << 16)
-                word[kRowDone * blocks] ^= bit;
+                flip(kRowDone);
             if (changed & kCornersDrawn << 16)
-                word[kCornersDone * blocks] ^= bit;
+                flip(kCornersDone);
             if (changed & kAllDrawn << 16)
-                word[kFull * blocks] ^= bit;
+                flip(kFull);
             if (crossing == 1)
-                word[kHigh * blocks] ^= bit;
+                flip(kHigh);
             else if (crossing == 0)
-                word[kNext * blocks] ^= bit;
+                flip(kNext);
         }
     }
+    // The moves by kind and state: out of the state, into the state a drawn
+    // (or taken back) number leads to.
+    std::uint32_t *inState = m_inState.data();
+    for (size_t kind = 0; kind < 6; ++kind) {
+        const std::uint32_t *from = moves + kind * kStates;
+        for (size_t s = 0; s < size_t(kStates); ++s)
+            inState[s] -= from[s];
+        const size_t d = kDelta[kind];
+        if (Drawn)
+            for (size_t s = d; s < size_t(kStates); ++s)
+                inState[s - d] += from[s];
+        else
+            for (size_t s = 0; s + d < size_t(kStates); ++s)
+                inState[s + d] += from[s];
+    }
+    std::fill(m_moves.begin(), m_moves.end(), 0);
 }
 
 template <typename Has> void WinnerScan::makeSet(size_t set, Has has)
 {
     std::uint64_t *words = m_sets.data() + set * m_blocks;
+    std::uint64_t *marks = m_marks.data() + set * m_markWords;
+    std::fill(marks, marks + m_markWords, 0);
     for (size_t b = 0; b < m_blocks; ++b) {
         std::uint64_t bits = 0;
         for (size_t i = 0; i < 64 && b * 64 + i < m_state.size(); ++i)
             bits |= std::uint64_t(has(kDecoded[m_state[b * 64 + i]])) << i;
         words[b] = bits;
+        marks[b / 64] |= std::uint64_t(bits != 0) << (b % 64);
+    }
+}
+
+template <typename Visit> void WinnerScan::forEachBlock(unsigned setMask, Visit visit) const
+{
+    for (size_t m = 0; m < m_markWords; ++m) {
+        std::uint64_t marks = 0;
+        for (size_t set = 0; set < kSets; ++set)
+            if (setMask >> set & 1)
+                marks |= m_marks[set * m_markWords + m];
+        for (; marks; marks &= marks - 1) {
+            const size_t b = m * 64 + size_t(std::countr_zero(marks));
+            std::uint64_t bits = 0;
+            for (size_t set = 0; set < kSets; ++set)
+                if (setMask >> set & 1)
+                    bits |= m_sets[set * m_blocks + b];
+            visit(b, bits);
+        }
     }
 }
 
@@ -342,9 +383,7 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
     std::array<int, 11> pair{};
     std::array<int, 5> corners{};
     for (int s = 0; s < kStates; ++s) {
-        std::uint32_t n = 0; // counts of a copy may have wrapped below 0: their sum has not
-        for (size_t c = 0; c < kCopies; ++c)
-            n += m_inState[c * kStates + size_t(s)];
+        const std::uint32_t n = m_inState[size_t(s)];
         if (n == 0)
             continue;
         const int count = int(n);
@@ -401,35 +440,32 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
     report.lines.reserve(2 * report.missCount[0] + 5);
     report.winners.reserve(report.missCount[0]);
     report.prizes.reserve(report.missCount[0]);
-    const std::uint64_t *full = m_sets.data() + kFull * m_blocks;
-    const std::uint64_t *rowDone = m_sets.data() + kRowDone * m_blocks;
-    const std::uint64_t *cornersDone = m_sets.data() + kCornersDone * m_blocks;
-    for (size_t b = 0; b < m_blocks && report.missCount[0] > 0; ++b) {
-        std::uint64_t bits = full[b] | (rows ? rowDone[b] : 0) | (switches.cantos ? cornersDone[b] : 0);
-        while (bits) {
-            const std::uint32_t id = std::uint32_t(b * 64) + std::uint32_t(std::countr_zero(bits));
-            bits &= bits - 1;
-            const Decoded &d = kDecoded[m_state[id]];
-            if (switches.cantos && d.corners == 0) {
-                announce(id, CornersPrize);
-                report.won.cantos = true;
+    const unsigned winning = 1u << kFull | (rows ? 1u << kRowDone : 0) | (switches.cantos ? 1u << kCornersDone : 0);
+    if (report.missCount[0] > 0)
+        forEachBlock(winning, [&](size_t b, std::uint64_t bits) {
+            for (; bits; bits &= bits - 1) {
+                const std::uint32_t id = std::uint32_t(b * 64) + std::uint32_t(std::countr_zero(bits));
+                const Decoded &d = kDecoded[m_state[id]];
+                if (switches.cantos && d.corners == 0) {
+                    announce(id, CornersPrize);
+                    report.won.cantos = true;
+                }
+                if (switches.linha)
+                    for (int r = 0; r < 3; ++r)
+                        if (d.rows[r] == 0) {
+                            announce(id, RowPrize);
+                            report.won.linha = true;
+                        }
+                if (switches.twoRows)
+                    for (const auto &[x, y] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
+                        if (d.rows[x] + d.rows[y] == 0) {
+                            announce(id, TwoRowsPrize);
+                            report.won.twoRows = true;
+                        }
+                if (d.total == 0)
+                    announce(id, FullPrize);
             }
-            if (switches.linha)
-                for (int r = 0; r < 3; ++r)
-                    if (d.rows[r] == 0) {
-                        announce(id, RowPrize);
-                        report.won.linha = true;
-                    }
-            if (switches.twoRows)
-                for (const auto &[a, b] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
-                    if (d.rows[a] + d.rows[b] == 0) {
-                        announce(id, TwoRowsPrize);
-                        report.won.twoRows = true;
-                    }
-            if (d.total == 0)
-                announce(id, FullPrize);
-        }
-    }
+        });
 
     m_lastKeys.swap(keys);
     keys.swap(lastKeys); // its room serves the next scan
@@ -449,15 +485,15 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
         // again only when the most missing has moved two away.
         if (maxMissing < m_high - 1 || maxMissing > m_high + 1)
             makeHighSet(maxMissing);
-        const size_t word = maxMissing >= m_high ? kHigh : kNext;
-        for (size_t b = 0; b < m_blocks; ++b)
-            for (std::uint64_t bits = m_sets[word * m_blocks + b]; bits; bits &= bits - 1) {
+        forEachBlock(1u << (maxMissing >= m_high ? kHigh : kNext), [&](size_t b, std::uint64_t bits) {
+            for (; bits; bits &= bits - 1) {
                 const size_t id = b * 64 + size_t(std::countr_zero(bits));
                 if (kDecoded[m_state[id]].total != maxMissing)
                     continue;
                 const Ticket &t = m_tickets[id];
                 m_fewest.append({t.card, QChar::fromLatin1(t.series), t.ticket});
             }
+        });
     }
 
     if (report.oneShort)

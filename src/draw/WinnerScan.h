@@ -115,7 +115,8 @@ private:
     // Per ticket, its missing numbers of rows 1, 2, 3 and corners as one
     // state: row1 + 6 row2 + 36 row3 + 216 corners.
     std::vector<std::uint16_t> m_state;
-    std::vector<std::uint32_t> m_inState; // tickets per state, in copies summed when read
+    std::vector<std::uint32_t> m_inState; // tickets per state
+    std::vector<std::uint32_t> m_moves;   // tickets leaving each state by entry kind, during apply
     // Sets of tickets, one bit each, 64 tickets a word, one after the other:
     // the tickets with a row all drawn, with the corners drawn, with every
     // number drawn, with at least m_high numbers missing and with at least
@@ -123,6 +124,13 @@ private:
     static constexpr size_t kRowDone = 0, kCornersDone = 1, kFull = 2, kHigh = 3, kNext = 4, kSets = 5;
     std::vector<std::uint64_t> m_sets;
     size_t m_blocks = 0; // words of one set
+    // Per set, one bit per word of it that has a ticket, so that a walk
+    // over a set skips its empty stretches.
+    std::vector<std::uint64_t> m_marks;
+    size_t m_markWords = 0;
+    // Calls visit(word, bits) for each word of the union of the sets given
+    // as bits (1 << set) that has a ticket, in order.
+    template <typename Visit> void forEachBlock(unsigned setMask, Visit visit) const;
     // The fewest-points list is read from one of the two sets: a ball drawn
     // or taken back moves the most missing by one at most, so the sets are
     // made again only when it has moved two away from m_high.
