@@ -441,31 +441,40 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
     report.winners.reserve(report.missCount[0]);
     report.prizes.reserve(report.missCount[0]);
     const unsigned winning = 1u << kFull | (rows ? 1u << kRowDone : 0) | (switches.cantos ? 1u << kCornersDone : 0);
+    // The winning tickets are gathered first, their records fetched ahead:
+    // those that have just won were last read a while ago.
+    std::vector<std::uint32_t> &ids = m_winnerIds;
+    ids.clear();
     if (report.missCount[0] > 0)
         forEachBlock(winning, [&](size_t b, std::uint64_t bits) {
             for (; bits; bits &= bits - 1) {
                 const std::uint32_t id = std::uint32_t(b * 64) + std::uint32_t(std::countr_zero(bits));
-                const Decoded &d = kDecoded[m_state[id]];
-                if (switches.cantos && d.corners == 0) {
-                    announce(id, CornersPrize);
-                    report.won.cantos = true;
-                }
-                if (switches.linha)
-                    for (int r = 0; r < 3; ++r)
-                        if (d.rows[r] == 0) {
-                            announce(id, RowPrize);
-                            report.won.linha = true;
-                        }
-                if (switches.twoRows)
-                    for (const auto &[x, y] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
-                        if (d.rows[x] + d.rows[y] == 0) {
-                            announce(id, TwoRowsPrize);
-                            report.won.twoRows = true;
-                        }
-                if (d.total == 0)
-                    announce(id, FullPrize);
+                __builtin_prefetch(&m_state[id]);
+                __builtin_prefetch(&m_tickets[id]);
+                ids.push_back(id);
             }
         });
+    for (const std::uint32_t id : ids) {
+        const Decoded &d = kDecoded[m_state[id]];
+        if (switches.cantos && d.corners == 0) {
+            announce(id, CornersPrize);
+            report.won.cantos = true;
+        }
+        if (switches.linha)
+            for (int r = 0; r < 3; ++r)
+                if (d.rows[r] == 0) {
+                    announce(id, RowPrize);
+                    report.won.linha = true;
+                }
+        if (switches.twoRows)
+            for (const auto &[x, y] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
+                if (d.rows[x] + d.rows[y] == 0) {
+                    announce(id, TwoRowsPrize);
+                    report.won.twoRows = true;
+                }
+        if (d.total == 0)
+            announce(id, FullPrize);
+    }
 
     m_lastKeys.swap(keys);
     keys.swap(lastKeys); // its room serves the next scan

@@ -147,6 +147,7 @@ private:
     std::vector<std::uint32_t> m_lastKeys;
     QStringList m_lastLines;
     std::vector<std::uint32_t> m_nextKeys; // the list being made, kept for its memory
+    std::vector<std::uint32_t> m_winnerIds; // the winning tickets of a scan, kept for its memory
     std::array<bool, 91> m_applied{};       // the balls the counters hold as drawn
     QStringList m_missing;
     QList<TicketRef> m_fewest;
