@@ -1,6 +1,6 @@
 #include "BenchMain.h"
 #include "app/UnitMenu.h"
-#include "draw/BallSource.h"
+#include "game/BallSource.h"
 #include "draw/DrawPanel.h"
 #include "report/Fonts.h"
 #include "ui/SoundPlayer.h"

@@ -1,9 +1,9 @@
 #include "BenchMain.h"
 #include "cards/CardGenerator.h"
 #include "cards/CardStore.h"
-#include "draw/DrawState.h"
-#include "draw/PlainScan.h"
-#include "draw/WinnerScan.h"
+#include "game/DrawState.h"
+#include "game/PlainScan.h"
+#include "game/WinnerScan.h"
 #include "report/Fonts.h"
 #include "validation/ValidationRegistry.h"
 

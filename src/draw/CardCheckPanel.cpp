@@ -1,7 +1,7 @@
 #include "CardCheckPanel.h"
 
-#include "DrawState.h"
-#include "TicketView.h"
+#include "game/DrawState.h"
+#include "game/TicketView.h"
 #include "cards/CardStore.h"
 #include "dataset/StrictInt.h"
 #include "ui/Prompter.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DisplayBoard.h"
-#include "DrawState.h"
+#include "game/DisplayBoard.h"
+#include "game/DrawState.h"
 
 #include <QList>
 #include <QString>

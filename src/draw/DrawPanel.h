@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DrawState.h"
-#include "WinnerScan.h"
+#include "game/DrawState.h"
+#include "game/WinnerScan.h"
 #include "ui/ModePanel.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DisplayBoard.h"
+#include "game/DisplayBoard.h"
 
 #include <QPixmap>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "UnitVenc.h"
 
-#include "DrawState.h"
-#include "TicketView.h"
+#include "game/DrawState.h"
+#include "game/TicketView.h"
 #include "cards/CardStore.h"
 #include "ui/UiBuild.h"
 

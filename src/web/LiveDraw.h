@@ -1,7 +1,7 @@
 #pragma once
 
-#include "draw/DisplayBoard.h"
-#include "draw/DrawState.h"
+#include "game/DisplayBoard.h"
+#include "game/DrawState.h"
 
 #include <QByteArray>
 #include <QList>

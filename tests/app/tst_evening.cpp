@@ -1,7 +1,7 @@
 #include "Desktop.h"
 #include "cards/CardStore.h"
 #include "dataset/Dataset.h"
-#include "draw/DrawLog.h"
+#include "game/DrawLog.h"
 #include "report/Fonts.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "TestSupport.h"
 #include "app/UnitMenu.h"
-#include "draw/BallSource.h"
+#include "game/BallSource.h"
 #include "draw/DrawPanel.h"
 #include "draw/MediaInstaller.h"
 #include "ui/SoundPlayer.h"

@@ -1,7 +1,7 @@
 #include "DrawFixture.h"
 #include "TestSupport.h"
 #include "report/Fonts.h"
-#include "draw/DrawLog.h"
+#include "game/DrawLog.h"
 #include "validation/ValidationRegistry.h"
 
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 #include "cards/CardStore.h"
-#include "draw/DrawState.h"
+#include "game/DrawState.h"
 #include "draw/UnitVenc.h"
 #include "report/Fonts.h"
 #include "ui/UiBuild.h"

@@ -14,9 +14,9 @@
 #include "cards/CardStore.h"
 #include "dataset/Dataset.h"
 #include "dataset/DatasetFile.h"
-#include "draw/DrawState.h"
-#include "draw/TicketView.h"
-#include "draw/WinnerScan.h"
+#include "game/DrawState.h"
+#include "game/TicketView.h"
+#include "game/WinnerScan.h"
 
 #include <cstdint>
 #include <cstring>

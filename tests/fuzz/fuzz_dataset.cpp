@@ -8,7 +8,7 @@
 #include "CliCommands.h"
 #include "dataset/Dataset.h"
 #include "dataset/DatasetFile.h"
-#include "draw/DrawLog.h"
+#include "game/DrawLog.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QTextStream>

@@ -3,9 +3,9 @@
 #include "cards/CardStore.h"
 #include "dataset/DatasetError.h"
 #include "dataset/StrictInt.h"
-#include "draw/DrawLog.h"
-#include "draw/DrawState.h"
-#include "draw/GameStep.h"
+#include "game/DrawLog.h"
+#include "game/DrawState.h"
+#include "game/GameStep.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QSet>

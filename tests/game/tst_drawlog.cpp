@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 #include "dataset/DatasetError.h"
 #include "dataset/DatasetFile.h"
-#include "draw/DrawLog.h"
+#include "game/DrawLog.h"
 
 #include <QProcess>
 

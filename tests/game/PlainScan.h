@@ -6,8 +6,8 @@
 
 #include "cards/CardStore.h"
 #include "dataset/Dataset.h"
-#include "draw/DrawState.h"
-#include "draw/WinnerScan.h"
+#include "game/DrawState.h"
+#include "game/WinnerScan.h"
 
 #include <functional>
 

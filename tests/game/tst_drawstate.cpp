@@ -1,6 +1,6 @@
 #include "draw/BallMedia.h"
-#include "draw/BallSource.h"
-#include "draw/DrawState.h"
+#include "game/BallSource.h"
+#include "game/DrawState.h"
 
 #include <QTest>
 

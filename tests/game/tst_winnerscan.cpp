@@ -2,10 +2,10 @@
 #include "TestSupport.h"
 #include "cards/CardGenerator.h"
 #include "cards/CardStore.h"
-#include "draw/DrawState.h"
-#include "draw/FewestPointsTable.h"
-#include "draw/GameStep.h"
-#include "draw/WinnerScan.h"
+#include "game/DrawState.h"
+#include "game/FewestPointsTable.h"
+#include "game/GameStep.h"
+#include "game/WinnerScan.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QRandomGenerator>
