@@ -17,6 +17,10 @@ int compareValues(const QVariant &a, const QVariant &b, FieldType type)
     const bool bn = !b.isValid() || b.isNull();
     if (an || bn)
         return an == bn ? 0 : (an ? -1 : 1);
+    if (type == FieldType::Bytes) {
+        const int c = a.toByteArray().compare(b.toByteArray());
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
     if (type == FieldType::Integer) {
         const qint64 x = a.toLongLong();
         const qint64 y = b.toLongLong();
@@ -333,6 +337,8 @@ QString Dataset::keyOf(const Row &row, const std::vector<int> &fields) const
             key += QLatin1String("\x1fn");
         else if (m_fields[size_t(f)].type == FieldType::Integer)
             key += QLatin1String("\x1fi") + QString::number(v.toLongLong());
+        else if (m_fields[size_t(f)].type == FieldType::Bytes)
+            key += QLatin1String("\x1f" "b") + QString::fromLatin1(v.toByteArray().toHex());
         else
             key += QLatin1String("\x1fs") + v.toString();
     }
@@ -607,6 +613,8 @@ QVariant Dataset::convert(const FieldDef &field, const QVariant &value, const QS
                                    .arg(datasetName, text, field.name));
         return *parsed;
     }
+    if (field.type == FieldType::Bytes)
+        return value.toByteArray();
     QString text = trimRight(value.toString());
     if (field.size > 0 && text.size() > field.size)
         text.truncate(field.size);

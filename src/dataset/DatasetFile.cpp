@@ -106,7 +106,12 @@ QString columnText(sqlite3_stmt *s, int column)
                              sqlite3_column_bytes(s, column));
 }
 
-const char *typeName(FieldType t) { return t == FieldType::Integer ? "integer" : "string"; }
+const char *typeName(FieldType t)
+{
+    return t == FieldType::Integer ? "integer" : t == FieldType::Bytes ? "bytes" : "string";
+}
+
+const char *columnType(FieldType t) { return t == FieldType::Integer ? " INTEGER" : t == FieldType::Bytes ? " BLOB" : " TEXT"; }
 
 void bindValue(sqlite3_stmt *s, int column, const QVariant &v)
 {
@@ -114,6 +119,9 @@ void bindValue(sqlite3_stmt *s, int column, const QVariant &v)
         sqlite3_bind_null(s, column);
     } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
         sqlite3_bind_int64(s, column, v.toLongLong());
+    } else if (v.typeId() == QMetaType::QByteArray) {
+        const QByteArray bytes = v.toByteArray();
+        sqlite3_bind_blob(s, column, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
     } else {
         const QByteArray utf8 = v.toString().toUtf8();
         sqlite3_bind_text(s, column, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
@@ -133,6 +141,8 @@ QVariant columnValue(sqlite3_stmt *s, int column)
     }
     case SQLITE_FLOAT:
         return sqlite3_column_double(s, column);
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(s, column)), sqlite3_column_bytes(s, column));
     default:
         return columnText(s, column);
     }
@@ -271,6 +281,8 @@ std::vector<FieldDef> openForReading(const QString &path, Db &db)
             def.type = FieldType::Integer;
         else if (type == QLatin1String("string"))
             def.type = FieldType::String;
+        else if (type == QLatin1String("bytes"))
+            def.type = FieldType::Bytes;
         else
             fail(path, QStringLiteral("is damaged: unknown field type \"%1\"").arg(type), Kind::Damaged);
         def.size = sqlite3_column_int(f.get(), 2);
@@ -379,7 +391,7 @@ void writeDatabase(const QString &path, const QString &temp, const std::vector<F
         if (i)
             create += ',';
         create += 'f' + QByteArray::number(qulonglong(i));
-        create += fields[i].type == FieldType::Integer ? " INTEGER" : " TEXT";
+        create += columnType(fields[i].type);
     }
     if (fields.empty())
         create += "f0";
@@ -525,6 +537,41 @@ void DatasetFile::remove(qint64 rowId)
 }
 
 void DatasetFile::removeAll() { exec("DELETE FROM records"); }
+
+void DatasetFile::addFields(const std::vector<FieldDef> &added)
+{
+    if (added.empty())
+        return;
+    begin();
+    int columns = m_columns;
+    try {
+        const QString written = QStringLiteral("cannot be written");
+        Stmt f = prepared(m_db.get(), "INSERT INTO fields VALUES(?,?,?,?,?)", m_path, written, Kind::NotWritten);
+        for (const FieldDef &field : added) {
+            const QByteArray alter = "ALTER TABLE records ADD COLUMN f" + QByteArray::number(columns) + columnType(field.type);
+            exec(alter.constData());
+            const QByteArray n = field.name.toUtf8();
+            sqlite3_bind_int(f.get(), 1, columns);
+            sqlite3_bind_text(f.get(), 2, n.constData(), int(n.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(f.get(), 3, typeName(field.type), -1, SQLITE_STATIC);
+            sqlite3_bind_int(f.get(), 4, field.size);
+            sqlite3_bind_int(f.get(), 5, field.required ? 1 : 0);
+            if (sqlite3_step(f.get()) != SQLITE_DONE)
+                failDb(m_path, m_db.get(), written, Kind::NotWritten);
+            sqlite3_reset(f.get());
+            ++columns;
+        }
+        commit();
+    } catch (...) {
+        try {
+            rollback();
+        } catch (...) {
+        }
+        throw;
+    }
+    m_columns = columns;
+    prepare(); // the statements for the new columns
+}
 
 } // namespace bolaris
 

@@ -83,6 +83,9 @@ public:
     // The rows of a read-only statement on the records (columns f0, f1 ...).
     std::vector<Row> query(const QByteArray &sql);
     void removeAll();
+    // Adds fields after the last one, in one transaction of their own; the
+    // records already there hold nothing in them.
+    void addFields(const std::vector<FieldDef> &fields);
 
 private:
     void exec(const char *sql);

@@ -6,7 +6,8 @@
 
 namespace bolaris {
 
-enum class FieldType { Integer, String };
+// Bytes: raw bytes (a QByteArray), never converted or cut.
+enum class FieldType { Integer, String, Bytes };
 
 struct FieldDef {
     QString name;

@@ -132,7 +132,7 @@ protected:
 DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &registry, const CartelaTable &cards,
                      FewestPointsTable &fewest, const QString &workDir, Prompter &prompter, SoundPlayer &sound)
     : ModePanel(parent, QStringLiteral("PanelSorteio"), {8, 5, 798, 534}), m_state(state), m_registry(registry),
-      m_fewest(fewest), m_game(std::make_unique<GameStep>(cards, registry.TableVali(), registry.TableValiC())),
+      m_fewest(fewest), m_game(std::make_unique<GameStep>(cards)),
       m_workDir(workDir), m_prompter(prompter), m_sound(&sound),
       m_systemSource(std::make_unique<SystemBallSource>()),
       m_dialogInstaller(std::make_unique<DialogMediaInstaller>(this, prompter)),
@@ -343,7 +343,8 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
                               .arg(m_registry.refusal()),
                           MessageIcon::Error);
     m_state.start(electronic ? DrawMode::Electronic : DrawMode::Manual);
-    m_game->newDraw();
+    // What competes is what the registry holds now; later entries count from the next draw.
+    m_game->newDraw(CompetingSet::fromRegistry(m_registry.TableVali(), m_registry.TableValiC()));
     m_logTold = false;
     m_serverTold = false;
     if (m_registry.server() && !m_registry.server()->isConnected())
@@ -352,7 +353,7 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     m_banner.clear();
     m_scanWinners.clear();
     m_scanPrizes.clear();
-    m_log->startDraw(m_state.mode());
+    m_log->startDraw(m_state.mode(), m_game->competing());
     showCounters();
     m_fim->show();
     m_tipo->hide();

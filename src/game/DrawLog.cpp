@@ -1,16 +1,21 @@
 #include "DrawLog.h"
 
+#include "Prizes.h"
+
 #include "dataset/DatasetError.h"
 #include "dataset/DatasetFile.h"
 #include "dataset/FieldDef.h"
 #include "dataset/WorkDir.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QLockFile>
+#include <QtEndian>
 
 #include <cerrno>
 #include <limits>
@@ -21,7 +26,8 @@ namespace bolaris {
 namespace {
 
 enum Column { Sorteio, Evento, Hora, Tipo, Modo, Pedra, Cantos, Linha, Linhas2, Premio, Cartela, Serie, Cartao,
-              Texto, kColumnCount };
+              Texto, Dados, Selo, kColumnCount };
+constexpr size_t kUnsealedColumns = Dados;
 
 // A run of an electronic draw's rows that a reader may keep out for a while
 // is held in memory; beyond this the oldest are given up.
@@ -32,6 +38,14 @@ QString now() { return QDateTime::currentDateTime().toString(QStringLiteral("yyy
 } // namespace
 
 std::vector<FieldDef> DrawLogWriter::fields()
+{
+    std::vector<FieldDef> all = unsealedFields();
+    all.push_back({QStringLiteral("Dados"), FieldType::Bytes, 0, false});
+    all.push_back({QStringLiteral("Selo"), FieldType::Bytes, 0, false});
+    return all;
+}
+
+std::vector<FieldDef> DrawLogWriter::unsealedFields()
 {
     return {{QStringLiteral("Sorteio"), FieldType::Integer, 0, true},
             {QStringLiteral("Evento"), FieldType::Integer, 0, true},
@@ -104,12 +118,18 @@ bool DrawLogWriter::open()
         }
         m_file = std::make_unique<DatasetFile>(path, DatasetFile::Journal::WriteAhead);
         m_file->setBusyTimeout(0); // never wait: a ball event must not
+        // A log of an earlier version takes the fields of the seal; its rows
+        // stay as they were, unsealed.
+        if (DatasetFile::fieldsOf(path) == unsealedFields()) {
+            const std::vector<FieldDef> all = fields();
+            m_file->addFields({all.begin() + kUnsealedColumns, all.end()});
+        }
         if (!m_ownerLock) {
             // The writer that holds the folder's log lock is the only one
             // drawing here: a draw left open in the file was cut short.
             m_ownerLock = std::make_unique<QLockFile>(dir.filePath(QLatin1String(kLockName)));
             m_ownerLock->setStaleLockTime(0);
-            m_closeInterrupted = m_ownerLock->tryLock(0);
+            m_closeInterrupted = m_ownsLog = m_ownerLock->tryLock(0);
         }
         return true;
     } catch (const DatasetError &e) {
@@ -131,7 +151,8 @@ QString DrawLogWriter::logPath(const QString &dir)
 
 void DrawLogWriter::checkFields(const QString &path)
 {
-    if (DatasetFile::fieldsOf(path) != fields())
+    const std::vector<FieldDef> found = DatasetFile::fieldsOf(path);
+    if (found != fields() && found != unsealedFields())
         throw DatasetError(QStringLiteral("%1: is not a draw log (other fields)").arg(QLatin1String(kFileName)),
                            DatasetError::Kind::Damaged);
 }
@@ -141,7 +162,7 @@ void DrawLogWriter::scanRows(const QString &path, const std::function<void(const
     std::vector<FieldDef> found;
     bool checked = false;
     const auto check = [&] {
-        if (found != fields())
+        if (found != fields() && found != unsealedFields())
             throw DatasetError(QStringLiteral("%1: is not a draw log (other fields)").arg(QLatin1String(kFileName)),
                                DatasetError::Kind::Damaged);
         checked = true;
@@ -151,12 +172,64 @@ void DrawLogWriter::scanRows(const QString &path, const std::function<void(const
         [&](const Row &row) {
             if (!checked)
                 check();
-            visit(row);
+            if (row.size() >= kColumnCount) {
+                visit(row);
+                return;
+            }
+            Row full = row; // a log of an earlier version: no data, no seal
+            full.resize(kColumnCount);
+            visit(full);
         },
         &found);
     if (!checked)
         check();
 }
+
+namespace {
+
+// The seal of a row: SHA-256 over the seal before it and the row's fields,
+// each told by its kind and length so that no two rows read alike.
+QByteArray sealOf(const QByteArray &before, const Row &row)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(before);
+    for (size_t c = 0; c < Selo; ++c) {
+        const QVariant &v = c < row.size() ? row[c] : QVariant();
+        char head[5];
+        QByteArray bytes;
+        if (!v.isValid() || v.isNull()) {
+            hash.addData(QByteArrayView("\0", 1));
+            continue;
+        }
+        if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
+            head[0] = 1;
+            char number[8];
+            qToBigEndian<qint64>(v.toLongLong(), number);
+            hash.addData(QByteArrayView(head, 1));
+            hash.addData(QByteArrayView(number, 8));
+            continue;
+        }
+        if (v.typeId() == QMetaType::QByteArray) {
+            head[0] = 3;
+            bytes = v.toByteArray();
+        } else {
+            head[0] = 2;
+            bytes = v.toString().toUtf8();
+        }
+        qToBigEndian<quint32>(quint32(bytes.size()), head + 1);
+        hash.addData(QByteArrayView(head, 5));
+        hash.addData(bytes);
+    }
+    return hash.result();
+}
+
+const QByteArray &noSeal()
+{
+    static const QByteArray zeros(32, '\0');
+    return zeros;
+}
+
+} // namespace
 
 bool DrawLogWriter::flush()
 {
@@ -168,8 +241,17 @@ bool DrawLogWriter::flush()
         m_file->begin();
         int current = m_draw;
         try {
+            // The chain goes on from the file's last row, whoever wrote it.
+            const std::vector<Row> last =
+                m_file->query(QStringLiteral("SELECT f%1 FROM records ORDER BY rowid DESC LIMIT 1").arg(Selo).toLatin1());
+            QByteArray seal = !last.empty() && last[0][0].toByteArray().size() == 32 ? last[0][0].toByteArray() : noSeal();
+            const auto insert = [&](Row row) {
+                row.resize(kColumnCount);
+                row[Selo] = seal = sealOf(seal, row);
+                m_file->insert(row);
+            };
             if (m_closeInterrupted)
-                closeInterrupted();
+                closeInterrupted(insert);
             // A draw not yet in the file takes its number here, in the
             // transaction that writes its first row: two writers in one
             // folder never share a number.
@@ -197,11 +279,11 @@ bool DrawLogWriter::flush()
             for (const Row &row : m_pending) {
                 const int draw = row[Sorteio].toInt();
                 if (draw > 0) {
-                    m_file->insert(row);
+                    insert(row);
                 } else {
                     Row numbered = row;
                     numbered[Sorteio] = numbers[draw];
-                    m_file->insert(numbered);
+                    insert(std::move(numbered));
                 }
             }
             m_file->commit();
@@ -227,24 +309,28 @@ bool DrawLogWriter::flush()
     }
 }
 
-void DrawLogWriter::closeInterrupted()
+void DrawLogWriter::closeInterrupted(const std::function<void(Row)> &insert)
 {
-    // Each draw without an end row: its number, last event and that event's time.
+    // Each draw whose last row is no end (a crash, a power cut, after a
+    // resumption too): its number, last event and that event's time. SQLite
+    // takes the bare columns from the row of the max().
     const std::vector<Row> open = m_file->query(
-        QStringLiteral("SELECT f%1, max(f%2), max(f%3) FROM records GROUP BY f%1 HAVING sum(f%4 = 'fim') = 0")
-            .arg(Sorteio)
-            .arg(Evento)
-            .arg(Hora)
-            .arg(Tipo)
-            .toLatin1());
+        QStringLiteral("SELECT f%1, max(f%2), f%3 FROM records GROUP BY f%1").arg(Sorteio).arg(Evento).arg(Tipo).toLatin1());
     for (const Row &draw : open) {
+        if (draw[2].toString() == QLatin1String("fim"))
+            continue;
+        const std::vector<Row> time = m_file->query(QStringLiteral("SELECT max(f%1) FROM records WHERE f%2 = %3")
+                                                        .arg(Hora)
+                                                        .arg(Sorteio)
+                                                        .arg(draw[0].toLongLong())
+                                                        .toLatin1());
         Row end(kColumnCount);
         end[Sorteio] = draw[0];
         end[Evento] = draw[1].toLongLong() + 1;
-        end[Hora] = draw[2]; // the time of its last event, when it stopped
+        end[Hora] = time.empty() ? QVariant() : time[0][0];
         end[Tipo] = QStringLiteral("fim");
         end[Texto] = QLatin1String(kInterrupted);
-        m_file->insert(end);
+        insert(std::move(end));
     }
 }
 
@@ -267,18 +353,19 @@ bool DrawLogWriter::append(std::vector<QVariant> row)
     return true;
 }
 
-bool DrawLogWriter::startDraw(DrawMode mode)
+bool DrawLogWriter::startDraw(DrawMode mode, const CompetingSet &competing)
 {
     // Numbered when first written (see flush()).
     m_draw = 0;
     ++m_localDraw;
     m_inDraw = true;
     m_event = 0;
-    m_lastLines.clear();
-    m_lastWinners.clear();
+    m_lastKeys.clear();
+    m_lastExtra.clear();
     std::vector<QVariant> row(kColumnCount);
     row[Tipo] = QStringLiteral("inicio");
     row[Modo] = mode == DrawMode::Electronic ? QStringLiteral("eletronico") : QStringLiteral("manual");
+    row[Dados] = competing.toBytes();
     append(std::move(row));
     return flush();
 }
@@ -299,29 +386,95 @@ bool DrawLogWriter::ball(const BallEvent &event, const PrizeSwitches &switches)
 
 namespace {
 
-QString winnerKey(const QString &prize, const TicketRef &t)
+// --- the announcement of a scan, as changes to the one before ---------------
+//
+// A winner is one number: (series * 12001 + ticket) * 4 + prize. The lines of
+// a winner ("CARTELA 12 SERIE A", "LINHA. Cartão 70") follow from it; the
+// other lines (the near misses, the fewest-points list) are kept as text. Both
+// lists are written as runs copied from the announcement before and new items:
+//   byte 1 (the form), byte flags (1: the winners' lines are theirs),
+//   varint count, then per winner item: varint (n << 1 | 1), varint from (a
+//   run of n), or varint (key << 1); varint count, then per line item:
+//   varint (n << 1 | 1), varint from, or varint (length << 1), UTF-8 bytes.
+// A late full-hall draw announces thousands of full tickets at every ball;
+// written so, each ball costs a few bytes per new winner.
+
+constexpr char kAnnouncementForm = 1;
+
+QString cardLineOf(const TicketRef &t)
 {
-    return QStringLiteral("%1|%2|%3|%4").arg(prize).arg(t.card).arg(t.series).arg(t.ticket);
+    return QStringLiteral("CARTELA %1 SERIE %2").arg(t.card).arg(t.series);
 }
 
-// Splits items into runs copied from previous (start, count) and single new
-// items (start -1): a later scan repeats most of the one before.
-std::vector<std::pair<int, int>> copyRuns(const QStringList &items, const QStringList &previous)
+QString prizeLineOf(int prize, int ticket)
 {
-    QHash<QString, int> where;
-    for (int i = int(previous.size()) - 1; i >= 0; --i)
+    static const QString texts[4] = {QStringLiteral("CANTOS. Cartão "), QStringLiteral("LINHA. Cartão "),
+                                     QStringLiteral("2 LINHAS. Cartão "), QStringLiteral("CARTAO. Cartão ")};
+    return texts[prize] + QString::number(ticket);
+}
+
+constexpr quint32 kTicketsPlusOne = kTicketsPerSeries + 1;
+
+TicketRef ticketOfKey(quint32 key)
+{
+    const quint32 ticket = key / 4 % kTicketsPlusOne;
+    return {CardOfTicket(int(ticket)), QChar::fromLatin1(char('A' + key / 4 / kTicketsPlusOne)), int(ticket)};
+}
+
+void putVarint(QByteArray &out, quint64 v)
+{
+    while (v >= 0x80) {
+        out.append(char(v | 0x80));
+        v >>= 7;
+    }
+    out.append(char(v));
+}
+
+struct Reader {
+    const QByteArray &bytes;
+    qsizetype at = 0;
+    bool ok = true;
+    quint64 varint()
+    {
+        quint64 v = 0;
+        for (int shift = 0; shift < 64; shift += 7) {
+            if (at >= bytes.size()) {
+                ok = false;
+                return 0;
+            }
+            const auto c = quint8(bytes[at++]);
+            v |= quint64(c & 0x7f) << shift;
+            if (!(c & 0x80))
+                return v;
+        }
+        ok = false;
+        return 0;
+    }
+};
+
+// Runs of items copied from previous (first: start, second: count) and single
+// new items (first: -1, second: the item's place): a later scan repeats most
+// of the one before, in its order.
+template <typename List> std::vector<std::pair<qsizetype, qsizetype>> copyRuns(const List &items, const List &previous)
+{
+    using Item = std::decay_t<decltype(items[0])>;
+    QHash<Item, qsizetype> where;
+    for (qsizetype i = qsizetype(previous.size()) - 1; i >= 0; --i)
         where.insert(previous[i], i);
-    std::vector<std::pair<int, int>> runs;
-    for (qsizetype i = 0; i < items.size(); ++i) {
+    std::vector<std::pair<qsizetype, qsizetype>> runs;
+    for (qsizetype i = 0; i < qsizetype(items.size()); ++i) {
         if (!runs.empty() && runs.back().first >= 0) {
             auto &[from, count] = runs.back();
-            if (from + count < previous.size() && previous[from + count] == items[i]) {
+            if (from + count < qsizetype(previous.size()) && previous[from + count] == items[i]) {
                 ++count;
                 continue;
             }
         }
         const auto found = where.constFind(items[i]);
-        runs.emplace_back(found != where.cend() ? found.value() : -1, found != where.cend() ? 1 : int(i));
+        if (found != where.cend())
+            runs.emplace_back(found.value(), 1);
+        else
+            runs.emplace_back(-1, i);
     }
     return runs;
 }
@@ -332,62 +485,197 @@ bool DrawLogWriter::scan(const ScanReport &report)
 {
     if (!m_inDraw)
         return true;
-    QStringList lines;
-    for (const QString &line : report.memoLines())
-        lines << line.left(250);
-    QStringList winners;
-    for (qsizetype i = 0; i < report.winners.size(); ++i)
-        winners << winnerKey(report.prizes.value(i), report.winners[i]);
-    if (lines.isEmpty() && winners.isEmpty())
+    const QStringList lines = report.memoLines();
+    if (lines.isEmpty() && report.winners.isEmpty())
         return flush();
-    // What was announced before is not written again: a row names the run
-    // of the previous announcement that is repeated, of its text (Pedra 0)
-    // or of its winners (Pedra 1); SQLite stores 0 and 1 in no bytes at all.
-    const auto repeat = [this](const QString &of, int from, int count) {
-        std::vector<QVariant> row(kColumnCount);
-        row[Tipo] = QStringLiteral("repete");
-        row[Pedra] = of == QLatin1String("texto") ? 0 : 1;
-        row[Cartela] = from;
-        row[Cartao] = count;
-        append(std::move(row));
-    };
-    for (const auto &[from, n] : copyRuns(lines, m_lastLines)) {
-        if (from >= 0) {
-            repeat(QStringLiteral("texto"), from, n);
-            continue;
+    std::vector<quint32> keys;
+    keys.reserve(size_t(report.winners.size()));
+    bool derived = true;
+    for (qsizetype i = 0; i < report.winners.size(); ++i) {
+        const TicketRef &t = report.winners[i];
+        const int prize = prizes::indexOf(report.prizes.value(i));
+        const char series = t.series.toLatin1();
+        if (prize < 0 || !IsSeriesLetter(series) || t.ticket < 1 || t.ticket > kTicketsPerSeries ||
+            t.card != CardOfTicket(t.ticket)) {
+            keys.clear();
+            derived = false;
+            break; // not a winner of the scan's own: kept as its lines alone
         }
-        std::vector<QVariant> row(kColumnCount);
-        row[Tipo] = QStringLiteral("texto");
-        row[Texto] = lines[n];
-        append(std::move(row));
+        keys.push_back((quint32(series - 'A') * kTicketsPlusOne + quint32(t.ticket)) * 4 + quint32(prize));
+        if (derived && (lines.value(2 * i) != cardLineOf(t) || lines.value(2 * i + 1) != prizeLineOf(prize, t.ticket)))
+            derived = false;
     }
-    for (const auto &[from, n] : copyRuns(winners, m_lastWinners)) {
+    const QStringList extra = derived ? lines.mid(2 * report.winners.size()) : lines;
+
+    QByteArray data;
+    data.append(kAnnouncementForm);
+    data.append(char(derived ? 1 : 0));
+    const auto winnerRuns = copyRuns(keys, m_lastKeys);
+    putVarint(data, winnerRuns.size());
+    for (const auto &[from, n] : winnerRuns) {
         if (from >= 0) {
-            repeat(QStringLiteral("vencedor"), from, n);
-            continue;
+            putVarint(data, quint64(n) << 1 | 1);
+            putVarint(data, quint64(from));
+        } else {
+            putVarint(data, quint64(keys[size_t(n)]) << 1);
         }
-        std::vector<QVariant> row(kColumnCount);
-        row[Tipo] = QStringLiteral("vencedor");
-        row[Premio] = report.prizes.value(n);
-        row[Cartela] = report.winners[n].card;
-        row[Serie] = QString(report.winners[n].series);
-        row[Cartao] = report.winners[n].ticket;
-        append(std::move(row));
     }
-    m_lastLines = lines;
-    m_lastWinners = winners;
+    const auto lineRuns = copyRuns(extra, m_lastExtra);
+    putVarint(data, lineRuns.size());
+    for (const auto &[from, n] : lineRuns) {
+        if (from >= 0) {
+            putVarint(data, quint64(n) << 1 | 1);
+            putVarint(data, quint64(from));
+        } else {
+            const QByteArray text = extra[n].toUtf8();
+            putVarint(data, quint64(text.size()) << 1);
+            data.append(text);
+        }
+    }
+    std::vector<QVariant> row(kColumnCount);
+    row[Tipo] = QStringLiteral("anuncio");
+    row[Dados] = data;
+    append(std::move(row));
+    m_lastKeys = std::move(keys);
+    m_lastExtra = extra;
     return flush();
 }
 
-bool DrawLogWriter::endDraw()
+bool DrawLogWriter::endDraw(bool interrupted)
 {
     if (!m_inDraw)
         return true;
     std::vector<QVariant> row(kColumnCount);
     row[Tipo] = QStringLiteral("fim");
+    if (interrupted)
+        row[Texto] = QLatin1String(kInterrupted);
     append(std::move(row));
     m_inDraw = false;
     m_draw = 0;
+    return flush();
+}
+
+int DrawLogWriter::lastEvent(int draw)
+{
+    const std::vector<Row> last =
+        m_file->query(QStringLiteral("SELECT max(f%1) FROM records WHERE f%2 = %3").arg(Evento).arg(Sorteio).arg(draw).toLatin1());
+    return last.empty() ? 0 : last[0][0].toInt();
+}
+
+bool DrawLogWriter::closeOpenDraws()
+{
+    if (!open())
+        return false;
+    if (!m_closeInterrupted)
+        return true;
+    try {
+        m_file->begin();
+        try {
+            const std::vector<Row> last =
+                m_file->query(QStringLiteral("SELECT f%1 FROM records ORDER BY rowid DESC LIMIT 1").arg(Selo).toLatin1());
+            QByteArray seal = !last.empty() && last[0][0].toByteArray().size() == 32 ? last[0][0].toByteArray() : noSeal();
+            closeInterrupted([&](Row row) {
+                row.resize(kColumnCount);
+                row[Selo] = seal = sealOf(seal, row);
+                m_file->insert(row);
+            });
+            m_file->commit();
+            m_closeInterrupted = false;
+        } catch (...) {
+            try {
+                m_file->rollback();
+            } catch (...) {
+            }
+            throw;
+        }
+        return true;
+    } catch (const DatasetError &e) {
+        fail(e.message(), e.forOperator());
+        return false;
+    }
+}
+
+std::optional<DrawLogWriter::Interrupted> DrawLogWriter::interruptedDraw()
+{
+    if (!closeOpenDraws() || !m_ownsLog || !flush())
+        return std::nullopt;
+    try {
+        const int last = int(m_file->maxOf(Sorteio));
+        if (last <= 0)
+            return std::nullopt;
+        const std::vector<Row> rows = m_file->query(
+            QStringLiteral("SELECT f%1, f%2, f%3, f%4 FROM records WHERE f%5 = %6 ORDER BY rowid")
+                .arg(Tipo)
+                .arg(Pedra)
+                .arg(Texto)
+                .arg(Modo)
+                .arg(Sorteio)
+                .arg(last)
+                .toLatin1());
+        Interrupted cut;
+        cut.draw = last;
+        QString end;
+        for (const Row &row : rows) {
+            const QString kind = row[0].toString();
+            if (kind == QLatin1String("pedra") || kind == QLatin1String("retirada")) {
+                cut.balls += kind == QLatin1String("pedra") ? 1 : -1;
+                cut.lastBall = row[1].toInt();
+            } else if (kind == QLatin1String("inicio")) {
+                cut.mode = row[3].toString() == QLatin1String("eletronico") ? DrawMode::Electronic : DrawMode::Manual;
+            }
+            end = kind == QLatin1String("fim") ? row[2].toString() : QString();
+        }
+        if (end != QLatin1String(kInterrupted))
+            return std::nullopt;
+        return cut;
+    } catch (const DatasetError &e) {
+        fail(e.message(), e.forOperator());
+        return std::nullopt;
+    }
+}
+
+bool DrawLogWriter::resumeDraw(int number, DrawMode mode)
+{
+    if (!closeOpenDraws() || !flush())
+        return false;
+    try {
+        m_event = lastEvent(number);
+    } catch (const DatasetError &e) {
+        fail(e.message(), e.forOperator());
+        return false;
+    }
+    m_draw = number;
+    m_inDraw = true;
+    // The announcement after the break is written whole: readers start it
+    // afresh at the resumption.
+    m_lastKeys.clear();
+    m_lastExtra.clear();
+    std::vector<QVariant> row(kColumnCount);
+    row[Tipo] = QStringLiteral("retomada");
+    row[Modo] = mode == DrawMode::Electronic ? QStringLiteral("eletronico") : QStringLiteral("manual");
+    append(std::move(row));
+    return flush();
+}
+
+bool DrawLogWriter::declineDraw(int number)
+{
+    if (!closeOpenDraws() || !flush())
+        return false;
+    int event = 0;
+    try {
+        event = lastEvent(number);
+    } catch (const DatasetError &e) {
+        fail(e.message(), e.forOperator());
+        return false;
+    }
+    std::vector<QVariant> row(kColumnCount);
+    row[Tipo] = QStringLiteral("fim");
+    row[Texto] = QString::fromUtf8(kDeclined);
+    row.resize(kColumnCount);
+    row[Sorteio] = number;
+    row[Evento] = event + 1;
+    row[Hora] = now();
+    m_pending.push_back(std::move(row));
     return flush();
 }
 
@@ -418,6 +706,8 @@ void DrawLogWriter::forEach(const QString &dir, const std::function<void(const E
             e.ticket = {row[Cartela].toInt(), serie.isEmpty() ? QChar() : serie.at(0), row[Cartao].toInt()};
         }
         e.text = row[Texto].toString();
+        e.data = row[Dados].toByteArray();
+        e.seal = row[Selo].toByteArray();
         visit(e);
     });
 }
@@ -434,10 +724,84 @@ int DrawLogWriter::pendingEvents() const
     int events = 0;
     for (const Row &row : m_pending) {
         const QString kind = row[Tipo].toString();
-        events += kind == QLatin1String("inicio") || kind == QLatin1String("pedra")
-                  || kind == QLatin1String("retirada") || kind == QLatin1String("fim");
+        events += kind == QLatin1String("inicio") || kind == QLatin1String("pedra") ||
+                  kind == QLatin1String("retirada") || kind == QLatin1String("fim") ||
+                  kind == QLatin1String("retomada");
     }
     return events;
+}
+
+QString DrawLogWriter::sealText(const QByteArray &seal)
+{
+    const QString hex = QString::fromLatin1(seal.left(8).toHex().toUpper());
+    QStringList groups;
+    for (qsizetype i = 0; i < hex.size(); i += 4)
+        groups << hex.mid(i, 4);
+    return groups.join(QLatin1Char(' '));
+}
+
+DrawLogWriter::Check DrawLogWriter::verify(const QString &dir)
+{
+    Check check;
+    const QString path = logPath(dir);
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return check;
+    QByteArray before = noSeal();
+    bool sealing = false;        // a sealed row was met: every later row must be sealed
+    std::map<int, int> lastEvent; // per draw, the last event met
+    QSet<QByteArray> seals;
+    QSet<int> sealedDraws;
+    const auto fault = [&check](int draw, int event, Check::Fault what) {
+        if (!check.intact)
+            return;
+        check.intact = false;
+        check.draw = draw;
+        check.event = event;
+        check.fault = what;
+    };
+    scanRows(path, [&](const Row &row) {
+        if (!check.intact)
+            return;
+        const int draw = row[Sorteio].toInt(), event = row[Evento].toInt();
+        const QByteArray seal = row[Selo].toByteArray();
+        const auto known = lastEvent.find(draw);
+        const int expected = known == lastEvent.end() ? 1 : known->second + 1;
+        if (seal.isEmpty()) {
+            if (sealing)
+                return fault(draw, event, Check::Fault::Inserted);
+            ++check.unsealedRows;
+            lastEvent[draw] = event;
+            return;
+        }
+        ++check.sealedRows;
+        const bool chained = sealOf(before, row) == seal;
+        const bool first = !sealing;
+        sealing = true;
+        if (event < expected || seals.contains(seal))
+            return fault(draw, event, Check::Fault::Inserted); // a copy, or an event told twice
+        if (event > expected && !(first && known == lastEvent.end()))
+            return fault(draw, expected, Check::Fault::Removed);
+        if (!chained) {
+            // A draw's first row after a draw taken out whole, the first row
+            // left of a draw whose earlier rows are gone, or a row changed.
+            const int highest = lastEvent.empty() ? 0 : lastEvent.rbegin()->first;
+            if (known == lastEvent.end() && event == 1 && highest > 0 && draw > highest + 1)
+                return fault(highest + 1, 1, Check::Fault::Removed);
+            return fault(draw, event, known == lastEvent.end() && event > 1 ? Check::Fault::Removed : Check::Fault::Changed);
+        }
+        seals.insert(seal);
+        sealedDraws.insert(draw);
+        lastEvent[draw] = event;
+        before = seal;
+    });
+    // A whole draw taken out leaves a gap in the numbers of the sealed draws.
+    int previous = 0;
+    for (const auto &[draw, event] : lastEvent) {
+        if (check.intact && previous > 0 && draw > previous + 1 && sealedDraws.contains(draw))
+            fault(previous + 1, 1, Check::Fault::Removed);
+        previous = draw;
+    }
+    return check;
 }
 
 QString DrawLogAnnouncements::winnerText(const QString &prize, const TicketRef &t)
@@ -448,19 +812,25 @@ QString DrawLogAnnouncements::winnerText(const QString &prize, const TicketRef &
 bool DrawLogAnnouncements::take(const DrawLogWriter::Entry &e)
 {
     const bool text = e.kind == QLatin1String("texto"), winner = e.kind == QLatin1String("vencedor");
-    if (!text && !winner && e.kind != QLatin1String("repete")) {
+    const bool compact = e.kind == QLatin1String("anuncio");
+    if (!text && !winner && !compact && e.kind != QLatin1String("repete")) {
         if (m_open)
             m_last = m_current;
         m_open = false;
-        if (e.kind == QLatin1String("inicio"))
+        if (e.kind == QLatin1String("inicio") || e.kind == QLatin1String("retomada")) {
             m_last = {};
+            m_lastKeys.clear();
+            m_lastExtra.clear();
+        }
         return false;
     }
     if (!m_open) {
         m_open = true;
         m_current = {};
     }
-    if (text)
+    if (compact)
+        decode(e.data);
+    else if (text)
         m_current.lines << e.text;
     else if (winner)
         m_current.winners << winnerText(e.prize, e.ticket);
@@ -469,6 +839,82 @@ bool DrawLogAnnouncements::take(const DrawLogWriter::Entry &e)
     else
         copy(m_last.winners, m_current.winners, e.from, e.count);
     return true;
+}
+
+void DrawLogAnnouncements::decode(const QByteArray &data)
+{
+    Reader in{data};
+    if (data.size() < 2 || data[0] != kAnnouncementForm) {
+        m_broken = true;
+        return;
+    }
+    in.at = 2;
+    const bool derived = data[1] & 1;
+    // Every item takes at least one byte: no count beyond the bytes left is believed.
+    std::vector<quint32> keys;
+    const quint64 winnerItems = in.varint();
+    if (!in.ok || winnerItems > quint64(data.size())) {
+        m_broken = true;
+        return;
+    }
+    for (quint64 i = 0; i < winnerItems && in.ok; ++i) {
+        const quint64 v = in.varint();
+        if (v & 1) {
+            const quint64 n = v >> 1, from = in.varint();
+            if (!in.ok || from > m_lastKeys.size() || n > m_lastKeys.size() - from) {
+                m_broken = true;
+                return;
+            }
+            keys.insert(keys.end(), m_lastKeys.begin() + qsizetype(from), m_lastKeys.begin() + qsizetype(from + n));
+        } else {
+            const quint64 key = v >> 1;
+            const quint64 ticket = key / 4 % kTicketsPlusOne;
+            if (key / 4 / kTicketsPlusOne >= quint64(kSeriesCount) || ticket < 1) {
+                m_broken = true;
+                return;
+            }
+            keys.push_back(quint32(key));
+        }
+    }
+    QStringList extra;
+    const quint64 lineItems = in.varint();
+    if (!in.ok || lineItems > quint64(data.size())) {
+        m_broken = true;
+        return;
+    }
+    for (quint64 i = 0; i < lineItems && in.ok; ++i) {
+        const quint64 v = in.varint();
+        if (v & 1) {
+            const quint64 n = v >> 1, from = in.varint();
+            if (!in.ok || from > quint64(m_lastExtra.size()) || n > quint64(m_lastExtra.size()) - from) {
+                m_broken = true;
+                return;
+            }
+            extra.append(m_lastExtra.mid(qsizetype(from), qsizetype(n)));
+        } else {
+            const quint64 length = v >> 1;
+            if (length > quint64(data.size() - in.at)) {
+                m_broken = true;
+                return;
+            }
+            extra << QString::fromUtf8(data.constData() + in.at, qsizetype(length));
+            in.at += qsizetype(length);
+        }
+    }
+    if (!in.ok) {
+        m_broken = true;
+        return;
+    }
+    for (const quint32 key : keys) {
+        const TicketRef t = ticketOfKey(key);
+        const int prize = int(key % 4);
+        if (derived)
+            m_current.lines << cardLineOf(t) << prizeLineOf(prize, t.ticket);
+        m_current.winners << winnerText(prizes::kNames[prize], t);
+    }
+    m_current.lines << extra;
+    m_lastKeys = std::move(keys);
+    m_lastExtra = std::move(extra);
 }
 
 void DrawLogAnnouncements::copy(const QStringList &from, QStringList &to, int start, int count)
@@ -517,9 +963,9 @@ void DrawLog::post(std::function<bool(DrawLogWriter &)> task)
     m_idle.wait_for(lock, std::chrono::milliseconds(kBudgetMs), [this, mine] { return m_done >= mine; });
 }
 
-void DrawLog::startDraw(DrawMode mode)
+void DrawLog::startDraw(DrawMode mode, const CompetingSet &competing)
 {
-    post([mode](DrawLogWriter &w) { return w.startDraw(mode); });
+    post([mode, competing](DrawLogWriter &w) { return w.startDraw(mode, competing); });
 }
 
 void DrawLog::ball(const BallEvent &event, const PrizeSwitches &switches)
@@ -532,9 +978,36 @@ void DrawLog::scan(const ScanReport &report)
     post([report](DrawLogWriter &w) { return w.scan(report); });
 }
 
-void DrawLog::endDraw()
+void DrawLog::endDraw(bool interrupted)
 {
-    post([](DrawLogWriter &w) { return w.endDraw(); });
+    post([interrupted](DrawLogWriter &w) { return w.endDraw(interrupted); });
+}
+
+void DrawLog::resumeDraw(int number, DrawMode mode)
+{
+    post([number, mode](DrawLogWriter &w) { return w.resumeDraw(number, mode); });
+}
+
+void DrawLog::declineDraw(int number)
+{
+    post([number](DrawLogWriter &w) { return w.declineDraw(number); });
+}
+
+std::optional<DrawLogWriter::Interrupted> DrawLog::interruptedDraw()
+{
+    std::optional<DrawLogWriter::Interrupted> found;
+    post([&found](DrawLogWriter &w) {
+        found = w.interruptedDraw();
+        return true;
+    });
+    drain(); // the answer is wanted now: opening the panel waits for the file
+    return found;
+}
+
+int DrawLog::currentDraw()
+{
+    std::lock_guard lock(m_mutex);
+    return m_current;
 }
 
 void DrawLog::drain()
@@ -566,7 +1039,9 @@ void DrawLog::run()
         const bool written = task ? task(m_writer) : m_writer.retry();
         const QString notice = m_writer.takeNotice();
         const QString failure = written ? QString() : m_writer.failurePortuguese();
+        const int current = m_writer.currentDraw();
         lock.lock();
+        m_current = current;
         m_busy = false;
         if (task)
             ++m_done;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CompetingSet.h"
 #include "DrawState.h"
 #include "WinnerScan.h"
 #include "dataset/FieldDef.h"
@@ -18,6 +19,7 @@ class QLockFile;
 #include <mutex>
 #include <thread>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -26,11 +28,16 @@ namespace bolaris {
 class DatasetFile;
 
 // Writes the log of every draw, "Sorteios.cds" in the working folder: a
-// dataset of one row per event (start, ball drawn or taken back with the prize
-// switches, each line and each winner of a scan, end), each event committed
-// to the file before the call returns. It never waits for the file: rows that
-// another program's reading keeps out stay pending and are written with the
-// next event (or the next retry()).
+// dataset of one row per event (start with what competes, ball drawn or taken
+// back with the prize switches, the announcement of a scan, a resumption,
+// end), each event committed to the file before the call returns. It never
+// waits for the file: rows that another program's reading keeps out stay
+// pending and are written with the next event (or the next retry()).
+//
+// Every row is sealed: it carries the SHA-256 of the seal of the row before
+// it in the file and of its own fields, so a row changed, removed or put in
+// afterwards breaks the chain (verify()). Rows of logs written before the
+// seal have none and stay outside the chain.
 class DrawLogWriter {
 public:
     explicit DrawLogWriter(const QString &dir);
@@ -38,10 +45,29 @@ public:
 
     // Each returns false when the log could not be written (failure() says
     // why); the rows are kept and tried again with the next event.
-    bool startDraw(DrawMode mode);
+    bool startDraw(DrawMode mode, const CompetingSet &competing = {});
     bool ball(const BallEvent &event, const PrizeSwitches &switches);
     bool scan(const ScanReport &report);
-    bool endDraw();
+    // interrupted: the program ended during the draw; it is offered back at
+    // the next start.
+    bool endDraw(bool interrupted = false);
+    // Goes on with draw number after a break (a crash, a power cut, the
+    // program closed): its next events follow its last one, after a row that
+    // says it was resumed.
+    bool resumeDraw(int number, DrawMode mode);
+    // The operator did not resume draw number: it stays closed as interrupted.
+    bool declineDraw(int number);
+
+    // The log's last draw when it was cut short and neither resumed nor
+    // declined since, for the writer that draws in this folder (it takes the
+    // folder's log, closing the draws left open, first); nothing otherwise.
+    struct Interrupted {
+        int draw = 0;
+        DrawMode mode = DrawMode::Manual;
+        int balls = 0;    // drawn at its last event
+        int lastBall = 0; // the ball of its last ball event
+    };
+    std::optional<Interrupted> interruptedDraw();
     // Writes what is pending; true when nothing is left.
     bool retry() { return flush(); }
     bool hasPending() const { return !m_pending.empty(); }
@@ -57,8 +83,11 @@ public:
     static constexpr const char *kFileName = "Sorteios.cds";
     // Held by the writer that draws in the folder.
     static constexpr const char *kLockName = ".bolaris-drawlog.lock";
-    // The text of the end row that closes a draw cut short (a crash, a power cut).
+    // The text of the end row that closes a draw cut short (a crash, a power
+    // cut, the program closed), and of the one that closes it for good when
+    // it is not resumed; both begin with kInterrupted.
     static constexpr const char *kInterrupted = "interrompido";
+    static constexpr const char *kDeclined = "interrompido, não retomado";
     // Sorteios.cds in dir in any letter case, whatever kind of entry it is.
     static QString logPath(const QString &dir);
     // Rows given up since the start (kept pending too long); what is still pending.
@@ -83,6 +112,9 @@ public:
         int count = 0;
         TicketRef ticket;
         QString text;   // a line of the report; of fim: kInterrupted for a draw cut short
+        QByteArray data; // of inicio: the competing set; of anuncio: the announcement
+        QByteArray seal; // empty for a row written before rows were sealed
+        bool interruptedEnd() const { return kind == QLatin1String("fim") && text.startsWith(QLatin1String(kInterrupted)); }
     };
     // Every row in the order written. Throws DatasetError when the file cannot
     // be read; a missing file is an empty log.
@@ -90,13 +122,36 @@ public:
     // The same, one row at a time, without keeping them.
     static void forEach(const QString &dir, const std::function<void(const Entry &)> &visit);
 
+    // The seal as the ata shows it: its first 16 hex digits in groups of four.
+    static QString sealText(const QByteArray &seal);
+
+    // Whether the log is as written. Rows written before rows were sealed are
+    // counted apart, not taken as changed.
+    struct Check {
+        bool intact = true;
+        int sealedRows = 0;
+        int unsealedRows = 0;
+        // The first place found wrong: its draw and event, and what happened there.
+        int draw = 0;
+        int event = 0;
+        enum class Fault { None, Changed, Removed, Inserted } fault = Fault::None;
+    };
+    // Throws DatasetError when the file cannot be read; a missing file is intact.
+    static Check verify(const QString &dir);
+
+    // The fields of logs written before rows were sealed.
+    static std::vector<FieldDef> unsealedFields();
+
 private:
     bool append(std::vector<QVariant> row);
     bool flush();
     bool open();
+    int lastEvent(int draw);
+    // Writes the end rows of the draws a crash left open, once the folder's log is ours.
+    bool closeOpenDraws();
     static void scanRows(const QString &path, const std::function<void(const Row &)> &visit);
     static void checkFields(const QString &path);
-    void closeInterrupted();
+    void closeInterrupted(const std::function<void(Row)> &insert);
     void fail(const QString &english, const QString &portuguese);
 
     QString m_dir;
@@ -107,22 +162,26 @@ private:
     int m_draw = 0;
     int m_event = 0;
     int m_dropped = 0;
-    QStringList m_lastLines;   // the last announcement written in this draw
-    QStringList m_lastWinners;
+    // The last announcement written in this draw, which the next is written against.
+    std::vector<quint32> m_lastKeys;
+    QStringList m_lastExtra;
     std::unique_ptr<QLockFile> m_ownerLock;
     bool m_closeInterrupted = false;
+    bool m_ownsLog = false; // this writer holds the folder's log lock
     QString m_english;
     QString m_portuguese;
     QString m_notice;
 };
 
 // Rebuilds each scan's whole announcement from the rows of one draw, read in
-// order, where a "repete" row stands for a run of the announcement before.
+// order: an "anuncio" row holds it as changes to the announcement before, and
+// in logs of earlier versions a "repete" row stands for a run of it.
 class DrawLogAnnouncements {
 public:
     struct Announced {
         QStringList lines;
         QStringList winners; // "PRIZE card N series S ticket T"
+        bool operator==(const Announced &) const = default;
     };
     // Takes the draw's next row; true when it belongs to an announcement.
     bool take(const DrawLogWriter::Entry &e);
@@ -134,8 +193,11 @@ public:
 
 private:
     void copy(const QStringList &from, QStringList &to, int start, int count);
+    void decode(const QByteArray &data);
     Announced m_last;
     Announced m_current;
+    std::vector<quint32> m_lastKeys; // of the last "anuncio"
+    QStringList m_lastExtra;
     bool m_open = false;
     bool m_broken = false;
 };
@@ -153,10 +215,16 @@ public:
     explicit DrawLog(const QString &dir);
     ~DrawLog(); // writes what is queued, then stops
 
-    void startDraw(DrawMode mode);
+    void startDraw(DrawMode mode, const CompetingSet &competing = {});
     void ball(const BallEvent &event, const PrizeSwitches &switches);
     void scan(const ScanReport &report);
-    void endDraw();
+    void endDraw(bool interrupted = false);
+    void resumeDraw(int number, DrawMode mode);
+    void declineDraw(int number);
+    // The number of the draw going on, once the log has it (0 before).
+    int currentDraw();
+    // See DrawLogWriter::interruptedDraw(); waits for the file.
+    std::optional<DrawLogWriter::Interrupted> interruptedDraw();
     // Waits until every event handed over so far is written or has failed.
     void drain();
     // Writes what is queued, gives rows kept out a last few chances and stops;
@@ -188,6 +256,7 @@ private:
     int m_lost = 0;
     quint64 m_posted = 0; // tasks handed over
     quint64 m_done = 0;   // tasks carried out
+    int m_current = 0;    // the writer's draw after its last task
     QPointer<QObject> m_context;
     Listener m_listener;
     std::thread m_thread;

@@ -10,6 +10,8 @@ void DrawState::reset()
     m_count = 0;
     m_order = heading();
     m_last.clear();
+    m_lastBall = 0;
+    m_lastDrew = false;
 }
 
 void DrawState::start(DrawMode mode)
@@ -47,11 +49,29 @@ std::optional<BallEvent> DrawState::drawElectronic(BallSource &source)
             break;
         }
     }
+    return drawBall(ball);
+}
+
+BallEvent DrawState::drawBall(int ball)
+{
     m_drawn[size_t(ball)] = true;
     ++m_count;
     const QString entry = QStringLiteral("%1").arg(ball, 2, 10, QLatin1Char('0'));
     record(entry, entry);
+    m_lastBall = ball;
+    m_lastDrew = true;
     return BallEvent{ball, true, DrawMode::Electronic, entry};
+}
+
+std::optional<BallEvent> DrawState::replay(int ball, bool drawn)
+{
+    if (ball < 1 || ball > kBalls || this->drawn(ball) == drawn)
+        return std::nullopt;
+    if (m_mode == DrawMode::Manual)
+        return clickManual(ball);
+    if (m_mode == DrawMode::Electronic && drawn)
+        return drawBall(ball);
+    return std::nullopt;
 }
 
 std::optional<BallEvent> DrawState::clickManual(int ball)
@@ -64,6 +84,8 @@ std::optional<BallEvent> DrawState::clickManual(int ball)
     m_count += flag ? 1 : -1;
     const QString entry = flag ? caption : QLatin1Char('-') + caption;
     record(entry, caption);
+    m_lastBall = ball;
+    m_lastDrew = flag;
     return BallEvent{ball, flag, DrawMode::Manual, entry};
 }
 

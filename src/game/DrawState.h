@@ -38,6 +38,9 @@ public:
     const QString &orderText() const { return m_order; }
     // The last ball event's entry without its sign, empty before the first.
     const QString &lastBall() const { return m_last; }
+    // The ball of the last ball event (0 before the first) and whether it drew it.
+    int lastEventBall() const { return m_lastBall; }
+    bool lastEventDrew() const { return m_lastDrew; }
 
     // A draw of the given kind starts (Manual or Electronic); everything is reset.
     void start(DrawMode mode);
@@ -51,12 +54,16 @@ public:
     // A click on ball n in a manual draw: draws it, or takes it back when it was
     // drawn. Nothing outside a manual draw or for a number outside 1..90.
     std::optional<BallEvent> clickManual(int ball);
+    // A ball event of this draw's kind told by the draw log: ball drawn (or, in
+    // a manual draw, taken back). Nothing when it cannot happen now.
+    std::optional<BallEvent> replay(int ball, bool drawn);
 
     static QString heading() { return QStringLiteral("Ordem do sorteio:"); }
 
 private:
     void reset();
     void record(const QString &entry, const QString &last);
+    BallEvent drawBall(int ball);
 
     std::array<bool, kBalls + 1> m_drawn{}; // index 0 unused
     int m_count = 0;
@@ -64,6 +71,8 @@ private:
     bool m_fewestArmed = false;
     QString m_order = heading();
     QString m_last;
+    int m_lastBall = 0;
+    bool m_lastDrew = false;
 };
 
 } // namespace bolaris

@@ -2,6 +2,7 @@
 #include "cards/CardStore.h"
 #include "dataset/Dataset.h"
 #include "game/DrawLog.h"
+#include "game/LoggedDraw.h"
 #include "report/Fonts.h"
 
 #include <QFile>
@@ -152,31 +153,33 @@ private Q_SLOTS:
         menu(370); // "Sorteio"
         click(kDraw, 416 + 6, 490 + 8); // "linha"
         click(kDraw, 680 + 7 + 48, 6 + 73 + 13); // "Sorteio eletrônico"
-        std::vector<DrawLog::Entry> log;
+        std::optional<LoggedDraw> log;
+        // The first line announced: "LINHA card N series S ticket T".
+        const QRegularExpression line(QStringLiteral("^LINHA card (\\d+) series (.) ticket (\\d+)$"));
+        TicketRef winner;
+        std::set<int> drawn;
         const auto lineWon = [&] {
-            for (const DrawLog::Entry &e : log)
-                if (e.kind == QLatin1String("vencedor") && e.prize == QLatin1String("LINHA"))
-                    return true;
+            drawn.clear();
+            for (const LoggedDraw::Ball &b : log ? log->balls : std::vector<LoggedDraw::Ball>{}) {
+                drawn.insert(b.ball);
+                for (const QString &w : b.announced.winners)
+                    if (const QRegularExpressionMatch m = line.match(w); m.hasMatch()) {
+                        winner = {m.captured(1).toInt(), m.captured(2).at(0), m.captured(3).toInt()};
+                        return true;
+                    }
+            }
             return false;
         };
         for (int press = 0; press < 90 && !lineWon(); ++press) {
             click(kDraw, 679 + 48, 16 + 12); // "Sortear pedra"
             QTest::qWait(100);
-            log = DrawLog::read(dir);
+            log = LoggedDraw::read(dir, 1);
         }
         QVERIFY2(lineWon(), "no line was won in 90 balls");
         QTest::qWait(300);
         shot(QStringLiteral("05-draw-panel-line-won"));
 
         // The announced line is complete among the balls drawn.
-        std::set<int> drawn;
-        TicketRef winner;
-        for (const DrawLog::Entry &e : log) {
-            if (e.kind == QLatin1String("pedra"))
-                drawn.insert(e.ball);
-            if (e.kind == QLatin1String("vencedor") && e.prize == QLatin1String("LINHA") && !winner.card)
-                winner = e.ticket;
-        }
         QCOMPARE(winner.series, QChar(u'B'));
         QVERIFY(winner.card >= 1 && winner.card <= 250);
         QVERIFY(winner.ticket != 7);

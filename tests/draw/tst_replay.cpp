@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include <sqlite3.h>
+
 using namespace bolaris;
 using namespace bolaris::test;
 
@@ -85,15 +87,17 @@ private Q_SLOTS:
         const QStringList lines = list.out.split(QLatin1Char('\n'));
         QVERIFY2(lines[0].startsWith(QStringLiteral("draw 1  ")) && lines[0].contains(QStringLiteral("manual  9 balls")),
                  qPrintable(list.out));
-        QCOMPARE(lines[1], QStringLiteral("  balls: 24 40 70 87 1 21 32 72 51 5 -5"));
-        QCOMPARE(lines[2], QStringLiteral("  prizes: LINHA card 1 series A ticket 1 at ball 51; "
+        QCOMPARE(lines[1], QStringLiteral("  competing: 2 cards, 1 returned tickets, 11 tickets compete"));
+        QCOMPARE(lines[2], QStringLiteral("  balls: 24 40 70 87 1 21 32 72 51 5 -5"));
+        QCOMPARE(lines[3], QStringLiteral("  prizes: LINHA card 1 series A ticket 1 at ball 51; "
                                           "LINHA card 2 series A ticket 7 at ball 51"));
-        QVERIFY(lines[3].startsWith(QStringLiteral("draw 2  ")) && lines[3].contains(QStringLiteral("(not ended)")));
-        QVERIFY(lines[3].contains(QStringLiteral("electronic  1 balls")));
+        QVERIFY(lines[4].startsWith(QStringLiteral("draw 2  ")) && lines[4].contains(QStringLiteral("(not ended)")));
+        QVERIFY(lines[4].contains(QStringLiteral("electronic  1 balls")));
 
         const Run events = runProgram(kCli, {"draw-log", "--draw", "1", "--dir", dir});
         QCOMPARE(events.status, 0);
-        QVERIFY(events.out.contains(QStringLiteral("ball 51 drawn (linha)\n    CARTELA 1 SERIE A\n    LINHA. Cartão 1\n")));
+        QVERIFY2(events.out.contains(QStringLiteral("ball 51 drawn (linha)\n    CARTELA 1 SERIE A\n    LINHA. Cartão 1\n")),
+                 qPrintable(events.out));
         QVERIFY(events.out.contains(QStringLiteral("    winner: LINHA card 2 series A ticket 7\n")));
         QVERIFY(events.out.contains(QStringLiteral("ball 5 taken back (full ticket only)")));
         QVERIFY(events.out.contains(QStringLiteral("draw 1 ends")));
@@ -102,13 +106,27 @@ private Q_SLOTS:
         QCOMPARE(same.status, 0);
         QCOMPARE(same.out, QStringLiteral("draw 1: every announcement of its 11 ball events matches the log\n"));
 
-        // Ticket 7 returned after the draw: its line is no longer announced.
-        g.prompter.answers = {true};
+        // Ticket 7 returned and more cards sold after the draw: the draw is
+        // checked against what competed in it, and still matches.
+        g.prompter.answers = {true, true};
         g.window->registry().SaiEnterC(QStringLiteral("A"), QStringLiteral("7"), g.prompter);
-        const Run changed = runProgram(kCli, {"replay", "--draw", "1", "--dir", dir});
-        QCOMPARE(changed.status, 1);
-        QVERIFY(changed.out.contains(QStringLiteral("ball 51: the log says")));
-        QVERIFY(changed.out.contains(QStringLiteral("do not announce what the log says")));
+        g.window->registry().SaiEnter(QStringLiteral("A"), QStringLiteral("3-40"), g.prompter);
+        const Run later = runProgram(kCli, {"replay", "--draw", "1", "--dir", dir});
+        QCOMPARE(later.status, 0);
+        QCOMPARE(later.out, same.out);
+
+        // A draw logged before the set was kept is checked against today's
+        // registry, and the tool says so.
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(QDir(dir).filePath("Sorteios.cds")).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "UPDATE records SET f14 = NULL WHERE f0 = 1 AND f3 = 'inicio'", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        const Run older = runProgram(kCli, {"replay", "--draw", "1", "--dir", dir});
+        QCOMPARE(older.status, 1);
+        QVERIFY2(older.out.startsWith(QStringLiteral("draw 1 was logged before the competing set was kept")),
+                 qPrintable(older.out + older.err));
+        QVERIFY(older.out.contains(QStringLiteral("ball 51: the log says")));
+        QVERIFY(older.out.contains(QStringLiteral("do not announce what the log says")));
 
         QCOMPARE(runProgram(kCli, {"replay", "--draw", "9", "--dir", dir}).status, 1);
         QCOMPARE(runProgram(kCli, {"draw-log", "--draw", "9", "--dir", dir}).status, 1);

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "dataset/DatasetError.h"
 #include "dataset/DatasetFile.h"
+#include "game/CompetingSet.h"
 #include "game/DrawLog.h"
 
 #include <QProcess>
@@ -60,23 +61,26 @@ private Q_SLOTS:
         // The draw the first writer left open is closed as cut short, at the
         // time of its last event, before the next draw starts.
         const auto entries = DrawLog::read(dir.path());
-        QCOMPARE(kinds(entries), (QStringList{"inicio", "pedra", "retirada", "texto", "texto", "texto", "texto",
-                                              "vencedor", "fim", "inicio", "fim", "inicio"}));
-        QCOMPARE(entries[10].draw, 2);
-        QCOMPARE(entries[10].text, QLatin1String(DrawLogWriter::kInterrupted));
-        QCOMPARE(entries[10].time, entries[9].time);
-        QVERIFY(entries[8].text.isEmpty());
+        QCOMPARE(kinds(entries), (QStringList{"inicio", "pedra", "retirada", "anuncio", "fim", "inicio", "fim", "inicio"}));
+        QCOMPARE(entries[6].draw, 2);
+        QCOMPARE(entries[6].text, QLatin1String(DrawLogWriter::kInterrupted));
+        QCOMPARE(entries[6].time, entries[5].time);
+        QVERIFY(entries[4].text.isEmpty());
         QCOMPARE(entries[0].mode, QStringLiteral("manual"));
         QCOMPARE(entries[1].ball, 7);
         QCOMPARE(entries[1].switches, (PrizeSwitches{false, true, false}));
-        QCOMPARE(entries[5].text, QStringLiteral("MenosPontos(3):"));
-        QCOMPARE(entries[7].prize, QStringLiteral("LINHA"));
-        QCOMPARE(entries[7].ticket, (TicketRef{2, 'A', 7}));
-        QCOMPARE(entries[9].mode, QStringLiteral("eletronico"));
-        QCOMPARE(entries[9].draw, 2);
-        for (size_t i = 1; i < 9; ++i)
+        DrawLogAnnouncements announcements;
+        QVERIFY(announcements.take(entries[3]));
+        QCOMPARE(announcements.current().lines, lineWon().memoLines());
+        QCOMPARE(announcements.current().winners,
+                 QStringList{DrawLogAnnouncements::winnerText(QStringLiteral("LINHA"), {2, 'A', 7})});
+        QCOMPARE(entries[5].mode, QStringLiteral("eletronico"));
+        QCOMPARE(entries[5].draw, 2);
+        for (size_t i = 1; i < 5; ++i)
             QCOMPARE(entries[i].event, int(i) + 1);
         QVERIFY(!entries[0].time.isEmpty());
+        for (const auto &e : entries)
+            QCOMPARE(e.seal.size(), 32);
     }
 
     // Another program reading the log never holds a ball up: the event is
@@ -143,9 +147,17 @@ private Q_SLOTS:
     }
 
     // An announcement repeated at later balls (full tickets stay announced)
-    // is written once; reading gives every ball's whole announcement back.
+    // is written once; reading gives every ball's whole announcement back,
+    // whether its lines follow from its winners (the scan's own) or not.
+    void repeatedAnnouncementsAreWrittenOnce_data()
+    {
+        QTest::addColumn<QString>("prizeText");
+        QTest::newRow("lines of the winners") << QStringLiteral("CARTAO. Cartão %1");
+        QTest::newRow("other lines") << QStringLiteral("CARTÃO. Cartão %1");
+    }
     void repeatedAnnouncementsAreWrittenOnce()
     {
+        QFETCH(QString, prizeText);
         QTemporaryDir dir;
         DrawLogWriter log(dir.path());
         QVERIFY(log.startDraw(DrawMode::Electronic));
@@ -161,13 +173,17 @@ private Q_SLOTS:
             report.winners.insert(at, {card, 'B', card * 6});
             report.prizes.insert(at, QStringLiteral("CARTAO"));
             report.lines.insert(2 * at, QStringLiteral("CARTELA %1 SERIE B").arg(card));
-            report.lines.insert(2 * at + 1, QStringLiteral("CARTÃO. Cartão %1").arg(card * 6));
+            report.lines.insert(2 * at + 1, prizeText.arg(card * 6));
             scans.push_back(report);
             QVERIFY(log.ball({n, true, DrawMode::Electronic, QString::number(n)}, {}));
             QVERIFY(log.scan(report));
         }
         const auto entries = DrawLog::read(dir.path());
-        QVERIFY2(entries.size() < 400, qPrintable(QString::number(entries.size()))); // 2,500 written out in full
+        QCOMPARE(entries.size(), size_t(1 + 2 * 40));
+        qsizetype bytes = 0;
+        for (const auto &e : entries)
+            bytes += e.data.size();
+        QVERIFY2(bytes < 40 * 100, qPrintable(QString::number(bytes))); // 820 winners and their lines announced
 
         const auto announced = [&dir] {
             DrawLogAnnouncements announcements;
@@ -195,26 +211,200 @@ private Q_SLOTS:
                      DrawLogAnnouncements::winnerText(QStringLiteral("CARTAO"), scans[i].winners.last()));
         }
 
-        // Logs written before the list was told by a number name it in
-        // Premio, with no Pedra: they read the same.
         log.endDraw();
-        sqlite3 *db = nullptr;
-        QCOMPARE(sqlite3_open(QDir(dir.path()).filePath(QStringLiteral("Sorteios.cds")).toUtf8().constData(), &db),
-                 SQLITE_OK);
-        QCOMPARE(sqlite3_exec(db,
-                              "UPDATE records SET f9 = CASE f5 WHEN 0 THEN 'texto' ELSE 'vencedor' END, f5 = NULL"
-                              " WHERE f3 = 'repete'",
-                              nullptr, nullptr, nullptr),
-                 SQLITE_OK);
-        QVERIFY(sqlite3_changes(db) > 0);
-        sqlite3_close(db);
-        const auto [older, olderBroken] = announced();
-        QVERIFY(!olderBroken);
-        QCOMPARE(older.size(), read.size());
-        for (size_t i = 0; i < read.size(); ++i) {
-            QCOMPARE(older[i].lines, read[i].lines);
-            QCOMPARE(older[i].winners, read[i].winners);
+    }
+
+    // Logs of earlier versions (an announcement as rows of lines, winners and
+    // runs repeated, no seals) read as they always did; the first write adds
+    // the seal's fields, and the old rows count as unsealed, not as changed.
+    void olderLogsStillRead()
+    {
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath("Sorteios.cds");
+        const auto row = [](int event, const QString &kind, const QVariant &ball = {}) {
+            Row r(DrawLogWriter::unsealedFields().size());
+            r[0] = 1;
+            r[1] = event;
+            r[3] = kind;
+            r[5] = ball;
+            return r;
+        };
+        std::vector<Row> rows{row(1, "inicio"), row(2, "pedra", 7), row(3, "texto"), row(4, "vencedor"),
+                              row(5, "pedra", 8), row(6, "repete", 0), row(7, "repete", 1), row(8, "fim")};
+        rows[0][4] = QStringLiteral("manual");
+        rows[2][13] = QStringLiteral("CARTELA 2 SERIE A");
+        rows[3][9] = QStringLiteral("CARTAO");
+        rows[3][10] = 2;
+        rows[3][11] = QStringLiteral("A");
+        rows[3][12] = 7;
+        for (Row *r : {&rows[5], &rows[6]}) {
+            (*r)[10] = 0; // from
+            (*r)[12] = 1; // count
         }
+        rows[6][9] = QStringLiteral("vencedor"); // the oldest form names the list in Premio
+        std::vector<const Row *> pointers;
+        for (const Row &r : rows)
+            pointers.push_back(&r);
+        DatasetFile::save(path, DrawLogWriter::unsealedFields(), pointers);
+
+        const auto announced = [&dir] {
+            DrawLogAnnouncements announcements;
+            QList<DrawLogAnnouncements::Announced> read;
+            bool open = false;
+            for (const auto &e : DrawLog::read(dir.path())) {
+                if (announcements.take(e)) {
+                    open = true;
+                } else if (open) {
+                    read << announcements.current();
+                    open = false;
+                }
+            }
+            return read;
+        };
+        const DrawLogAnnouncements::Announced once{{"CARTELA 2 SERIE A"},
+                                                   {DrawLogAnnouncements::winnerText("CARTAO", {2, 'A', 7})}};
+        QCOMPARE(announced(), (QList<DrawLogAnnouncements::Announced>{once, once}));
+
+        DrawLogWriter log(dir.path());
+        QVERIFY(log.startDraw(DrawMode::Manual));
+        QCOMPARE(log.currentDraw(), 2);
+        QCOMPARE(DatasetFile::fieldsOf(path), DrawLogWriter::fields());
+        QCOMPARE(announced().size(), 2); // the old rows are read as before
+        const DrawLogWriter::Check check = DrawLogWriter::verify(dir.path());
+        QVERIFY(check.intact);
+        QCOMPARE(check.unsealedRows, 8);
+        QCOMPARE(check.sealedRows, 1);
+    }
+
+    // The seal catches what a tool editing the file changed, removed or put
+    // in: the first draw and event at fault are named.
+    void sealCatchesEdits_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<int>("draw");
+        QTest::addColumn<int>("event");
+        QTest::addColumn<int>("fault");
+        using Fault = DrawLogWriter::Check::Fault;
+        QTest::newRow("as written") << QByteArray() << 0 << 0 << int(Fault::None);
+        QTest::newRow("a ball changed") << QByteArray("UPDATE records SET f5 = 45 WHERE f0 = 1 AND f1 = 3") << 1 << 3
+                                        << int(Fault::Changed);
+        QTest::newRow("a prize switch changed") << QByteArray("UPDATE records SET f7 = 0 WHERE f0 = 2 AND f1 = 2") << 2
+                                                << 2 << int(Fault::Changed);
+        QTest::newRow("an announcement removed") << QByteArray("DELETE FROM records WHERE f0 = 1 AND f1 = 4") << 1 << 4
+                                                 << int(Fault::Removed);
+        QTest::newRow("the last row removed, its seal put on the row before")
+            << QByteArray("UPDATE records SET f15 = (SELECT f15 FROM records WHERE f0 = 1 AND f1 = 6)"
+                          " WHERE f0 = 1 AND f1 = 5; DELETE FROM records WHERE f0 = 1 AND f1 = 6")
+            << 1 << 5 << int(Fault::Changed);
+        QTest::newRow("a row put in") << QByteArray("INSERT INTO records(f0, f1, f3, f5) VALUES(1, 7, 'pedra', 9)") << 1
+                                      << 7 << int(Fault::Inserted);
+        QTest::newRow("a row copied") << QByteArray("INSERT INTO records SELECT * FROM records WHERE f0 = 1 AND f1 = 2")
+                                      << 1 << 2 << int(Fault::Inserted);
+        QTest::newRow("a whole draw removed") << QByteArray("DELETE FROM records WHERE f0 = 2") << 2 << 1
+                                              << int(Fault::Removed);
+    }
+    void sealCatchesEdits()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(int, draw);
+        QFETCH(int, event);
+        QFETCH(int, fault);
+        QTemporaryDir dir;
+        {
+            DrawLogWriter log(dir.path());
+            for (int d = 1; d <= 3; ++d) {
+                QVERIFY(log.startDraw(DrawMode::Manual));
+                QVERIFY(log.ball({7, true, DrawMode::Manual, "7"}, {false, true, false}));
+                QVERIFY(log.ball({8, true, DrawMode::Manual, "8"}, {false, true, false}));
+                QVERIFY(log.scan(lineWon()));
+                QVERIFY(log.ball({8, false, DrawMode::Manual, "-8"}, {false, false, false}));
+                QVERIFY(log.endDraw());
+            }
+        }
+        if (!sql.isEmpty()) {
+            sqlite3 *db = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(QDir(dir.path()).filePath("Sorteios.cds")).constData(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        }
+        const DrawLogWriter::Check check = DrawLogWriter::verify(dir.path());
+        QCOMPARE(int(check.fault), fault);
+        QCOMPARE(check.intact, fault == int(DrawLogWriter::Check::Fault::None));
+        QCOMPARE(check.draw, draw);
+        QCOMPARE(check.event, event);
+        if (check.intact)
+            QCOMPARE(check.sealedRows, 18);
+    }
+
+    // A draw cut short is offered back once; resumed, it goes on with its
+    // own numbers after a row that says so, and the chain holds across the
+    // break. Declined, it stays closed as interrupted.
+    void interruptedDrawResumedOrDeclined()
+    {
+        QTemporaryDir dir;
+        CompetingSet competing;
+        competing.addCard('A', 2);
+        {
+            DrawLogWriter log(dir.path());
+            QVERIFY(log.startDraw(DrawMode::Electronic, competing));
+            QVERIFY(log.ball({7, true, DrawMode::Electronic, "07"}, {}));
+            QVERIFY(log.ball({45, true, DrawMode::Electronic, "45"}, {}));
+        } // a crash: no end row
+        {
+            DrawLogWriter log(dir.path());
+            const std::optional<DrawLogWriter::Interrupted> cut = log.interruptedDraw();
+            QVERIFY(cut);
+            QCOMPARE(cut->draw, 1);
+            QCOMPARE(cut->balls, 2);
+            QCOMPARE(cut->lastBall, 45);
+            QCOMPARE(cut->mode, DrawMode::Electronic);
+            QVERIFY(log.resumeDraw(1, DrawMode::Electronic));
+            QCOMPARE(log.currentDraw(), 1);
+            QVERIFY(log.ball({3, true, DrawMode::Electronic, "03"}, {}));
+            QVERIFY(log.endDraw(true)); // the program closed during the draw
+        }
+        QCOMPARE(kinds(DrawLog::read(dir.path())),
+                 (QStringList{"inicio", "pedra", "pedra", "fim", "retomada", "pedra", "fim"}));
+        {
+            DrawLogWriter log(dir.path());
+            const std::optional<DrawLogWriter::Interrupted> cut = log.interruptedDraw();
+            QVERIFY(cut);
+            QCOMPARE(cut->balls, 3);
+            QVERIFY(log.declineDraw(1));
+            QVERIFY(!log.interruptedDraw());
+        }
+        DrawLogWriter again(dir.path());
+        QVERIFY(!again.interruptedDraw());
+        const std::vector<DrawLogWriter::Entry> entries = DrawLog::read(dir.path());
+        for (size_t i = 0; i < entries.size(); ++i)
+            QCOMPARE(entries[i].event, int(i) + 1);
+        QCOMPARE(entries.back().text, QString::fromUtf8(DrawLogWriter::kDeclined));
+        QVERIFY(DrawLogWriter::verify(dir.path()).intact);
+        QCOMPARE(CompetingSet::fromBytes(entries[0].data), std::optional<CompetingSet>(competing));
+    }
+
+    // What competes is kept in a few kilobytes, and only a set of its own
+    // form is read back.
+    void competingSetInTheLog()
+    {
+        CompetingSet full;
+        for (int card = 1; card <= kCardsPerSeries; ++card)
+            for (char series : {'A', 'B', 'C'})
+                full.addCard(series, card);
+        for (int ticket = 1; ticket <= kTicketsPerSeries; ticket += 17)
+            full.addReturned('B', ticket);
+        full.addReturned('L', 5); // of a card not sold: no ticket less competes
+        QCOMPARE(full.cardCount(), 6000);
+        QCOMPARE(full.cardCount('B'), 2000);
+        QCOMPARE(full.returnedCount(), 706);
+        QCOMPARE(full.competingTickets(), 36000 - 706);
+        const QByteArray bytes = full.toBytes();
+        QVERIFY2(bytes.size() < 4096, qPrintable(QString::number(bytes.size())));
+        QCOMPARE(CompetingSet::fromBytes(bytes), std::optional<CompetingSet>(full));
+        QVERIFY(CompetingSet::fromBytes(bytes)->returned('L', 5));
+        for (const QByteArray &hostile : {QByteArray(), QByteArray("\x01"), bytes.left(bytes.size() / 2),
+                                          QByteArray("\x01\x7f\xff\xff\xff garbage"), QByteArray(1, '\x02') + bytes.mid(1)})
+            QVERIFY(!CompetingSet::fromBytes(hostile));
     }
 
     void cannotBeWritten()
@@ -275,8 +465,11 @@ private Q_SLOTS:
         QCOMPARE(balls.mid(0, 4), (QStringList{"1", "21", "32", "51"}));
         QVERIFY2(balls.size() == 4 || (balls.size() == 5 && balls[4] == QLatin1String("72")), qPrintable(balls.join(',')));
         if (balls.size() == 5 && entries.back().kind != QLatin1String("pedra")) { // its announcement too
-            QCOMPARE(entries.back().kind, QStringLiteral("vencedor"));
-            QCOMPARE(entries.back().prize, QStringLiteral("LINHA"));
+            QCOMPARE(entries.back().kind, QStringLiteral("anuncio"));
+            DrawLogAnnouncements announcements;
+            for (const auto &e : entries)
+                announcements.take(e);
+            QVERIFY(announcements.current().winners.last().startsWith(QLatin1String("LINHA ")));
         }
     }
 
@@ -294,7 +487,7 @@ private Q_SLOTS:
             log.endDraw();
         } // the end writes what is queued
         const auto entries = DrawLog::read(dir.path());
-        QCOMPARE(entries.size(), size_t(1 + 30 + 5 + 1));
+        QCOMPARE(entries.size(), size_t(1 + 30 + 1 + 1));
         QCOMPARE(entries[30].ball, 30);
 
         DrawLog broken(QStringLiteral("/dev/null/hall"));

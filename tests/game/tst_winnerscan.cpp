@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "cards/CardGenerator.h"
 #include "cards/CardStore.h"
+#include "game/CompetingSet.h"
 #include "game/DrawState.h"
 #include "game/FewestPointsTable.h"
 #include "game/GameStep.h"
@@ -58,6 +59,7 @@ struct Hall {
                 draw.clickManual(b);
     }
     ScanReport check(PrizeSwitches switches = {}) { return scan.CheckWinners(draw, switches); }
+    CompetingSet competing() { return CompetingSet::fromRegistry(registry.TableVali(), registry.TableValiC()); }
 };
 
 QList<int> without(QList<int> balls, const QList<int> &out)
@@ -328,7 +330,8 @@ private Q_SLOTS:
         Hall h;
         h.cards.store(CardIndex('A', 1), std::string(180, 'x'));
         h.validate("A", "1-2");
-        GameStep game(h.cards, h.registry.TableVali(), h.registry.TableValiC());
+        GameStep game(h.cards);
+        game.newDraw(h.competing());
         game.setSwitches({true, true, false});
         h.drawBalls({1, 21, 32});
         GameStep::Result first = game.step(h.draw);
@@ -341,9 +344,82 @@ private Q_SLOTS:
         QCOMPARE(game.switches(), (PrizeSwitches{true, false, false}));
         QCOMPARE(won.report.memoLines(), (QStringList{"CARTELA 2 SERIE A", "LINHA. Cartão 7"}));
         h.draw.start(DrawMode::Manual);
-        game.newDraw();
+        game.newDraw(h.competing());
         h.drawBalls({1, 21, 32});
         QCOMPARE(game.step(h.draw).missingToTell, (QStringList{"A-1"}));
+    }
+
+    // What competes is fixed when the draw starts: a card sold during it
+    // never wins in it, and competes in the next.
+    void competingSetFixedAtTheStart()
+    {
+        Hall h;
+        h.validate("A", "2");
+        GameStep game(h.cards);
+        game.newDraw(h.competing());
+        h.validate("A", "1"); // sold during the draw
+        h.returnTicket("A", 7); // returned during the draw: still competes in it
+        h.drawBalls({24, 40, 51, 70, 87, 18, 32, 52, 61, 88, 9, 39, 41, 64, 71}); // ticket 1 of card 1, full
+        h.drawBalls(kTicket7);
+        QCOMPARE(game.step(h.draw).report.winners, (QList<TicketRef>{{2, 'A', 7}}));
+        QCOMPARE(game.competing().cardCount(), 1);
+        QCOMPARE(game.competing().cardsAddedIn(h.competing()), 1);
+        h.draw.start(DrawMode::Manual);
+        game.newDraw(h.competing());
+        h.drawBalls({24, 40, 51, 70, 87, 18, 32, 52, 61, 88, 9, 39, 41, 64, 71});
+        h.drawBalls(kTicket7);
+        QCOMPARE(game.step(h.draw).report.winners, (QList<TicketRef>{{1, 'A', 1}}));
+    }
+
+    // The prizes of the draw stay listed after later balls, each with the
+    // ball that won it; a ball taken back removes the prizes it undid.
+    void prizesOfTheDraw()
+    {
+        Hall h;
+        h.validate("A", "2");
+        GameStep game(h.cards);
+        game.newDraw(h.competing());
+        game.setSwitches({true, true, true});
+        const auto click = [&](int ball) {
+            h.draw.clickManual(ball);
+            return game.step(h.draw);
+        };
+        for (int ball : {1, 21, 32, 51, 72}) // row 1 of ticket 7
+            click(ball);
+        const PrizeWon line{"LINHA", 0, {2, 'A', 7}, 72, 5};
+        QCOMPARE(game.prizes(), QList<PrizeWon>{line});
+        for (int ball : {11, 22, 48, 65, 88, 5}) // row 2, and a ball no ticket needs
+            click(ball);
+        const PrizeWon twoLines{"2 LINHAS", 0, {2, 'A', 7}, 88, 10};
+        QCOMPARE(game.prizes(), (QList<PrizeWon>{line, twoLines}));
+        click(88); // taken back: two lines undone, the line stands
+        QCOMPARE(game.prizes(), QList<PrizeWon>{line});
+        click(88); // the switch went off with the win: not won again
+        QCOMPARE(game.prizes(), QList<PrizeWon>{line});
+        for (int ball : {12, 33, 57, 69, 89})
+            click(ball);
+        const PrizeWon corners{"CANTOS", 0, {2, 'A', 7}, 89, 16}, full{"CARTAO", 0, {2, 'A', 7}, 89, 16};
+        QCOMPARE(game.prizes(), (QList<PrizeWon>{line, corners, full}));
+        click(5); // a ball no prize needs, taken back
+        click(33); // the full ticket undone, then won again at the next ball
+        QCOMPARE(game.prizes(), (QList<PrizeWon>{line, corners}));
+        click(33);
+        QCOMPARE(game.prizes(), (QList<PrizeWon>{line, corners, {"CARTAO", 0, {2, 'A', 7}, 33, 15}}));
+    }
+
+    // Two rows of one ticket complete at one ball: a line for each row.
+    void twoLinesOfOneTicketAtOneBall()
+    {
+        Hall h;
+        h.validate("A", "2");
+        GameStep game(h.cards);
+        game.newDraw(h.competing());
+        game.setSwitches({false, true, false});
+        h.drawBalls({1, 21, 32, 51, 11, 22, 48, 65, 72});
+        h.draw.clickManual(88);
+        game.step(h.draw);
+        QCOMPARE(game.prizes(), (QList<PrizeWon>{{"LINHA", 0, {2, 'A', 7}, 88, 10}, {"LINHA", 1, {2, 'A', 7}, 88, 10}}));
+        QCOMPARE(game.switches(), PrizeSwitches{});
     }
 
     // Changes between two balls are seen by the next scan.
@@ -397,11 +473,11 @@ private Q_SLOTS:
         plain.isReturned = [&](Dataset &, const QString &serie, int ticket) {
             return returned.contains(key(serie, ticket));
         };
-        GameStep game(h.cards, h.registry.TableVali(), h.registry.TableValiC());
+        GameStep game(h.cards);
         int scans = 0, prizes = 0, takenBack = 0, unscanned = 0;
         for (int round = 0; round < 3; ++round) {
             h.draw.start(DrawMode::Manual);
-            game.newDraw();
+            game.newDraw(h.competing());
             DrawState twin = h.draw;
             PrizeSwitches switches{true, true, true};
             game.setSwitches(switches);

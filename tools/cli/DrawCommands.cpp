@@ -6,6 +6,7 @@
 #include "game/DrawLog.h"
 #include "game/DrawState.h"
 #include "game/GameStep.h"
+#include "game/LoggedDraw.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QSet>
@@ -39,9 +40,11 @@ struct Hall {
             io.err << "bolaris-cli: " << opened.english << Qt::endl;
             return false;
         }
-        game = std::make_unique<GameStep>(store.table(), registry->TableVali(), registry->TableValiC());
+        game = std::make_unique<GameStep>(store.table());
         return true;
     }
+    // What competes now: today's registry.
+    CompetingSet today() const { return CompetingSet::fromRegistry(registry->TableVali(), registry->TableValiC()); }
 };
 
 QString modeName(const QString &mode)
@@ -61,17 +64,41 @@ QString switchNames(const PrizeSwitches &s)
     return names.isEmpty() ? QStringLiteral("full ticket only") : names.join(QLatin1Char(' '));
 }
 
-QString winnerText(const QString &prize, const TicketRef &t)
+QString winnerText(const QString &prize, const TicketRef &t) { return DrawLogAnnouncements::winnerText(prize, t); }
+
+QString competingText(const CompetingSet &set)
 {
-    return QStringLiteral("%1 card %2 series %3 ticket %4").arg(prize).arg(t.card).arg(t.series).arg(t.ticket);
+    return QStringLiteral("%1 cards, %2 returned tickets, %3 tickets compete")
+        .arg(set.cardCount())
+        .arg(set.returnedCount())
+        .arg(set.competingTickets());
 }
 
-// What one ball event announced: the text box's lines and the winners.
-struct Announced {
-    QStringList lines;
-    QStringList winners;
-    bool operator==(const Announced &) const = default;
-};
+int verifyLog(const QString &dir, Streams io)
+{
+    DrawLogWriter::Check check;
+    try {
+        check = DrawLogWriter::verify(dir);
+    } catch (const DatasetError &e) {
+        io.err << "bolaris-cli: " << e.message() << Qt::endl;
+        return 1;
+    }
+    if (check.intact) {
+        io.out << "the draw log is intact: " << check.sealedRows << " sealed rows";
+        if (check.unsealedRows)
+            io.out << ", " << check.unsealedRows << " rows written before rows were sealed (unsealed)";
+        io.out << Qt::endl;
+        return 0;
+    }
+    const char *what = check.fault == DrawLogWriter::Check::Fault::Removed    ? "removed"
+                       : check.fault == DrawLogWriter::Check::Fault::Inserted ? "inserted"
+                                                                              : "changed";
+    io.out << "the draw log was changed: draw " << check.draw << ", event " << check.event << " was " << what
+           << " after it was written" << Qt::endl;
+    return 1;
+}
+
+using Announced = DrawLogAnnouncements::Announced;
 
 Announced announcedBy(const ScanReport &report)
 {
@@ -97,67 +124,46 @@ bool readLog(const QString &dir, Streams io, const std::function<void(const Draw
     }
 }
 
-int replayLogged(int number, const QString &dir, const RegistryLocation &location, Streams io)
+// One draw of the log, or nothing after saying why.
+std::optional<LoggedDraw> readDraw(const QString &dir, int number, Streams io)
 {
-    // The draw's ball events, each with what it announced.
-    struct Event {
-        int ball = 0;
-        bool drawn = true;
-        PrizeSwitches switches;
-        Announced announced;
-    };
-    std::vector<Event> events;
-    bool found = false;
-    DrawLogAnnouncements announcements;
-    bool announcing = false;
-    const auto announced = [&] {
-        if (announcing && !events.empty())
-            events.back().announced = {announcements.current().lines, announcements.current().winners};
-        announcing = false;
-    };
-    const bool read = readLog(dir, io, [&](const DrawLog::Entry &e) {
-        if (e.draw != number)
-            return;
-        found = true;
-        if (announcements.take(e)) {
-            announcing = true;
-            return;
-        }
-        announced();
-        if (e.kind == QLatin1String("pedra") || e.kind == QLatin1String("retirada"))
-            events.push_back({e.ball, e.kind == QLatin1String("pedra"), e.switches, {}});
-    });
-    if (!read)
-        return 1;
-    announced();
-    if (announcements.broken()) {
+    std::optional<LoggedDraw> draw;
+    try {
+        draw = LoggedDraw::read(dir, number);
+    } catch (const DatasetError &e) {
+        io.err << "bolaris-cli: " << e.message() << Qt::endl;
+        return std::nullopt;
+    }
+    if (!draw) {
+        io.err << "bolaris-cli: draw " << number << " is not in the draw log of " << dir << Qt::endl;
+        return std::nullopt;
+    }
+    if (draw->damaged) {
         io.err << "bolaris-cli: the draw log of " << dir << " repeats lines draw " << number
                << " never announced: it is damaged" << Qt::endl;
-        return 1;
+        return std::nullopt;
     }
-    if (!found) {
-        io.err << "bolaris-cli: draw " << number << " is not in the draw log of " << dir << Qt::endl;
+    return draw;
+}
+
+int replayLogged(int number, const QString &dir, const RegistryLocation &location, Streams io)
+{
+    const std::optional<LoggedDraw> logged = readDraw(dir, number, io);
+    if (!logged)
         return 1;
-    }
     Hall hall;
     if (!hall.open(dir, io, location))
         return 1;
+    if (!logged->competing)
+        io.out << "draw " << number << " was logged before the competing set was kept with each draw: it is "
+               << "checked against today's registry" << Qt::endl;
     DrawState draw;
-    draw.start(DrawMode::Manual);
     int differing = 0;
-    for (size_t i = 0; i < events.size(); ++i) {
-        const Event &e = events[i];
-        if (draw.drawn(e.ball) == e.drawn) {
-            io.out << "event " << i + 1 << ": ball " << e.ball << " cannot be " << (e.drawn ? "drawn" : "taken back")
-                   << " again; the log is not a draw's own" << Qt::endl;
-            ++differing;
-            continue;
-        }
-        draw.clickManual(e.ball);
-        hall.game->setSwitches(e.switches); // as they stood at this ball
-        const Announced now = announcedBy(hall.game->step(draw).report);
+    const int impossible = logged->play(*hall.game, draw, hall.today(), [&](size_t i, const GameStep::Result &result) {
+        const LoggedDraw::Ball &e = logged->balls[i];
+        const Announced now = announcedBy(result.report);
         if (now == e.announced)
-            continue;
+            return;
         ++differing;
         io.out << "ball " << e.ball << (e.drawn ? "" : " (taken back)") << ": the log says\n";
         for (const QString &line : e.announced.lines + e.announced.winners)
@@ -165,13 +171,19 @@ int replayLogged(int number, const QString &dir, const RegistryLocation &locatio
         io.out << "now it is\n";
         for (const QString &line : now.lines + now.winners)
             io.out << "  " << line << '\n';
+    });
+    if (impossible >= 0) {
+        const LoggedDraw::Ball &e = logged->balls[size_t(impossible)];
+        io.out << "event " << impossible + 1 << ": ball " << e.ball << " cannot be "
+               << (e.drawn ? "drawn" : "taken back") << " again; the log is not a draw's own" << Qt::endl;
+        ++differing;
     }
     if (differing) {
-        io.out << differing << " of " << events.size()
-               << " ball events of draw " << number << " do not announce what the log says" << Qt::endl;
+        io.out << differing << " of " << logged->balls.size() << " ball events of draw " << number
+               << " do not announce what the log says" << Qt::endl;
         return 1;
     }
-    io.out << "draw " << number << ": every announcement of its " << events.size()
+    io.out << "draw " << number << ": every announcement of its " << logged->balls.size()
            << " ball events matches the log" << Qt::endl;
     return 0;
 }
@@ -181,8 +193,8 @@ int replayLogged(int number, const QString &dir, const RegistryLocation &locatio
 int drawLog(const QStringList &args, Streams io)
 {
     Options options;
-    if (!options.parse(args, {QStringLiteral("--draw"), QStringLiteral("--dir")}, {}, &io.err) ||
-        !options.positional.isEmpty())
+    if (!options.parse(args, {QStringLiteral("--draw"), QStringLiteral("--dir")}, {QStringLiteral("--verify")}, &io.err) ||
+        !options.positional.isEmpty() || (options.has(QStringLiteral("--verify")) && options.has(QStringLiteral("--draw"))))
         return 2;
     std::optional<int> only;
     if (options.has(QStringLiteral("--draw"))) {
@@ -196,28 +208,50 @@ int drawLog(const QStringList &args, Streams io)
     const std::optional<QString> dir = options.workingFolder(io);
     if (!dir)
         return 2;
+    if (options.has(QStringLiteral("--verify")))
+        return verifyLog(*dir, io);
     if (only) {
         bool found = false;
+        DrawLogAnnouncements announcements;
         const bool read = readLog(*dir, io, [&](const DrawLog::Entry &e) {
             if (e.draw != *only)
                 return;
             found = true;
-            if (e.kind == QLatin1String("inicio"))
-                io.out << e.time << "  draw " << e.draw << " starts, " << modeName(e.mode) << '\n';
-            else if (e.kind == QLatin1String("pedra") || e.kind == QLatin1String("retirada"))
+            if (announcements.take(e)) {
+                if (e.kind == QLatin1String("anuncio")) {
+                    for (const QString &line : announcements.current().lines)
+                        io.out << "    " << line << '\n';
+                    for (const QString &winner : announcements.current().winners)
+                        io.out << "    winner: " << winner << '\n';
+                }
+            }
+            if (e.kind == QLatin1String("inicio")) {
+                io.out << e.time << "  draw " << e.draw << " starts, " << modeName(e.mode);
+                if (const std::optional<CompetingSet> set = CompetingSet::fromBytes(e.data))
+                    io.out << "; " << competingText(*set);
+                io.out << '\n';
+            } else if (e.kind == QLatin1String("pedra") || e.kind == QLatin1String("retirada")) {
                 io.out << e.time << "  ball " << e.ball << (e.kind == QLatin1String("pedra") ? " drawn" : " taken back")
                        << " (" << switchNames(e.switches) << ")\n";
-            else if (e.kind == QLatin1String("texto"))
+            } else if (e.kind == QLatin1String("texto")) {
                 io.out << "    " << e.text << '\n';
-            else if (e.kind == QLatin1String("vencedor"))
+            } else if (e.kind == QLatin1String("vencedor")) {
                 io.out << "    winner: " << winnerText(e.prize, e.ticket) << '\n';
-            else if (e.kind == QLatin1String("repete"))
+            } else if (e.kind == QLatin1String("repete")) {
                 io.out << "    (again " << e.count << (e.prize == QLatin1String("texto") ? " lines" : " winners")
                        << " of the announcement before, from its " << e.from + 1 << ")\n";
-            else if (e.kind == QLatin1String("fim"))
-                io.out << e.time << "  draw " << e.draw
-                       << (e.text == QLatin1String(DrawLogWriter::kInterrupted) ? " interrupted (its last event)" : " ends")
-                       << '\n';
+            } else if (e.kind == QLatin1String("retomada")) {
+                io.out << e.time << "  draw " << e.draw << " resumed\n";
+            } else if (e.kind == QLatin1String("fim")) {
+                io.out << e.time << "  draw " << e.draw;
+                if (e.text == QString::fromUtf8(DrawLogWriter::kDeclined))
+                    io.out << " interrupted, not resumed";
+                else if (e.interruptedEnd())
+                    io.out << " interrupted (its last event)";
+                else
+                    io.out << " ends";
+                io.out << '\n';
+            }
         });
         if (!read)
             return 1;
@@ -233,17 +267,31 @@ int drawLog(const QStringList &args, Streams io)
     struct Summary {
         QString start, end, mode;
         bool interrupted = false;
+        int resumed = 0;
+        QString competing;
         QStringList balls;
         QStringList prizes;
         QSet<QString> announced; // winners listed: a full ticket is announced again at later balls
         int drawn = 0;
+        DrawLogAnnouncements announcements;
     };
     std::map<int, Summary> draws;
     const bool read = readLog(*dir, io, [&](const DrawLog::Entry &e) {
         Summary &d = draws[e.draw];
+        const auto note = [&d](const QString &winner) {
+            if (!d.announced.contains(winner)) {
+                d.announced.insert(winner);
+                d.prizes << winner + QStringLiteral(" at ball ") + d.balls.value(d.balls.size() - 1);
+            }
+        };
+        if (d.announcements.take(e) && e.kind == QLatin1String("anuncio"))
+            for (const QString &winner : d.announcements.current().winners)
+                note(winner);
         if (e.kind == QLatin1String("inicio")) {
             d.start = e.time;
             d.mode = modeName(e.mode);
+            if (const std::optional<CompetingSet> set = CompetingSet::fromBytes(e.data))
+                d.competing = competingText(*set);
         } else if (e.kind == QLatin1String("pedra")) {
             d.balls << QString::number(e.ball);
             ++d.drawn;
@@ -251,14 +299,14 @@ int drawLog(const QStringList &args, Streams io)
             d.balls << QLatin1Char('-') + QString::number(e.ball);
             --d.drawn;
         } else if (e.kind == QLatin1String("vencedor")) {
-            const QString winner = winnerText(e.prize, e.ticket);
-            if (!d.announced.contains(winner)) {
-                d.announced.insert(winner);
-                d.prizes << winner + QStringLiteral(" at ball ") + d.balls.value(d.balls.size() - 1);
-            }
+            note(winnerText(e.prize, e.ticket));
+        } else if (e.kind == QLatin1String("retomada")) {
+            ++d.resumed;
+            d.end.clear();
+            d.interrupted = false;
         } else if (e.kind == QLatin1String("fim")) {
             d.end = e.time;
-            d.interrupted = e.text == QLatin1String(DrawLogWriter::kInterrupted);
+            d.interrupted = e.interruptedEnd();
         }
     });
     if (!read)
@@ -268,8 +316,11 @@ int drawLog(const QStringList &args, Streams io)
     for (const auto &[number, d] : draws) {
         io.out << "draw " << number << "  " << (d.start.isEmpty() ? QStringLiteral("?") : d.start) << " .. "
                << (d.end.isEmpty() ? QStringLiteral("(not ended)") : d.end)
-               << (d.interrupted ? QStringLiteral(" (interrupted)") : QString()) << "  " << d.mode << "  " << d.drawn
-               << " balls\n";
+               << (d.interrupted ? QStringLiteral(" (interrupted)") : QString())
+               << (d.resumed ? QStringLiteral(" (resumed %1 time(s))").arg(d.resumed) : QString()) << "  " << d.mode
+               << "  " << d.drawn << " balls\n";
+        if (!d.competing.isEmpty())
+            io.out << "  competing: " << d.competing << '\n';
         io.out << "  balls: " << (d.balls.isEmpty() ? QStringLiteral("none") : d.balls.join(QLatin1Char(' '))) << '\n';
         io.out << "  prizes: " << (d.prizes.isEmpty() ? QStringLiteral("none") : d.prizes.join(QStringLiteral("; ")))
                << '\n';
@@ -333,6 +384,7 @@ int replay(const QStringList &args, Streams io)
         return 1;
     DrawState draw;
     draw.start(DrawMode::Manual);
+    hall.game->newDraw(hall.today());
     hall.game->setSwitches({options.has(QStringLiteral("--cantos")), options.has(QStringLiteral("--linha")),
                             options.has(QStringLiteral("--2linhas"))});
     for (int ball : balls) {

@@ -122,7 +122,9 @@ int dumpDataset(const QStringList &args, Streams io)
                     printHeader();
                 QStringList values;
                 for (const QVariant &v : row)
-                    values << (v.isNull() ? QString() : v.toString());
+                    values << (v.isNull()                               ? QString()
+                               : v.typeId() == QMetaType::QByteArray ? QString::fromLatin1(v.toByteArray().toHex())
+                                                                      : v.toString());
                 io.out << values.join(QLatin1Char(';')) << '\n';
             },
             &fields);
