@@ -53,6 +53,7 @@
   acompanharSorteio(estado => {
     sorteadas = new Set(estado.pedras || []);
     document.getElementById('ultima').textContent = estado.ultima ? String(estado.ultima) : '–';
+    document.getElementById('ultimaRotulo').textContent = estado.ultimaRetirada ? 'Pedra retirada' : 'Última pedra';
     document.getElementById('sorteadas').textContent = String(estado.sorteadas || 0);
     desenhar();
   });

@@ -20,6 +20,8 @@
     const ultima = document.getElementById('ultima');
     ultima.textContent = estado.ultima ? String(estado.ultima) : '–';
     ultima.classList.toggle('retirada', !!estado.ultimaRetirada);
+    // A ball taken back is shown as such, never as the last ball drawn.
+    document.getElementById('ultimaTitulo').textContent = estado.ultimaRetirada ? 'PEDRA RETIRADA' : 'ÚLTIMA PEDRA';
     document.getElementById('sorteadas').textContent = String(estado.sorteadas || 0);
     lista('premios', estado.premios || []);
     lista('vencedores', (estado.vencedores || []).map(v =>

@@ -5,7 +5,9 @@
 #include "CardCheckPanel.h"
 #include "game/DisplayBoard.h"
 #include "DrawFeed.h"
+#include "DrawPrizesWindow.h"
 #include "game/DrawLog.h"
+#include "game/LoggedDraw.h"
 #include "game/FewestPointsTable.h"
 #include "game/GameStep.h"
 #include "MediaInstaller.h"
@@ -145,20 +147,23 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
     buildControls();
     m_conf = new CardCheckPanel(this, cards, state, prompter);
     m_log->setListener(this, [this](const QString &failure, const QString &notice) { logStatus(failure, notice); });
-    // A registry shared with other desks changes during the draw.
+    // A registry shared with other desks changes during the draw: its sales
+    // count from the next draw.
     connect(&registry.TableVali(), &Dataset::changed, this, [this] {
         if (isVisible())
-            m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
+            showCompeting();
     });
+    m_prizesWindow = std::make_unique<DrawPrizesWindow>();
     if (ServerRegistry *server = registry.server())
         connect(server, &ServerRegistry::connectionLost, this, &DrawPanel::registryLost);
 }
 
 DrawPanel::~DrawPanel()
 {
-    // A draw cut short by the end of the program is closed in the log.
+    // A draw cut short by the end of the program is closed in the log as
+    // interrupted: the next start offers it back.
     if (m_state.mode() != DrawMode::Idle)
-        m_log->endDraw();
+        m_log->endDraw(true);
 }
 
 PlayersDisplay *DrawPanel::playersDisplay() const
@@ -221,6 +226,9 @@ void DrawPanel::buildControls()
     m_concor->resize(90, 24);
     connect(m_concorCaption, &ClickLabel::clicked, this, &DrawPanel::LabelConcorClick);
     connect(m_concor, &ClickLabel::clicked, this, &DrawPanel::LabelConcorClick);
+    m_nextDraw = label(this, QStringLiteral("LabelProximo"), QString(), 11, 519, font());
+    m_nextDraw->setToolTip(QStringLiteral("Cartelas validadas durante este sorteio: concorrem a partir do próximo."));
+    m_nextDraw->hide();
 
     label(this, QStringLiteral("LabelSor"), QStringLiteral("Pedras sorteadas"), 146, 476, font());
     m_drawnCount = label(this, QStringLiteral("LabelSorteadas"), QStringLiteral("0"), 234, 472, sansFont(20, Bold));
@@ -256,10 +264,20 @@ void DrawPanel::buildControls()
     connect(m_alea, &QPushButton::clicked, this, [this] { whenNoBallEvent([this] { ButtonAleaClick(); }); });
     m_alea->hide();
     m_fim = button(this, QStringLiteral("ButtonFim"), QStringLiteral("Encerra o sorteio"), 681, 98, 96, 25);
-    connect(m_fim, &QPushButton::clicked, this, [this] { whenNoBallEvent([this] { ButtonFimClick(); }); });
+    connect(m_fim, &QPushButton::clicked, this, [this] {
+        whenNoBallEvent([this] {
+            if (confirmEnd())
+                ButtonFimClick();
+        });
+    });
     m_fim->hide();
     QPushButton *sair = addExitButton(QStringLiteral("ButtonSair"), QStringLiteral("Sair"), {682, 128, 96, 25});
-    connect(sair, &QPushButton::clicked, this, [this] { whenNoBallEvent([this] { ButtonSairClick(); }); });
+    connect(sair, &QPushButton::clicked, this, [this] {
+        whenNoBallEvent([this] {
+            if (confirmEnd())
+                ButtonSairClick();
+        });
+    });
 
     m_som = checkBox(this, QStringLiteral("CheckSom"), QStringLiteral("Som da pedra"), {681, 162, 102, 17});
     connect(m_som, &QCheckBox::clicked, this, &DrawPanel::CheckSomClick);
@@ -317,7 +335,10 @@ void DrawPanel::enter()
     m_fim->hide();
     m_tipo->findChild<QWidget *>(QStringLiteral("ButtonManual"))->setFocus();
     registryReadable();
-    m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
+    showCompeting();
+    m_prizesWindow->showBelow(*window(), controlsColumn());
+    showPrizes();
+    offerResume();
 }
 
 bool DrawPanel::registryReadable()
@@ -335,7 +356,6 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     if (m_state.mode() != DrawMode::Idle)
         m_log->endDraw();
     const bool readable = registryReadable();
-    m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
     if (!readable)
         m_prompter.inform(QStringLiteral("Sorteio"),
                           QStringLiteral("O registro de validação não pôde ser lido: nenhuma cartela concorre neste "
@@ -354,29 +374,167 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     m_scanWinners.clear();
     m_scanPrizes.clear();
     m_log->startDraw(m_state.mode(), m_game->competing());
+    m_drawNumber = m_log->currentDraw();
+    m_memo->clear();
+    resetBoard();
+    showRunning(m_state.mode());
+    showCompeting();
+    showPrizes();
+    refreshDisplay();
+}
+
+void DrawPanel::showRunning(DrawMode mode)
+{
     showCounters();
     m_fim->show();
     m_tipo->hide();
     m_board->setEnabled(true);
-    m_memo->clear();
     m_order->setText(m_state.orderText());
     m_order->show();
-    resetBoard();
-    if (electronic) {
+    m_prizesWindow->setDrawRunning(true);
+    if (mode == DrawMode::Electronic) {
         m_alea->show();
-        m_alea->setEnabled(true);
+        m_alea->setEnabled(m_state.canDrawElectronic());
         m_alea->setFocus(); // not "Encerra o sorteio", which a Space would press
     } else {
         m_alea->hide();
         m_board->setFocus(); // the balls are clicked; no key of the panel's ends the draw
     }
+}
+
+bool DrawPanel::confirmEnd()
+{
+    if (m_state.mode() == DrawMode::Idle || m_state.DrawnCount() == 0)
+        return true;
+    return m_prompter.ask(QStringLiteral("Sorteio"),
+                          QStringLiteral("Encerra o sorteio com %1 pedras sorteadas?").arg(m_state.DrawnCount()), false);
+}
+
+void DrawPanel::showCompeting()
+{
+    if (m_state.mode() == DrawMode::Idle) {
+        m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
+        m_nextDraw->hide();
+        return;
+    }
+    m_concor->setText(QString::number(m_game->competing().cardCount()));
+    const int sold = m_game->competing().cardsAddedIn(
+        CompetingSet::fromRegistry(m_registry.TableVali(), m_registry.TableValiC()));
+    m_nextDraw->setText(QStringLiteral("+%1 para o próximo").arg(sold));
+    m_nextDraw->adjustSize();
+    m_nextDraw->setVisible(sold > 0);
+}
+
+void DrawPanel::showPrizes()
+{
+    if (m_drawNumber <= 0 && m_state.mode() != DrawMode::Idle)
+        m_drawNumber = m_log->currentDraw();
+    m_prizesWindow->setPrizes(m_game->prizes(), m_drawNumber);
+}
+
+void DrawPanel::offerResume()
+{
+    if (m_state.mode() != DrawMode::Idle)
+        return;
+    const std::optional<DrawLogWriter::Interrupted> cut = m_log->interruptedDraw();
+    if (!cut)
+        return;
+    const QString last = cut->lastBall > 0 ? QString::number(cut->lastBall) : QStringLiteral("nenhuma");
+    if (!m_prompter.ask(QStringLiteral("Sorteio"),
+                        QStringLiteral("O sorteio %1 foi interrompido depois de %2 pedras (última: %3). Continua este "
+                                       "sorteio?")
+                            .arg(cut->draw)
+                            .arg(cut->balls)
+                            .arg(last),
+                        true)) {
+        m_log->declineDraw(cut->draw);
+        return;
+    }
+    resume(cut->draw);
+}
+
+bool DrawPanel::resume(int number)
+{
+    std::optional<LoggedDraw> logged;
+    try {
+        logged = LoggedDraw::read(m_workDir, number);
+    } catch (const DatasetError &e) {
+        m_prompter.inform(QStringLiteral("Sorteio"), e.forOperator(), MessageIcon::Error);
+        return false;
+    }
+    if (!logged || logged->damaged) {
+        m_prompter.inform(QStringLiteral("Sorteio"),
+                          QStringLiteral("O sorteio %1 não pode ser retomado: o registro dos sorteios %2 está "
+                                         "danificado.")
+                              .arg(number)
+                              .arg(QLatin1String(DrawLog::kFileName)),
+                          MessageIcon::Error);
+        return false;
+    }
+    // The draw played again from its log: the same board, order, switches,
+    // prizes and fewest-points list as at its last event.
+    GameStep::Result last;
+    registryReadable();
+    const int impossible = logged->play(*m_game, m_state,
+                                        CompetingSet::fromRegistry(m_registry.TableVali(), m_registry.TableValiC()),
+                                        [&last](size_t, const GameStep::Result &result) { last = result; });
+    if (impossible >= 0) {
+        m_state.end();
+        m_prompter.inform(QStringLiteral("Sorteio"),
+                          QStringLiteral("O sorteio %1 não pode ser retomado: o registro dos sorteios %2 tem uma pedra "
+                                         "que o sorteio não pode ter tido.")
+                              .arg(number)
+                              .arg(QLatin1String(DrawLog::kFileName)),
+                          MessageIcon::Error);
+        return false;
+    }
+    m_log->resumeDraw(number, logged->mode);
+    // The last ball's announcement, when the break came before it was written.
+    const bool announced = !logged->balls.empty() && (!logged->balls.back().announced.lines.isEmpty() ||
+                                                      !logged->balls.back().announced.winners.isEmpty());
+    if (!logged->balls.empty() && !announced &&
+        (!last.report.lines.isEmpty() || !last.report.winners.isEmpty() || !last.report.fewestLines.isEmpty()))
+        m_log->scan(last.report);
+    m_drawNumber = number;
+    m_logTold = false;
+    m_serverTold = false;
+    m_cantos->setChecked(m_game->switches().cantos);
+    m_linha->setChecked(m_game->switches().linha);
+    m_2linhas->setChecked(m_game->switches().twoRows);
+    for (int n = 1; n <= DrawState::kBalls; ++n)
+        setBallColour(n, m_state.drawn(n));
+    m_lastBall = m_state.lastEventBall();
+    m_lastTakenBack = m_lastBall > 0 && !m_state.lastEventDrew();
+    m_memo->setPlainText(last.report.memoLines().join(QLatin1Char('\n')));
+    m_banner = DisplayBoard::bannerOf(last.report);
+    m_prizesBefore = m_banner;
+    m_scanWinners = last.report.winners;
+    m_scanPrizes = last.report.prizes;
+    if (last.report.fewestRebuilt) {
+        try {
+            m_fewest.rebuild(last.report.fewest);
+        } catch (const DatasetError &e) {
+            m_prompter.error(e.forOperator());
+        }
+    }
+    showRunning(logged->mode);
+    if (m_winners && !last.report.winners.isEmpty()) {
+        m_winners->startScan(*window());
+        for (const TicketRef &winner : last.report.winners)
+            m_winners->ShowWinner(winner.card, QString(winner.series), winner.ticket);
+        m_winners->finishScan();
+    }
+    showCompeting();
+    showPrizes();
     refreshDisplay();
+    return true;
 }
 
 void DrawPanel::ButtonFimClick()
 {
     if (m_state.mode() != DrawMode::Idle)
         m_log->endDraw();
+    m_prizesWindow->setDrawRunning(false);
     m_lastBall = 0;
     m_banner.clear();
     m_scanWinners.clear();
@@ -391,6 +549,7 @@ void DrawPanel::ButtonFimClick()
     m_order->setText(m_state.orderText());
     m_order->show();
     resetBoard();
+    showCompeting();
     refreshDisplay();
 }
 
@@ -532,9 +691,11 @@ void DrawPanel::abandon()
     m_held.clear();
     if (m_display)
         m_display->hide();
-    // The log is closed now, while the operator can still be told what it lost.
+    m_prizesWindow->hide();
+    // The log is closed now, while the operator can still be told what it
+    // lost; the draw is offered back at the next start.
     if (m_state.mode() != DrawMode::Idle)
-        m_log->endDraw();
+        m_log->endDraw(true);
     if (const int lost = m_log->close())
         m_prompter.inform(QStringLiteral("Registro dos sorteios"),
                           QStringLiteral("%1 evento(s) do sorteio (início, pedras ou fim) não puderam ser gravados no "
@@ -636,6 +797,7 @@ void DrawPanel::CheckWinners()
     m_game->setSwitches({m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()});
     m_memo->clear();
     const GameStep::Result result = m_game->step(m_state);
+    showPrizes();
     const ScanReport &report = result.report;
     m_banner = DisplayBoard::bannerOf(report);
     m_scanWinners = report.winners;
@@ -773,6 +935,7 @@ void DrawPanel::refreshDisplay()
     const PrizeSwitches inPlay{m_cantos->isChecked(), m_linha->isChecked(), m_2linhas->isChecked()};
     DisplayBoard board = DisplayBoard::of(m_state, m_lastBall, m_lastTakenBack, inPlay);
     board.banner = m_banner;
+    board.draw = m_drawNumber;
     if (m_feed && m_feed->running())
         m_feed->publish(board, m_state.mode(), m_scanWinners, m_scanPrizes);
     if (playersDisplay())

@@ -23,6 +23,7 @@ namespace bolaris {
 class BallSource;
 class CardCheckPanel;
 class DrawFeed;
+class DrawPrizesWindow;
 class DrawLog;
 class PlayersDisplay;
 struct ScanReport;
@@ -79,6 +80,10 @@ public:
     void registryLost();
     // The players' display while "Telão" is ticked, else null.
     PlayersDisplay *playersDisplay() const;
+    // The window listing the prizes of the draw.
+    DrawPrizesWindow *prizesWindow() const { return m_prizesWindow.get(); }
+    // The game of the current draw, or of the last one once it has ended.
+    const GameStep &game() const { return *m_game; }
     // The program is ending: the running ball event's remaining steps and the
     // held input are dropped, and ball input is ignored from now on.
     void abandon();
@@ -99,6 +104,8 @@ public:
     void ButtonConfCartClick();
     // Runs at the end of every ball event.
     void CheckWinners();
+    // "Encerra o sorteio" and "Sair" during a draw with balls drawn: true to end it.
+    bool confirmEnd();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -129,6 +136,15 @@ private:
     void placePicture(const QRect &geometry);
     std::vector<Step> zoomSteps();
     void refreshDisplay();
+    // "Cartelas concorrendo": the draw's own count while one runs, and how
+    // many cards were sold since it started (they compete from the next).
+    void showCompeting();
+    void showPrizes();
+    // Offers back a draw the log says was cut short, and resumes it on Yes.
+    void offerResume();
+    bool resume(int number);
+    // The draw panel's controls as a draw running in mode shows them.
+    void showRunning(DrawMode mode);
     void showFeedAddress();
     // Tells a failure of the draw log once per draw; the game goes on.
     void logStatus(const QString &failure, const QString &notice);
@@ -171,6 +187,8 @@ private:
     QList<TicketRef> m_scanWinners; // the same winners for the feed, with their prizes
     QStringList m_scanPrizes;
     DrawFeed *m_feed = nullptr;
+    std::unique_ptr<DrawPrizesWindow> m_prizesWindow;
+    int m_drawNumber = 0; // the log's number of the current or last draw, 0 until known
 
     QFrame *m_board = nullptr;
     std::array<ClickLabel *, DrawState::kBalls + 1> m_balls{}; // index 0 unused
@@ -178,6 +196,7 @@ private:
     QLabel *m_last = nullptr;
     ClickLabel *m_concorCaption = nullptr;
     ClickLabel *m_concor = nullptr;
+    QLabel *m_nextDraw = nullptr;
     QLabel *m_drawnCount = nullptr;
     QLabel *m_remaining = nullptr;
     QCheckBox *m_cantos = nullptr;

@@ -19,6 +19,7 @@ struct DisplayBoard {
     bool lastTakenBack = false;
     PrizeSwitches inPlay;      // the extra prizes still switched on; the full ticket is always in play
     QStringList banner;        // one line per prize of the last scan
+    int draw = 0;              // the draw's number in the draw log, 0 while not known
 
     // The board after a ball event; its banner is set apart (bannerOf).
     static DisplayBoard of(const DrawState &draw, int lastBall, bool takenBack, const PrizeSwitches &inPlay);

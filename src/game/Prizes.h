@@ -18,4 +18,17 @@ inline int indexOf(const QString &name)
     return -1;
 }
 
+// The name shown to the hall (players' display, phones, the operator's list).
+inline QString shownName(const QString &name)
+{
+    if (name == kNames[Corners])
+        return QStringLiteral("QUATRO CANTOS");
+    if (name == kNames[Full])
+        return QStringLiteral("CARTELA CHEIA");
+    return name;
+}
+
+// "23ª pedra (45)": the ball's place in the draw and its number.
+inline QString ballText(int order, int ball) { return QStringLiteral("%1ª pedra (%2)").arg(order).arg(ball); }
+
 } // namespace bolaris::prizes

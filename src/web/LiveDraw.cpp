@@ -1,5 +1,7 @@
 #include "LiveDraw.h"
 
+#include "game/Prizes.h"
+
 #include <QJsonArray>
 #include <algorithm>
 #include <QJsonDocument>
@@ -7,14 +9,7 @@
 
 namespace bolaris {
 
-QString LiveDraw::prizeName(const QString &scanPrize)
-{
-    if (scanPrize == QLatin1String("CANTOS"))
-        return QStringLiteral("QUATRO CANTOS");
-    if (scanPrize == QLatin1String("CARTAO"))
-        return QStringLiteral("CARTELA CHEIA");
-    return scanPrize;
-}
+QString LiveDraw::prizeName(const QString &scanPrize) { return prizes::shownName(scanPrize); }
 
 void LiveDraw::update(const DisplayBoard &board, DrawMode mode, const QList<TicketRef> &winners,
                       const QStringList &prizes)
@@ -27,6 +22,8 @@ void LiveDraw::update(const DisplayBoard &board, DrawMode mode, const QList<Tick
         m_balls.clear();
         m_winners.clear();
     }
+    if (board.draw > 0)
+        m_draw = board.draw; // the draw log's number, as the minutes and the tool name it
     m_mode = mode;
     // Balls in the order they came out: a new ball goes to the end, a ball
     // taken back leaves the list, and so do the prizes it had won.

@@ -11,7 +11,8 @@
 namespace bolaris {
 
 // The draw as the hall's phones and TVs follow it, gathered from the changes
-// the Draw panel tells: the number of the draw in this run, the balls in the
+// the Draw panel tells: the number of the draw (the draw log's, else counted
+// in this run), the balls in the
 // order they came out (a ball taken back leaves the list), the last ball, the
 // prizes in play and each prize with the ball that won it.
 class LiveDraw {

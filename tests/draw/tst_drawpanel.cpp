@@ -259,6 +259,14 @@ private Q_SLOTS:
         f.startManual();
         f.clickBall(3);
         f.clickBall(33);
+        // A slip never ends a draw: the question's default and Esc answer is No.
+        f.click(button);
+        QCOMPARE(f.prompter.lastText(), QStringLiteral("Encerra o sorteio com 2 pedras sorteadas?"));
+        QVERIFY(!f.prompter.shown.last().defaultYes);
+        QCOMPARE(f.panel->state().mode(), DrawMode::Manual);
+        QVERIFY(f.panel->isVisible());
+        QCOMPARE(f.panel->state().DrawnCount(), 2);
+        f.prompter.answers = {true};
         f.click(button);
         QCOMPARE(f.panel->state().mode(), DrawMode::Idle);
         const bool left = button == QLatin1String("ButtonSair");
@@ -370,6 +378,7 @@ private Q_SLOTS:
         QVERIFY(frame->isVisible());
         QCOMPARE(frame->geometry(), QRect(34, 0, 48, 48));
         // Ending the draw and leaving the panel keep it.
+        f.prompter.answers = {true};
         f.click(QStringLiteral("ButtonSair"));
         f.enter();
         QVERIFY(frame->isVisible());
@@ -410,6 +419,7 @@ private Q_SLOTS:
         f.click(QStringLiteral("ButtonAlea"));
         QVERIFY(f.panel->ballEventRunning());
         f.click(QStringLiteral("ButtonAlea"));
+        f.prompter.answers = {true};
         f.click(QStringLiteral("ButtonFim"));
         f.click(QStringLiteral("ButtonAlea")); // after the end: nothing
         QCOMPARE(f.panel->state().DrawnCount(), 1);
@@ -523,8 +533,9 @@ private Q_SLOTS:
             f.startManual();
             for (int ball : {1, 2, 3, 4})
                 f.clickBall(ball);
-            QCOMPARE(f.prompter.shown.size(), round + 1);
+            QCOMPARE(f.prompter.shown.size(), 2 * round + 1);
             QVERIFY(f.prompter.lastText().contains(QStringLiteral("B-1, B-2, B-3")));
+            f.prompter.answers = {true};
             f.click(QStringLiteral("ButtonFim"));
         }
     }

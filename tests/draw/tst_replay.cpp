@@ -2,6 +2,8 @@
 #include "TestSupport.h"
 #include "report/Fonts.h"
 #include "game/DrawLog.h"
+#include "game/LoggedDraw.h"
+#include "ui/UiBuild.h"
 #include "validation/ValidationRegistry.h"
 
 #include <sys/stat.h>
@@ -76,6 +78,7 @@ private Q_SLOTS:
         g.startManual();
         for (int ball : {24, 40, 70, 87, 1, 21, 32, 72, 51, 5, 5})
             g.clickBall(ball);
+        g.prompter.answers = {true};
         g.click(QStringLiteral("ButtonFim"));
         g.startElectronic();
         g.drawBall(90);
@@ -130,6 +133,60 @@ private Q_SLOTS:
 
         QCOMPARE(runProgram(kCli, {"replay", "--draw", "9", "--dir", dir}).status, 1);
         QCOMPARE(runProgram(kCli, {"draw-log", "--draw", "9", "--dir", dir}).status, 1);
+    }
+
+    // A draw killed in the middle is offered back when the panel opens;
+    // resumed, it goes on as it stood, and replays as matching across the
+    // break, with its log still sealed.
+    void resumedAfterAKill()
+    {
+        DrawFixture g([](const QString &dir) {
+            QProcess crash;
+            crash.start(QStringLiteral(CRASH_DRAW), {dir});
+            QVERIFY(crash.waitForFinished(60000));
+            QCOMPARE(crash.exitStatus(), QProcess::CrashExit);
+        });
+        const bool lastLogged = LoggedDraw::read(g.dir.path(), 1)->balls.size() == 5;
+        g.prompter.answers = {true};
+        g.enter();
+        QCOMPARE(g.prompter.shown.size(), 1);
+        QCOMPARE(g.prompter.lastText(), lastLogged ? QStringLiteral("O sorteio 1 foi interrompido depois de 5 pedras "
+                                                                    "(última: 72). Continua este sorteio?")
+                                                   : QStringLiteral("O sorteio 1 foi interrompido depois de 4 pedras "
+                                                                    "(última: 51). Continua este sorteio?"));
+        QVERIFY(g.prompter.shown.last().defaultYes);
+        QCOMPARE(g.panel->state().mode(), DrawMode::Manual);
+        QCOMPARE(g.panel->state().DrawnCount(), lastLogged ? 5 : 4);
+        QCOMPARE(g.text(QStringLiteral("LabelOrdem")),
+                 lastLogged ? QStringLiteral("Ordem do sorteio:1 21 32 51 72 ") : QStringLiteral("Ordem do sorteio:1 21 32 51 "));
+        QCOMPARE(g.ballColour(51), ui::clRed);
+        QCOMPARE(g.get<QCheckBox>(QStringLiteral("CheckLinha"))->isChecked(), !lastLogged); // the line won at 72
+        if (!lastLogged)
+            g.clickBall(72);
+        QVERIFY(!g.get<QCheckBox>(QStringLiteral("CheckLinha"))->isChecked());
+        QCOMPARE(g.panel->game().prizes().size(), 1);
+        for (int ball : {11, 22, 48, 65, 88, 12, 33, 57, 69, 89})
+            g.clickBall(ball);
+        QVERIFY(g.text(QStringLiteral("Memo1")).contains(QStringLiteral("CARTAO. Cartão 7")));
+        g.prompter.answers = {true};
+        g.click(QStringLiteral("ButtonFim"));
+        g.panel->drainLog();
+
+        const Run replayed = runProgram(kCli, {"replay", "--draw", "1", "--dir", g.dir.path()});
+        QCOMPARE(replayed.status, 0);
+        QCOMPARE(replayed.out, QStringLiteral("draw 1: every announcement of its 15 ball events matches the log\n"));
+        const Run verified = runProgram(kCli, {"draw-log", "--verify", "--dir", g.dir.path()});
+        QCOMPARE(verified.status, 0);
+        const std::optional<LoggedDraw> draw = LoggedDraw::read(g.dir.path(), 1);
+        QCOMPARE(draw->resumed.size(), 1);
+        QVERIFY(!draw->interrupted);
+
+        // Ended as it should, it is not offered again.
+        g.prompter.clear();
+        g.prompter.answers = {true};
+        g.click(QStringLiteral("ButtonSair"));
+        g.enter();
+        QVERIFY(g.prompter.shown.isEmpty());
     }
 
     // A draw cut short is closed at the next start and shown as interrupted,

@@ -73,12 +73,14 @@ private Q_SLOTS:
         QTest::mouseClick(display, Qt::LeftButton);
         QCOMPARE(f.panel->state().DrawnCount(), 4);
 
+        f.prompter.answers = {true};
         f.click(QStringLiteral("ButtonFim"));
         QCOMPARE(display->board().count, 0);
         QCOMPARE(display->board().last, 0);
         f.startElectronic();
         f.drawBall(9);
         QCOMPARE(display->board().last, 9);
+        f.prompter.answers = {true};
         f.click(QStringLiteral("ButtonSair")); // leaving ends the draw: the display shows it
         QCOMPARE(display->board().count, 0);
         QVERIFY(display->isVisible());

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "draw/DrawPanel.h"
 #include "app/UnitMenu.h"
 #include "report/Fonts.h"
 #include "validation/ServerRegistry.h"
@@ -55,7 +56,9 @@ private Q_SLOTS:
         QVERIFY(adminExec("CREATE DATABASE bolaris_desk"));
     }
 
-    void drawFollowsTheDesks()
+    // What competes is fixed when a draw starts: a card another desk sells
+    // during the draw never wins in it, and competes in the next.
+    void salesDuringADrawCountFromTheNext()
     {
         QTemporaryDir dir;
         const QString url = serverBase() + "bolaris_desk";
@@ -72,23 +75,54 @@ private Q_SLOTS:
         w.show();
         w.MenuSorteioClick();
         auto *count = w.findChild<QLabel *>(QStringLiteral("LabelConcor"));
+        auto *next = w.findChild<QLabel *>(QStringLiteral("LabelProximo"));
+        auto *memo = w.findChild<QPlainTextEdit *>(QStringLiteral("Memo1"));
         QCOMPARE(count->text(), QStringLiteral("0"));
+        ServerRegistry desk(RegistryLocation::parse(url));
+        QVERIFY(desk.addCard("A", 2));
+        QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("1"), 1000); // no draw yet: it follows
+        auto *linha = w.findChild<QCheckBox *>(QStringLiteral("CheckLinha"));
+        QTest::mouseClick(linha, Qt::LeftButton, {}, QPoint(6, linha->height() / 2)); // on its box
+        QVERIFY(linha->isChecked());
         QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("ButtonManual")), Qt::LeftButton);
 
-        ServerRegistry desk(RegistryLocation::parse(url));
-        QVERIFY(desk.addCard("A", 1));
-        QVERIFY(desk.addCard("A", 2));
-        QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("2"), 1000);
+        QVERIFY(desk.addCard("A", 1)); // sold during the draw
+        QTRY_VERIFY_WITH_TIMEOUT(next->isVisible(), 1000);
+        QCOMPARE(next->text(), QStringLiteral("+1 para o próximo"));
+        QCOMPARE(count->text(), QStringLiteral("1"));
+        const auto clickBalls = [&] {
+            for (int ball : {24, 40, 51, 70, 87}) // row 1 of ticket 1 of card A-1
+                QTest::mouseClick(w.findChild<QWidget *>(QStringLiteral("P%1").arg(ball)), Qt::LeftButton);
+        };
+        w.findChild<DrawPanel *>()->setClock([] {
+            static qint64 now = 0;
+            return now += 10000; // no two clicks make a double click
+        });
+        clickBalls();
+        QVERIFY2(!memo->toPlainText().contains(QStringLiteral("LINHA")), qPrintable(memo->toPlainText()));
         QVERIFY(!QFile::exists(dir.filePath("Validadas.cds")));
 
-        // A lost server is told once during the draw; the count stays as last read.
+        // A lost server is told once during the draw; the draw goes on.
         serverControl("pause");
         QTRY_COMPARE_WITH_TIMEOUT(prompter.shown.size(), 1, 5000);
         QVERIFY(prompter.shown.first().text.contains(QStringLiteral("pode ser alcançado")));
         serverControl("resume");
         QVERIFY(desk.addCard("A", 3));
-        QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("3"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(next->text(), QStringLiteral("+2 para o próximo"), 10000);
+        QCOMPARE(count->text(), QStringLiteral("1"));
         QCOMPARE(prompter.shown.size(), 1);
+
+        // The next draw: the cards sold during the last one compete.
+        prompter.answers = {true};
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("ButtonFim")), Qt::LeftButton);
+        QCOMPARE(count->text(), QStringLiteral("3"));
+        QVERIFY(linha->isChecked()); // not won in the last draw
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("ButtonManual")), Qt::LeftButton);
+        QCOMPARE(count->text(), QStringLiteral("3"));
+        QVERIFY(!next->isVisible());
+        clickBalls();
+        QVERIFY2(memo->toPlainText().startsWith(QStringLiteral("CARTELA 1 SERIE A\nLINHA. Cartão 1")),
+                 qPrintable(memo->toPlainText()));
     }
 
     // A desk's count of validated cards follows the other desks' sales, as its grid does.

@@ -99,6 +99,7 @@ private Q_SLOTS:
         f.click(QStringLiteral("CheckCelulares"));
         const quint16 again = portOf(box);
         QVERIFY(!state(again).isEmpty());
+        f.prompter.answers = {true};
         f.click(QStringLiteral("ButtonSair"));
         QVERIFY(!box->isChecked());
         QVERIFY(state(again).isEmpty());
