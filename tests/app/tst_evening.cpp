@@ -207,6 +207,10 @@ private Q_SLOTS:
         shot(QStringLiteral("06-card-check"));
         click(kDraw, 648 + 60, 480 + 12); // "Sai da conferência"
         click(kDraw, 682 + 48, 128 + 12); // "Sair"
+        QTest::qWait(500);
+        shot(QStringLiteral("07a-end-the-draw"));
+        m_desktop->key(QStringLiteral("alt+s")); // "Sim": the draw ends
+        QTest::qWait(500);
 
         // Export cards 1 to 10 of series B for mail merge.
         menu(293); // "Opções da cartela"
@@ -220,7 +224,7 @@ private Q_SLOTS:
         m_desktop->type(QStringLiteral("1"));
         click(kExport, 248, 226);
         m_desktop->type(QStringLiteral("10"));
-        shot(QStringLiteral("07-export-panel"));
+        shot(QStringLiteral("07b-export-panel"));
         click(kExport, 133, 315); // "Gera"
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(QDir(dir).filePath(QStringLiteral("CARTGRAF.CSV"))), 10000);
         QTest::qWait(300);
