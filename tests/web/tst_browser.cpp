@@ -133,6 +133,17 @@ private Q_SLOTS:
         QCOMPARE(seen, 90);
         QCOMPARE(lit, QSet<int>(drawn.begin(), drawn.end()));
         QVERIFY(dom.contains(QLatin1String("id=\"ultima\"")));
+        QVERIFY2(dom.contains(QStringLiteral("<h1 id=\"ultimaTitulo\">ÚLTIMA PEDRA</h1>")), qPrintable(dom.mid(dom.indexOf("<aside"), 300)));
+
+        // Ball 12 taken back: the page says so, never showing it as the last ball drawn.
+        click(5 + kColumnLefts[1] + 32, 3 + kRowTops[1] + 20);
+        QTRY_VERIFY_WITH_TIMEOUT(get(port, "/estado").contains("\"ultimaRetirada\":true"), 5000);
+        QVERIFY(get(port, "/estado").contains("\"sorteio\":1,")); // the draw log's number
+        const QString after = QString::fromUtf8(
+            chromium({QStringLiteral("--dump-dom"), QStringLiteral("--virtual-time-budget=3000")}, url));
+        QVERIFY2(after.contains(QStringLiteral("<h1 id=\"ultimaTitulo\">PEDRA RETIRADA</h1>")), qPrintable(after.mid(after.indexOf("<aside"), 300)));
+        click(5 + kColumnLefts[1] + 32, 3 + kRowTops[1] + 20); // drawn again
+        QTRY_VERIFY_WITH_TIMEOUT(get(port, "/estado").contains("\"pedras\":[7,45,90,12]"), 5000);
 
         // The phone and TV layouts, and a player's card.
         const QString dir = QStringLiteral(BOLARIS_ARTIFACTS "/web");

@@ -1,5 +1,6 @@
 #include "draw/DrawFixture.h"
 #include "draw/PlayersDisplay.h"
+#include "game/DrawLog.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QJsonArray>
@@ -63,6 +64,31 @@ class TestCelulares : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { qputenv("BOLARIS_WEB_PORT", "0"); }
+
+    // The phones name a draw as the draw log does, whatever was drawn
+    // before this run, and a ball taken back as taken back.
+    void theLogsNumberAndABallTakenBack()
+    {
+        DrawFixture f([](const QString &dir) {
+            DrawLogWriter earlier(dir);
+            for (int draw = 0; draw < 2; ++draw) {
+                earlier.startDraw(DrawMode::Manual);
+                earlier.endDraw();
+            }
+        });
+        f.enter();
+        f.click(QStringLiteral("CheckCelulares"));
+        const quint16 port = portOf(f.get<QCheckBox>(QStringLiteral("CheckCelulares")));
+        f.startManual();
+        f.clickBall(5);
+        QTRY_COMPARE(state(port).value("sorteio").toInt(), 3);
+        f.now += 10000;
+        f.clickBall(5);
+        QTRY_VERIFY(state(port).value("ultimaRetirada").toBool());
+        QCOMPARE(state(port).value("ultima").toInt(), 5);
+        QVERIFY(balls(state(port)).isEmpty());
+        f.click(QStringLiteral("CheckCelulares"));
+    }
 
     void tickingServesTheDraw()
     {
