@@ -5,6 +5,7 @@
 #include "game/DrawLog.h"
 #include "draw/DrawPanel.h"
 #include "draw/MediaInstaller.h"
+#include "draw/DrawPrizesWindow.h"
 #include "draw/MediaMaker.h"
 #include "draw/UnitVenc.h"
 #include "report/Fonts.h"
@@ -21,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableView>
 #include <QStyleHints>
 #include <QTest>
 #include <QTimer>
@@ -519,6 +521,71 @@ private Q_SLOTS:
         f.panel->setTimeScale(0);
         f.clickBall(60);
         QVERIFY(f.text(QStringLiteral("Memo1")).contains(QStringLiteral("LINHA. Cartão 1")));
+    }
+
+    // The draw's prizes stay listed after later balls and after the draw
+    // ends, until the next draw starts; the minutes wait for no draw to run.
+    void prizesOfTheDrawStayListed()
+    {
+        DrawFixture f([](const QString &dir) {
+            ScriptedPrompter yes;
+            yes.answers = {true};
+            ValidationRegistry registry(dir);
+            registry.lock();
+            registry.open();
+            registry.SaiEnter(QStringLiteral("A"), QStringLiteral("2"), yes);
+            registry.close();
+        });
+        f.enter();
+        DrawPrizesWindow *window = f.panel->prizesWindow();
+        QVERIFY(window->isVisible());
+        auto *table = window->findChild<QTableView *>(QStringLiteral("GridPremios"));
+        auto *ata = window->findChild<QPushButton *>(QStringLiteral("ButtonAta"));
+        const auto row = [table](int r) {
+            QStringList cells;
+            for (int c = 0; c < table->model()->columnCount(); ++c)
+                cells << table->model()->index(r, c).data().toString();
+            return cells.join(QLatin1Char('|'));
+        };
+        f.click(QStringLiteral("CheckLinha"));
+        f.startManual();
+        QVERIFY(!ata->isEnabled());
+        for (int ball : {1, 21, 32, 51, 72, 5, 6}) // row 1 of ticket 7 at the fifth ball, then two others
+            f.clickBall(ball);
+        QCOMPARE(table->model()->rowCount(), 1);
+        QCOMPARE(row(0), QStringLiteral("LINHA|5ª pedra (72)|A|2|7"));
+        QCOMPARE(window->findChild<QLabel *>(QStringLiteral("LabelPremios"))->text(), QStringLiteral("Sorteio 1: 1 prêmio(s)"));
+        f.prompter.answers = {true};
+        f.click(QStringLiteral("ButtonFim"));
+        QCOMPARE(table->model()->rowCount(), 1); // after the end too
+        QVERIFY(ata->isEnabled());
+        f.startManual();
+        QCOMPARE(table->model()->rowCount(), 0);
+        QCOMPARE(window->findChild<QLabel *>(QStringLiteral("LabelPremios"))->text(),
+                 QStringLiteral("Sorteio 2: nenhum prêmio até agora"));
+    }
+
+    // Below the main window when there is room, else beside it, else at
+    // the screen's bottom left of the controls; never over them.
+    void prizesWindowPlace_data()
+    {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("expected");
+        const QRect main(0, 0, 812, 590);
+        QTest::newRow("1280 x 1024") << QRect(0, 0, 1280, 1024) << QRect(0, 592, 812, 420);
+        QTest::newRow("1280 x 800") << QRect(0, 0, 1280, 800) << QRect(0, 592, 812, 208);
+        QTest::newRow("1366 x 700") << QRect(0, 0, 1366, 700) << QRect(814, 280, 552, 420);
+        QTest::newRow("1024 x 600") << QRect(0, 0, 1024, 600) << QRect(0, 450, 678, 150);
+    }
+    void prizesWindowPlace()
+    {
+        QFETCH(QRect, available);
+        QFETCH(QRect, expected);
+        const QRect keepClear(680, 20, 130, 520);
+        const QRect place = DrawPrizesWindow::placeFor(QRect(0, 0, 812, 590), available, keepClear);
+        QCOMPARE(place, expected);
+        QVERIFY(available.contains(place));
+        QVERIFY(!place.intersects(keepClear));
     }
 
     void cardsMissingFromTheStoreAreToldOncePerDraw()
