@@ -490,8 +490,7 @@ bool DrawPanel::resume(int number)
     }
     m_log->resumeDraw(number, logged->mode);
     // The last ball's announcement, when the break came before it was written.
-    const bool announced = !logged->balls.empty() && (!logged->balls.back().announced.lines.isEmpty() ||
-                                                      !logged->balls.back().announced.winners.isEmpty());
+    const bool announced = !logged->balls.empty() && !logged->balls.back().announcedNothing();
     if (!logged->balls.empty() && !announced &&
         (!last.report.lines.isEmpty() || !last.report.winners.isEmpty() || !last.report.fewestLines.isEmpty()))
         m_log->scan(last.report);

@@ -1,5 +1,6 @@
 #include "DrawLog.h"
 
+#include "Announcement.h"
 #include "Prizes.h"
 
 #include "dataset/DatasetError.h"
@@ -360,8 +361,7 @@ bool DrawLogWriter::startDraw(DrawMode mode, const CompetingSet &competing)
     ++m_localDraw;
     m_inDraw = true;
     m_event = 0;
-    m_lastKeys.clear();
-    m_lastExtra.clear();
+    m_last = {};
     std::vector<QVariant> row(kColumnCount);
     row[Tipo] = QStringLiteral("inicio");
     row[Modo] = mode == DrawMode::Electronic ? QStringLiteral("eletronico") : QStringLiteral("manual");
@@ -384,160 +384,19 @@ bool DrawLogWriter::ball(const BallEvent &event, const PrizeSwitches &switches)
     return flush();
 }
 
-namespace {
-
-// --- the announcement of a scan, as changes to the one before ---------------
-//
-// A winner is one number: (series * 12001 + ticket) * 4 + prize. The lines of
-// a winner ("CARTELA 12 SERIE A", "LINHA. Cartão 70") follow from it; the
-// other lines (the near misses, the fewest-points list) are kept as text. Both
-// lists are written as runs copied from the announcement before and new items:
-//   byte 1 (the form), byte flags (1: the winners' lines are theirs),
-//   varint count, then per winner item: varint (n << 1 | 1), varint from (a
-//   run of n), or varint (key << 1); varint count, then per line item:
-//   varint (n << 1 | 1), varint from, or varint (length << 1), UTF-8 bytes.
-// A late full-hall draw announces thousands of full tickets at every ball;
-// written so, each ball costs a few bytes per new winner.
-
-constexpr char kAnnouncementForm = 1;
-
-QString cardLineOf(const TicketRef &t)
-{
-    return QStringLiteral("CARTELA %1 SERIE %2").arg(t.card).arg(t.series);
-}
-
-QString prizeLineOf(int prize, int ticket)
-{
-    static const QString texts[4] = {QStringLiteral("CANTOS. Cartão "), QStringLiteral("LINHA. Cartão "),
-                                     QStringLiteral("2 LINHAS. Cartão "), QStringLiteral("CARTAO. Cartão ")};
-    return texts[prize] + QString::number(ticket);
-}
-
-constexpr quint32 kTicketsPlusOne = kTicketsPerSeries + 1;
-
-TicketRef ticketOfKey(quint32 key)
-{
-    const quint32 ticket = key / 4 % kTicketsPlusOne;
-    return {CardOfTicket(int(ticket)), QChar::fromLatin1(char('A' + key / 4 / kTicketsPlusOne)), int(ticket)};
-}
-
-void putVarint(QByteArray &out, quint64 v)
-{
-    while (v >= 0x80) {
-        out.append(char(v | 0x80));
-        v >>= 7;
-    }
-    out.append(char(v));
-}
-
-struct Reader {
-    const QByteArray &bytes;
-    qsizetype at = 0;
-    bool ok = true;
-    quint64 varint()
-    {
-        quint64 v = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            if (at >= bytes.size()) {
-                ok = false;
-                return 0;
-            }
-            const auto c = quint8(bytes[at++]);
-            v |= quint64(c & 0x7f) << shift;
-            if (!(c & 0x80))
-                return v;
-        }
-        ok = false;
-        return 0;
-    }
-};
-
-// Runs of items copied from previous (first: start, second: count) and single
-// new items (first: -1, second: the item's place): a later scan repeats most
-// of the one before, in its order.
-template <typename List> std::vector<std::pair<qsizetype, qsizetype>> copyRuns(const List &items, const List &previous)
-{
-    using Item = std::decay_t<decltype(items[0])>;
-    QHash<Item, qsizetype> where;
-    for (qsizetype i = qsizetype(previous.size()) - 1; i >= 0; --i)
-        where.insert(previous[i], i);
-    std::vector<std::pair<qsizetype, qsizetype>> runs;
-    for (qsizetype i = 0; i < qsizetype(items.size()); ++i) {
-        if (!runs.empty() && runs.back().first >= 0) {
-            auto &[from, count] = runs.back();
-            if (from + count < qsizetype(previous.size()) && previous[from + count] == items[i]) {
-                ++count;
-                continue;
-            }
-        }
-        const auto found = where.constFind(items[i]);
-        if (found != where.cend())
-            runs.emplace_back(found.value(), 1);
-        else
-            runs.emplace_back(-1, i);
-    }
-    return runs;
-}
-
-} // namespace
-
 bool DrawLogWriter::scan(const ScanReport &report)
 {
     if (!m_inDraw)
         return true;
-    const QStringList lines = report.memoLines();
-    if (lines.isEmpty() && report.winners.isEmpty())
+    Announcement announcement = Announcement::of(report);
+    if (announcement.isEmpty())
         return flush();
-    std::vector<quint32> keys;
-    keys.reserve(size_t(report.winners.size()));
-    bool derived = true;
-    for (qsizetype i = 0; i < report.winners.size(); ++i) {
-        const TicketRef &t = report.winners[i];
-        const int prize = prizes::indexOf(report.prizes.value(i));
-        const char series = t.series.toLatin1();
-        if (prize < 0 || !IsSeriesLetter(series) || t.ticket < 1 || t.ticket > kTicketsPerSeries ||
-            t.card != CardOfTicket(t.ticket)) {
-            keys.clear();
-            derived = false;
-            break; // not a winner of the scan's own: kept as its lines alone
-        }
-        keys.push_back((quint32(series - 'A') * kTicketsPlusOne + quint32(t.ticket)) * 4 + quint32(prize));
-        if (derived && (lines.value(2 * i) != cardLineOf(t) || lines.value(2 * i + 1) != prizeLineOf(prize, t.ticket)))
-            derived = false;
-    }
-    const QStringList extra = derived ? lines.mid(2 * report.winners.size()) : lines;
-
-    QByteArray data;
-    data.append(kAnnouncementForm);
-    data.append(char(derived ? 1 : 0));
-    const auto winnerRuns = copyRuns(keys, m_lastKeys);
-    putVarint(data, winnerRuns.size());
-    for (const auto &[from, n] : winnerRuns) {
-        if (from >= 0) {
-            putVarint(data, quint64(n) << 1 | 1);
-            putVarint(data, quint64(from));
-        } else {
-            putVarint(data, quint64(keys[size_t(n)]) << 1);
-        }
-    }
-    const auto lineRuns = copyRuns(extra, m_lastExtra);
-    putVarint(data, lineRuns.size());
-    for (const auto &[from, n] : lineRuns) {
-        if (from >= 0) {
-            putVarint(data, quint64(n) << 1 | 1);
-            putVarint(data, quint64(from));
-        } else {
-            const QByteArray text = extra[n].toUtf8();
-            putVarint(data, quint64(text.size()) << 1);
-            data.append(text);
-        }
-    }
+    // One row: what changed since the announcement before.
     std::vector<QVariant> row(kColumnCount);
     row[Tipo] = QStringLiteral("anuncio");
-    row[Dados] = data;
+    row[Dados] = announcement.encode(m_last);
     append(std::move(row));
-    m_lastKeys = std::move(keys);
-    m_lastExtra = extra;
+    m_last = std::move(announcement);
     return flush();
 }
 
@@ -648,8 +507,7 @@ bool DrawLogWriter::resumeDraw(int number, DrawMode mode)
     m_inDraw = true;
     // The announcement after the break is written whole: readers start it
     // afresh at the resumption.
-    m_lastKeys.clear();
-    m_lastExtra.clear();
+    m_last = {};
     std::vector<QVariant> row(kColumnCount);
     row[Tipo] = QStringLiteral("retomada");
     row[Modo] = mode == DrawMode::Electronic ? QStringLiteral("eletronico") : QStringLiteral("manual");
@@ -806,7 +664,7 @@ DrawLogWriter::Check DrawLogWriter::verify(const QString &dir)
 
 QString DrawLogAnnouncements::winnerText(const QString &prize, const TicketRef &t)
 {
-    return QStringLiteral("%1 card %2 series %3 ticket %4").arg(prize).arg(t.card).arg(t.series).arg(t.ticket);
+    return Announcement::winnerText(prize, t);
 }
 
 bool DrawLogAnnouncements::take(const DrawLogWriter::Entry &e)
@@ -814,107 +672,47 @@ bool DrawLogAnnouncements::take(const DrawLogWriter::Entry &e)
     const bool text = e.kind == QLatin1String("texto"), winner = e.kind == QLatin1String("vencedor");
     const bool compact = e.kind == QLatin1String("anuncio");
     if (!text && !winner && !compact && e.kind != QLatin1String("repete")) {
-        if (m_open)
-            m_last = m_current;
+        if (m_open && !m_compact)
+            m_last = m_current; // a run of an earlier version's rows repeats from it
         m_open = false;
         if (e.kind == QLatin1String("inicio") || e.kind == QLatin1String("retomada")) {
             m_last = {};
-            m_lastKeys.clear();
-            m_lastExtra.clear();
+            m_lastCompact = {};
         }
         return false;
     }
-    if (!m_open) {
+    if (!m_open || compact) {
         m_open = true;
         m_current = {};
+        m_compact.reset();
+        m_texts = false;
     }
-    if (compact)
-        decode(e.data);
-    else if (text)
+    if (compact) {
+        m_compact = Announcement::decode(e.data, m_lastCompact);
+        if (!m_compact) {
+            m_broken = true;
+            m_compact = Announcement();
+        }
+        m_lastCompact = *m_compact;
+    } else if (text) {
         m_current.lines << e.text;
-    else if (winner)
+    } else if (winner) {
         m_current.winners << winnerText(e.prize, e.ticket);
-    else if (e.prize == QLatin1String("texto"))
+    } else if (e.prize == QLatin1String("texto")) {
         copy(m_last.lines, m_current.lines, e.from, e.count);
-    else
+    } else {
         copy(m_last.winners, m_current.winners, e.from, e.count);
+    }
     return true;
 }
 
-void DrawLogAnnouncements::decode(const QByteArray &data)
+const DrawLogAnnouncements::Announced &DrawLogAnnouncements::current() const
 {
-    Reader in{data};
-    if (data.size() < 2 || data[0] != kAnnouncementForm) {
-        m_broken = true;
-        return;
+    if (m_compact && !m_texts) {
+        m_current = {m_compact->memoLines(), m_compact->winnerTexts()};
+        m_texts = true;
     }
-    in.at = 2;
-    const bool derived = data[1] & 1;
-    // Every item takes at least one byte: no count beyond the bytes left is believed.
-    std::vector<quint32> keys;
-    const quint64 winnerItems = in.varint();
-    if (!in.ok || winnerItems > quint64(data.size())) {
-        m_broken = true;
-        return;
-    }
-    for (quint64 i = 0; i < winnerItems && in.ok; ++i) {
-        const quint64 v = in.varint();
-        if (v & 1) {
-            const quint64 n = v >> 1, from = in.varint();
-            if (!in.ok || from > m_lastKeys.size() || n > m_lastKeys.size() - from) {
-                m_broken = true;
-                return;
-            }
-            keys.insert(keys.end(), m_lastKeys.begin() + qsizetype(from), m_lastKeys.begin() + qsizetype(from + n));
-        } else {
-            const quint64 key = v >> 1;
-            const quint64 ticket = key / 4 % kTicketsPlusOne;
-            if (key / 4 / kTicketsPlusOne >= quint64(kSeriesCount) || ticket < 1) {
-                m_broken = true;
-                return;
-            }
-            keys.push_back(quint32(key));
-        }
-    }
-    QStringList extra;
-    const quint64 lineItems = in.varint();
-    if (!in.ok || lineItems > quint64(data.size())) {
-        m_broken = true;
-        return;
-    }
-    for (quint64 i = 0; i < lineItems && in.ok; ++i) {
-        const quint64 v = in.varint();
-        if (v & 1) {
-            const quint64 n = v >> 1, from = in.varint();
-            if (!in.ok || from > quint64(m_lastExtra.size()) || n > quint64(m_lastExtra.size()) - from) {
-                m_broken = true;
-                return;
-            }
-            extra.append(m_lastExtra.mid(qsizetype(from), qsizetype(n)));
-        } else {
-            const quint64 length = v >> 1;
-            if (length > quint64(data.size() - in.at)) {
-                m_broken = true;
-                return;
-            }
-            extra << QString::fromUtf8(data.constData() + in.at, qsizetype(length));
-            in.at += qsizetype(length);
-        }
-    }
-    if (!in.ok) {
-        m_broken = true;
-        return;
-    }
-    for (const quint32 key : keys) {
-        const TicketRef t = ticketOfKey(key);
-        const int prize = int(key % 4);
-        if (derived)
-            m_current.lines << cardLineOf(t) << prizeLineOf(prize, t.ticket);
-        m_current.winners << winnerText(prizes::kNames[prize], t);
-    }
-    m_current.lines << extra;
-    m_lastKeys = std::move(keys);
-    m_lastExtra = std::move(extra);
+    return m_current;
 }
 
 void DrawLogAnnouncements::copy(const QStringList &from, QStringList &to, int start, int count)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Announcement.h"
 #include "CompetingSet.h"
 #include "DrawState.h"
 #include "WinnerScan.h"
@@ -163,8 +164,7 @@ private:
     int m_event = 0;
     int m_dropped = 0;
     // The last announcement written in this draw, which the next is written against.
-    std::vector<quint32> m_lastKeys;
-    QStringList m_lastExtra;
+    Announcement m_last;
     std::unique_ptr<QLockFile> m_ownerLock;
     bool m_closeInterrupted = false;
     bool m_ownsLog = false; // this writer holds the folder's log lock
@@ -186,18 +186,21 @@ public:
     // Takes the draw's next row; true when it belongs to an announcement.
     bool take(const DrawLogWriter::Entry &e);
     // The announcement of the rows taken since the last other row.
-    const Announced &current() const { return m_current; }
+    const Announced &current() const;
+    // The same without its texts, when it was written in one row (logs of
+    // earlier versions wrote it as lines and winners: nothing then).
+    const std::optional<Announcement> &compact() const { return m_compact; }
     // A row repeated lines that the announcement before never had.
     bool broken() const { return m_broken; }
     static QString winnerText(const QString &prize, const TicketRef &t);
 
 private:
     void copy(const QStringList &from, QStringList &to, int start, int count);
-    void decode(const QByteArray &data);
     Announced m_last;
-    Announced m_current;
-    std::vector<quint32> m_lastKeys; // of the last "anuncio"
-    QStringList m_lastExtra;
+    mutable Announced m_current;     // of a compact one, made when first asked for
+    mutable bool m_texts = false;
+    std::optional<Announcement> m_compact;
+    Announcement m_lastCompact;
     bool m_open = false;
     bool m_broken = false;
 };

@@ -6,6 +6,18 @@
 
 namespace bolaris {
 
+bool LoggedDraw::Ball::sameAs(const ScanReport &report) const
+{
+    if (!report.scanned)
+        return announcedNothing();
+    if (compact)
+        return Announcement::of(report) == *compact;
+    DrawLogAnnouncements::Announced now{report.memoLines(), {}};
+    for (qsizetype i = 0; i < report.winners.size(); ++i)
+        now.winners << Announcement::winnerText(report.prizes.value(i), report.winners[i]);
+    return now == written;
+}
+
 int LoggedDraw::drawnCount() const
 {
     int count = 0;
@@ -21,8 +33,12 @@ std::optional<LoggedDraw> LoggedDraw::read(const QString &dir, int number)
     DrawLogAnnouncements announcements;
     bool announcing = false;
     const auto announced = [&] {
-        if (announcing && !d.balls.empty())
-            d.balls.back().announced = announcements.current();
+        if (announcing && !d.balls.empty()) {
+            if (announcements.compact())
+                d.balls.back().compact = announcements.compact();
+            else
+                d.balls.back().written = announcements.current();
+        }
         announcing = false;
     };
     DrawLogWriter::forEach(dir, [&](const DrawLogWriter::Entry &e) {
@@ -40,7 +56,7 @@ std::optional<LoggedDraw> LoggedDraw::read(const QString &dir, int number)
             d.start = e.time;
             d.competing = CompetingSet::fromBytes(e.data);
         } else if (e.kind == QLatin1String("pedra") || e.kind == QLatin1String("retirada")) {
-            d.balls.push_back({e.ball, e.kind == QLatin1String("pedra"), e.switches, e.time, {}});
+            d.balls.push_back({e.ball, e.kind == QLatin1String("pedra"), e.switches, e.time, {}, {}});
         } else if (e.kind == QLatin1String("retomada")) {
             d.breaks << d.end;
             d.resumed << e.time;

@@ -21,7 +21,17 @@ struct LoggedDraw {
         bool drawn = true;
         PrizeSwitches switches; // as they stood at the ball
         QString time;
-        DrawLogAnnouncements::Announced announced;
+        // What the ball's scan announced: in one row, or (logs of earlier
+        // versions) as lines and winners.
+        std::optional<Announcement> compact;
+        DrawLogAnnouncements::Announced written;
+        DrawLogAnnouncements::Announced announced() const
+        {
+            return compact ? DrawLogAnnouncements::Announced{compact->memoLines(), compact->winnerTexts()} : written;
+        }
+        bool announcedNothing() const { return compact ? compact->isEmpty() : written.lines.isEmpty() && written.winners.isEmpty(); }
+        // Whether a scan's report announces the same.
+        bool sameAs(const ScanReport &report) const;
     };
     int number = 0;
     DrawMode mode = DrawMode::Manual;

@@ -162,7 +162,7 @@ private Q_SLOTS:
             drawn.clear();
             for (const LoggedDraw::Ball &b : log ? log->balls : std::vector<LoggedDraw::Ball>{}) {
                 drawn.insert(b.ball);
-                for (const QString &w : b.announced.winners)
+                for (const QString &w : b.announced().winners)
                     if (const QRegularExpressionMatch m = line.match(w); m.hasMatch()) {
                         winner = {m.captured(1).toInt(), m.captured(2).at(0), m.captured(3).toInt()};
                         return true;

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "dataset/DatasetError.h"
 #include "dataset/DatasetFile.h"
+#include "game/Announcement.h"
 #include "game/CompetingSet.h"
 #include "game/DrawLog.h"
 
@@ -36,6 +37,8 @@ ScanReport lineWon()
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(ScanReport)
 
 class TestDrawLog : public QObject {
     Q_OBJECT
@@ -405,6 +408,46 @@ private Q_SLOTS:
         for (const QByteArray &hostile : {QByteArray(), QByteArray("\x01"), bytes.left(bytes.size() / 2),
                                           QByteArray("\x01\x7f\xff\xff\xff garbage"), QByteArray(1, '\x02') + bytes.mid(1)})
             QVERIFY(!CompetingSet::fromBytes(hostile));
+    }
+
+    // An announcement kept as numbers reads back as the very lines and
+    // winners of the scan, whatever form its lines take.
+    void announcementsReadBackExactly_data()
+    {
+        QTest::addColumn<ScanReport>("report");
+        ScanReport won = lineWon();
+        won.fewestLines = {"MenosPontos(3):", "Cartela2 A.Cartão 8", "Cartela1 B.Cartão 5"};
+        won.fewest = {{2, 'A', 8}, {1, 'B', 5}};
+        won.maxMissing = 12;
+        QTest::newRow("winners and the fewest-points list") << won;
+        ScanReport odd = won;
+        odd.lines[1] = QStringLiteral("LINHA. Cartao 7");
+        odd.fewestLines[2] = QStringLiteral("Cartela1 B.Cartão 6");
+        QTest::newRow("lines of other forms") << odd;
+        ScanReport misses;
+        misses.scanned = true;
+        misses.lines = {"3 faltando 1 pedra.", "10 faltando 2 pedras."};
+        QTest::newRow("near misses") << misses;
+        QTest::newRow("the first report") << lineWon();
+    }
+    void announcementsReadBackExactly()
+    {
+        QFETCH(ScanReport, report);
+        Announcement before = Announcement::of(lineWon());
+        const Announcement a = Announcement::of(report);
+        const std::optional<Announcement> read = Announcement::decode(a.encode(before), before);
+        QVERIFY(read);
+        QCOMPARE(*read, a);
+        QCOMPARE(read->memoLines(), report.memoLines());
+        QStringList winners;
+        for (qsizetype i = 0; i < report.winners.size(); ++i)
+            winners << Announcement::winnerText(report.prizes[i], report.winners[i]);
+        QCOMPARE(read->winnerTexts(), winners);
+        // Bytes of no announcement are refused, never read past their end.
+        const QByteArray bytes = a.encode(before);
+        for (qsizetype cut = 0; cut < bytes.size(); ++cut)
+            QVERIFY(!Announcement::decode(bytes.left(cut), before) || cut == bytes.size());
+        QVERIFY(!Announcement::decode(bytes + QByteArray(1, '\0'), before));
     }
 
     void cannotBeWritten()

@@ -161,12 +161,12 @@ int replayLogged(int number, const QString &dir, const RegistryLocation &locatio
     int differing = 0;
     const int impossible = logged->play(*hall.game, draw, hall.today(), [&](size_t i, const GameStep::Result &result) {
         const LoggedDraw::Ball &e = logged->balls[i];
-        const Announced now = announcedBy(result.report);
-        if (now == e.announced)
+        if (e.sameAs(result.report))
             return;
         ++differing;
+        const Announced now = announcedBy(result.report), then = e.announced();
         io.out << "ball " << e.ball << (e.drawn ? "" : " (taken back)") << ": the log says\n";
-        for (const QString &line : e.announced.lines + e.announced.winners)
+        for (const QString &line : then.lines + then.winners)
             io.out << "  " << line << '\n';
         io.out << "now it is\n";
         for (const QString &line : now.lines + now.winners)
