@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -190,6 +191,53 @@ void BM_EveningLog(benchmark::State &state)
     }
 }
 BENCHMARK(BM_EveningLog)->Unit(benchmark::kSecond)->Iterations(1);
+
+// The tool and sqlite3 on the evening kept by BM_EveningLog in
+// BOLARIS_BENCH_EVENING: replaying draw 30 against sqlite3 reading draw 30's
+// rows, and listing every draw against sqlite3 reading every row. Each runs
+// the whole program, output thrown away; peak memory is reported in MB.
+void runProgram(benchmark::State &state, const QString &program, const QStringList &arguments)
+{
+    const QString dir = qEnvironmentVariable("BOLARIS_BENCH_EVENING");
+    if (dir.isEmpty() || !QFileInfo::exists(QDir(dir).filePath(QStringLiteral("Sorteios.cds")))) {
+        state.SkipWithError("set BOLARIS_BENCH_EVENING to the folder BM_EveningLog filled");
+        return;
+    }
+    double peak = 0;
+    for (auto _ : state) {
+        QProcess process;
+        process.setWorkingDirectory(dir);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(QStringLiteral("/usr/bin/time"), QStringList{QStringLiteral("-f"), QStringLiteral("%M"), program} + arguments);
+        if (!process.waitForFinished(600000) || process.exitCode() != 0) {
+            state.SkipWithError(qPrintable(QStringLiteral("%1 failed").arg(program)));
+            return;
+        }
+        const QList<QByteArray> err = process.readAllStandardError().trimmed().split('\n');
+        peak = std::max(peak, err.last().toDouble() / 1024);
+    }
+    state.counters["peak_MB"] = peak;
+}
+void BM_ToolReplayDraw30(benchmark::State &state)
+{
+    runProgram(state, QStringLiteral(BOLARIS_CLI), {QStringLiteral("replay"), QStringLiteral("--draw"), QStringLiteral("30")});
+}
+BENCHMARK(BM_ToolReplayDraw30)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_Sqlite3ReadDraw30(benchmark::State &state)
+{
+    runProgram(state, QStringLiteral("sqlite3"), {QStringLiteral("Sorteios.cds"), QStringLiteral("SELECT * FROM records WHERE f0 = 30")});
+}
+BENCHMARK(BM_Sqlite3ReadDraw30)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_ToolDrawLog(benchmark::State &state)
+{
+    runProgram(state, QStringLiteral(BOLARIS_CLI), {QStringLiteral("draw-log")});
+}
+BENCHMARK(BM_ToolDrawLog)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_Sqlite3ReadLog(benchmark::State &state)
+{
+    runProgram(state, QStringLiteral("sqlite3"), {QStringLiteral("Sorteios.cds"), QStringLiteral("SELECT * FROM records")});
+}
+BENCHMARK(BM_Sqlite3ReadLog)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A working folder of a full hall: the card file of series B to L, every card
 // of the 12 series validated and 2,400 tickets returned.

@@ -12,7 +12,7 @@ packages=(
   openbox xdotool wmctrl x11-utils imagemagick
   python3
   ninja-build lld lintian man-db
-  libpq-dev postgresql
+  libpq-dev postgresql sqlite3
   desktop-file-utils
   clang libclang-rt-14-dev
   qt6-httpserver-dev qt6-websockets-dev libqrencode-dev chromium

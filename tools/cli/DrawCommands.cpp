@@ -7,6 +7,7 @@
 #include "game/DrawState.h"
 #include "game/GameStep.h"
 #include "game/LoggedDraw.h"
+#include "game/Prizes.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QSet>
@@ -25,13 +26,18 @@ struct Hall {
     std::unique_ptr<ValidationRegistry> registry;
     std::unique_ptr<GameStep> game;
 
-    bool open(const QString &dir, Streams io, const RegistryLocation &location)
+    // withRegistry: what competes is today's registry (a draw logged with
+    // its own set needs none).
+    bool open(const QString &dir, Streams io, const RegistryLocation &location, bool withRegistry = true)
     {
         const CardStore::FillResult filled = store.FillCardStore(dir);
         if (!filled.error.isEmpty()) {
             io.err << "bolaris-cli: " << filled.error << Qt::endl;
             return false;
         }
+        game = std::make_unique<GameStep>(store.table());
+        if (!withRegistry)
+            return true;
         // Read only: the program may have this registry open.
         registry = std::make_unique<ValidationRegistry>(dir, location);
         const ValidationRegistry::Opened opened = registry->open(true);
@@ -40,11 +46,13 @@ struct Hall {
             io.err << "bolaris-cli: " << opened.english << Qt::endl;
             return false;
         }
-        game = std::make_unique<GameStep>(store.table());
         return true;
     }
-    // What competes now: today's registry.
-    CompetingSet today() const { return CompetingSet::fromRegistry(registry->TableVali(), registry->TableValiC()); }
+    // What competes now: today's registry (none when it was not opened).
+    CompetingSet today() const
+    {
+        return registry ? CompetingSet::fromRegistry(registry->TableVali(), registry->TableValiC()) : CompetingSet();
+    }
 };
 
 QString modeName(const QString &mode)
@@ -152,7 +160,7 @@ int replayLogged(int number, const QString &dir, const RegistryLocation &locatio
     if (!logged)
         return 1;
     Hall hall;
-    if (!hall.open(dir, io, location))
+    if (!hall.open(dir, io, location, !logged->competing))
         return 1;
     if (!logged->competing)
         io.out << "draw " << number << " was logged before the competing set was kept with each draw: it is "
@@ -263,57 +271,35 @@ int drawLog(const QStringList &args, Streams io)
         return 0;
     }
 
-    // One block per draw: number, start, end, mode, balls, prizes.
+    // One block per draw: number, start, end, mode, balls, prizes. A first
+    // pass finds each draw's last row, where the second prints its block and
+    // lets it go: however long the log, one draw is held at a time.
+    std::map<int, qint64> lastRow;
+    qint64 row = 0;
+    if (!readLog(*dir, io, [&](const DrawLog::Entry &e) { lastRow[e.draw] = row++; }))
+        return 1;
+    if (lastRow.empty())
+        io.out << "no draw in the log" << '\n';
+    struct Prize {
+        quint32 key = 0; // of an announcement kept as numbers
+        QString text;    // of an earlier version's winner row
+        int ball = 0;
+    };
     struct Summary {
         QString start, end, mode;
         bool interrupted = false;
         int resumed = 0;
         QString competing;
         QStringList balls;
-        QStringList prizes;
-        QSet<QString> announced; // winners listed: a full ticket is announced again at later balls
         int drawn = 0;
+        int lastBall = 0;
+        std::vector<Prize> prizes;      // each prize once, at the ball that first announced it
+        std::vector<bool> seen;         // by key
+        QSet<QString> seenText;
         DrawLogAnnouncements announcements;
     };
     std::map<int, Summary> draws;
-    const bool read = readLog(*dir, io, [&](const DrawLog::Entry &e) {
-        Summary &d = draws[e.draw];
-        const auto note = [&d](const QString &winner) {
-            if (!d.announced.contains(winner)) {
-                d.announced.insert(winner);
-                d.prizes << winner + QStringLiteral(" at ball ") + d.balls.value(d.balls.size() - 1);
-            }
-        };
-        if (d.announcements.take(e) && e.kind == QLatin1String("anuncio"))
-            for (const QString &winner : d.announcements.current().winners)
-                note(winner);
-        if (e.kind == QLatin1String("inicio")) {
-            d.start = e.time;
-            d.mode = modeName(e.mode);
-            if (const std::optional<CompetingSet> set = CompetingSet::fromBytes(e.data))
-                d.competing = competingText(*set);
-        } else if (e.kind == QLatin1String("pedra")) {
-            d.balls << QString::number(e.ball);
-            ++d.drawn;
-        } else if (e.kind == QLatin1String("retirada")) {
-            d.balls << QLatin1Char('-') + QString::number(e.ball);
-            --d.drawn;
-        } else if (e.kind == QLatin1String("vencedor")) {
-            note(winnerText(e.prize, e.ticket));
-        } else if (e.kind == QLatin1String("retomada")) {
-            ++d.resumed;
-            d.end.clear();
-            d.interrupted = false;
-        } else if (e.kind == QLatin1String("fim")) {
-            d.end = e.time;
-            d.interrupted = e.interruptedEnd();
-        }
-    });
-    if (!read)
-        return 1;
-    if (draws.empty())
-        io.out << "no draw in the log" << '\n';
-    for (const auto &[number, d] : draws) {
+    const auto print = [&io](int number, const Summary &d) {
         io.out << "draw " << number << "  " << (d.start.isEmpty() ? QStringLiteral("?") : d.start) << " .. "
                << (d.end.isEmpty() ? QStringLiteral("(not ended)") : d.end)
                << (d.interrupted ? QStringLiteral(" (interrupted)") : QString())
@@ -322,9 +308,73 @@ int drawLog(const QStringList &args, Streams io)
         if (!d.competing.isEmpty())
             io.out << "  competing: " << d.competing << '\n';
         io.out << "  balls: " << (d.balls.isEmpty() ? QStringLiteral("none") : d.balls.join(QLatin1Char(' '))) << '\n';
-        io.out << "  prizes: " << (d.prizes.isEmpty() ? QStringLiteral("none") : d.prizes.join(QStringLiteral("; ")))
-               << '\n';
-    }
+        io.out << "  prizes: ";
+        if (d.prizes.empty())
+            io.out << "none";
+        for (size_t i = 0; i < d.prizes.size(); ++i) {
+            const Prize &p = d.prizes[i];
+            if (i)
+                io.out << "; ";
+            if (p.text.isEmpty()) {
+                const int ticket = int(p.key / 4 % (kTicketsPerSeries + 1));
+                io.out << prizes::kNames[p.key % 4] << " card " << CardOfTicket(ticket) << " series "
+                       << char('A' + p.key / 4 / (kTicketsPerSeries + 1)) << " ticket " << ticket;
+            } else {
+                io.out << p.text;
+            }
+            io.out << " at ball " << p.ball;
+        }
+        io.out << '\n';
+    };
+    row = 0;
+    const bool read = readLog(*dir, io, [&](const DrawLog::Entry &e) {
+        Summary &d = draws[e.draw];
+        if (d.announcements.take(e)) {
+            if (const std::optional<Announcement> &a = d.announcements.compact()) {
+                if (d.seen.empty())
+                    d.seen.assign(size_t(kSeriesCount) * (kTicketsPerSeries + 1) * 4, false);
+                for (const quint32 key : a->winners)
+                    if (key < d.seen.size() && !d.seen[key]) {
+                        d.seen[key] = true;
+                        d.prizes.push_back({key, {}, d.lastBall});
+                    }
+            } else if (e.kind == QLatin1String("vencedor")) {
+                const QString winner = winnerText(e.prize, e.ticket);
+                if (!d.seenText.contains(winner)) {
+                    d.seenText.insert(winner);
+                    d.prizes.push_back({0, winner, d.lastBall});
+                }
+            }
+        } else if (e.kind == QLatin1String("inicio")) {
+            d.start = e.time;
+            d.mode = modeName(e.mode);
+            if (const std::optional<CompetingSet> set = CompetingSet::fromBytes(e.data))
+                d.competing = competingText(*set);
+        } else if (e.kind == QLatin1String("pedra")) {
+            d.balls << QString::number(e.ball);
+            d.lastBall = e.ball;
+            ++d.drawn;
+        } else if (e.kind == QLatin1String("retirada")) {
+            d.balls << QLatin1Char('-') + QString::number(e.ball);
+            d.lastBall = e.ball;
+            --d.drawn;
+        } else if (e.kind == QLatin1String("retomada")) {
+            ++d.resumed;
+            d.end.clear();
+            d.interrupted = false;
+        } else if (e.kind == QLatin1String("fim")) {
+            d.end = e.time;
+            d.interrupted = e.interruptedEnd();
+        }
+        const auto last = lastRow.find(e.draw);
+        if (last != lastRow.end() && last->second == row) {
+            print(e.draw, d);
+            draws.erase(e.draw);
+        }
+        ++row;
+    });
+    if (!read)
+        return 1;
     io.out.flush();
     return 0;
 }
