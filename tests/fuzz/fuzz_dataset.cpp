@@ -9,6 +9,7 @@
 #include "dataset/Dataset.h"
 #include "dataset/DatasetFile.h"
 #include "game/DrawLog.h"
+#include "game/LoggedDraw.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QTextStream>
@@ -119,7 +120,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             (void)e;
     } catch (const DatasetError &) {
     }
+    try {
+        DrawLogWriter::verify(g_dir);
+        if (const std::optional<LoggedDraw> draw = LoggedDraw::read(g_dir, 1)) {
+            for (const LoggedDraw::Ball &ball : draw->balls)
+                (void)ball.announced();
+        }
+    } catch (const DatasetError &) {
+    }
     runTool({QStringLiteral("draw-log"), QStringLiteral("--dir"), g_dir});
+    runTool({QStringLiteral("draw-log"), QStringLiteral("--verify"), QStringLiteral("--dir"), g_dir});
     runTool({QStringLiteral("draw-log"), QStringLiteral("--draw"), QStringLiteral("1"), QStringLiteral("--dir"), g_dir});
     runTool({QStringLiteral("replay"), QStringLiteral("--draw"), QStringLiteral("1"), QStringLiteral("--dir"), g_dir});
     runTool({QStringLiteral("replay"), QStringLiteral("--balls"), QStringLiteral("1,2,3,4,5,6,7,8,9,10,11,12,13,14,15"),
