@@ -70,10 +70,13 @@ struct Run {
     QString err;
 };
 
-inline Run runProgram(const QString &program, const QStringList &args)
+// The program's input is given or empty: it ends at once, never waits.
+inline Run runProgram(const QString &program, const QStringList &args, const QByteArray &input = {})
 {
     QProcess p;
     p.start(program, args);
+    p.write(input);
+    p.closeWriteChannel();
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};

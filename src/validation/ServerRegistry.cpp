@@ -54,6 +54,10 @@ const Statement kStatements[] = {
      " added AS (INSERT INTO validadas (serie, numero) SELECT $1, g FROM generate_series($2::integer, $3::integer) g"
      " WHERE g NOT IN (SELECT numero FROM gone) RETURNING numero)"
      " SELECT numero, 1 FROM added UNION ALL SELECT numero, 0 FROM gone ORDER BY 1"},
+    {"add_cards",
+     "INSERT INTO validadas (serie, numero) SELECT $1, g FROM generate_series($2::integer, $3::integer) g"
+     " WHERE g NOT IN (SELECT numero FROM validadas WHERE serie = $1) RETURNING numero, 1"},
+    {"count_cards", "SELECT count(*) FROM validadas WHERE serie = $1 AND numero BETWEEN $2::integer AND $3::integer"},
     {"add_ticket", "INSERT INTO cartoes (serie, cartao, cartela) VALUES ($1, $2::integer, $3::integer)"},
     {"remove_ticket", "DELETE FROM cartoes WHERE serie = $1 AND cartao = $2::integer"},
     {"clear", "DELETE FROM validadas"},
@@ -404,13 +408,20 @@ bool ServerRegistry::removeCard(const QString &serie, int card)
     return r.affected() > 0;
 }
 
-std::vector<std::pair<int, bool>> ServerRegistry::toggleCards(const QString &serie, int first, int last)
+int ServerRegistry::countCards(const QString &serie, int first, int last)
+{
+    return int(must("count_cards", {serie.toUtf8(), number(first), number(last)}).integer(0, 0));
+}
+
+std::vector<std::pair<int, bool>> ServerRegistry::toggleCards(const QString &serie, int first, int last,
+                                                             bool removeValidated)
 {
     std::vector<std::pair<int, bool>> handled;
     try {
         for (const char *step : {"begin", "lock_cards"})
             must(step, {});
-        const Result r = must("toggle_cards", {serie.toUtf8(), number(first), number(last)});
+        const Result r = must(removeValidated ? "toggle_cards" : "add_cards",
+                              {serie.toUtf8(), number(first), number(last)});
         for (int i = 0; i < r.rows(); ++i)
             handled.emplace_back(r.integer(i, 0), r.integer(i, 1) == 1);
         must("commit", {});

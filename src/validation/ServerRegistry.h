@@ -53,9 +53,13 @@ public:
     bool addCard(const QString &serie, int card);
     // Removes the card and its returned tickets; false when it was not there.
     bool removeCard(const QString &serie, int card);
+    // How many cards of first..last are validated.
+    int countCards(const QString &serie, int first, int last);
     // Toggles every card of first..last: returns each card handled and
     // whether it was added (true) or removed with its tickets (false).
-    std::vector<std::pair<int, bool>> toggleCards(const QString &serie, int first, int last);
+    // Without removeValidated only the cards not validated are added.
+    std::vector<std::pair<int, bool>> toggleCards(const QString &serie, int first, int last,
+                                                  bool removeValidated = true);
     enum class TicketResult { Added, AlreadyThere, CardMissing };
     TicketResult addTicket(const QString &serie, int ticket);
     bool removeTicket(const QString &serie, int ticket);

@@ -388,6 +388,19 @@ ValidationRegistry::CardEntry ValidationRegistry::SaiEnter(const QString &series
     if (m_server)
         return serverCardEntry(serie, first, last, prompter);
 
+    // A range that overlaps the sold cards only in part removes them only
+    // when the operator says so: a range typed over an earlier one would
+    // otherwise un-sell its common cards without a word.
+    bool removeValidated = true;
+    if (!single) {
+        int validated = 0;
+        const int top = std::min(last, kCardsPerSeries);
+        for (int n = first; n <= top; ++n)
+            validated += m_vali.locate(kValiKey, {serie, n}) ? 1 : 0;
+        if (validated > 0 && validated < top - first + 1)
+            removeValidated = askRemoveFromRange(validated, prompter);
+    }
+
     // Returned tickets are committed before the cards they belong to.
     Dataset::Batch cards(m_vali);
     Dataset::Batch tickets(m_valiC);
@@ -399,8 +412,9 @@ ValidationRegistry::CardEntry ValidationRegistry::SaiEnter(const QString &series
             return {Outcome::Stopped, lastAdded};
         }
         if (m_vali.locate(kValiKey, {serie, n})) {
-            if (!single || prompter.ask(QStringLiteral("Exclusão de cartela"),
-                                        QStringLiteral("Cartela já validada. Exclui da validação?"), false))
+            if (single ? prompter.ask(QStringLiteral("Exclusão de cartela"),
+                                      QStringLiteral("Cartela já validada. Exclui da validação?"), false)
+                       : removeValidated)
                 m_vali.deleteRecord();
         } else {
             m_vali.append();
@@ -451,6 +465,13 @@ ValidationRegistry::Outcome ValidationRegistry::SaiEnterC(const QString &seriesT
         m_valiC.post();
     }
     return Outcome::Done;
+}
+
+bool ValidationRegistry::askRemoveFromRange(int validated, Prompter &prompter)
+{
+    return prompter.ask(
+        QStringLiteral("Exclusão de cartela"),
+        QStringLiteral("%1 cartelas deste intervalo já estão validadas. Exclui da validação?").arg(validated), false);
 }
 
 void ValidationRegistry::TableValiBeforeDelete(Dataset &vali)

@@ -106,6 +106,9 @@ public:
 private:
     // The series letter of the entry, or 0 after showing the series message.
     char seriesLetter(const QString &seriesText, Prompter &prompter) const;
+    // A range holding validated and not validated cards: whether its
+    // validated cards are removed (No keeps them and enters the others).
+    static bool askRemoveFromRange(int validated, Prompter &prompter);
     void TableValiBeforeDelete(Dataset &vali);
     // False, with the message shown, when the registry takes no entries now.
     bool writable(Prompter &prompter);

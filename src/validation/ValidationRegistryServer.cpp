@@ -132,13 +132,16 @@ ValidationRegistry::CardEntry ValidationRegistry::serverCardEntry(const QString 
             } else {
                 mirrorCard(serie, first, true); // another desk may have entered it just now
                 if (prompter.ask(QStringLiteral("Exclusão de cartela"),
-                                 QStringLiteral("Cartela já validada. Exclui da validação?"), true)) {
+                                 QStringLiteral("Cartela já validada. Exclui da validação?"), false)) {
                     m_server->removeCard(serie, first);
                     mirrorCard(serie, first, false);
                 }
             }
         } else if (first <= top) {
-            for (const auto &[card, added] : m_server->toggleCards(serie, first, top)) {
+            const int validated = m_server->countCards(serie, first, top);
+            const bool removeValidated =
+                validated == 0 || validated == top - first + 1 || askRemoveFromRange(validated, prompter);
+            for (const auto &[card, added] : m_server->toggleCards(serie, first, top, removeValidated)) {
                 mirrorCard(serie, card, added);
                 if (added)
                     lastAdded = std::max(lastAdded, card);

@@ -133,6 +133,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 } else {
                     last = std::max(last, first);
                     const bool single = first == last;
+                    // A range over cards sold in part asks, and removes them only on Yes.
+                    int sold = 0;
+                    const int top = std::min(last, kCardsPerSeries);
+                    for (int n = first; n <= top; ++n)
+                        sold += expected.cards.count(Card{*letter, n}) ? 1 : 0;
+                    const bool rangeAsks = !single && sold > 0 && sold < top - first + 1;
+                    const bool removeSold = single || !rangeAsks || prompter.answer;
                     int lastAdded = 0;
                     bool stopped = false;
                     for (int n = first; n <= last; ++n) {
@@ -144,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                         if (!expected.cards.count(card)) {
                             expected.cards.insert(card);
                             lastAdded = n;
-                        } else if (!single || prompter.answer) {
+                        } else if (single ? prompter.answer : removeSold) {
                             expected.removeCard(card);
                         }
                     }
@@ -152,8 +159,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                                                          : ValidationRegistry::Outcome::Done),
                                "wrong outcome " + when);
                     FUZZ_CHECK(stopped || entry.lastAdded == lastAdded, "wrong last card added " + when);
-                    FUZZ_CHECK(prompter.asked - askedBefore <= 1 && (!(prompter.asked - askedBefore) || single),
+                    FUZZ_CHECK(prompter.asked - askedBefore <= 1 && (!(prompter.asked - askedBefore) || single ||
+                                                                       rangeAsks),
                                "a range entry asked " + when);
+                    FUZZ_CHECK(!rangeAsks || prompter.asked - askedBefore == 1,
+                               "a range over cards sold in part did not ask " + when);
                 }
             } else if (kind == 't') {
                 const ValidationRegistry::Outcome outcome = registry.SaiEnterC(series, text, prompter);

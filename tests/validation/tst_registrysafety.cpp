@@ -26,7 +26,10 @@ QProcessEnvironment quietEnvironment(const QString &runtime)
     return env;
 }
 
-Run cli(const QStringList &args) { return test::runProgram(QStringLiteral(BOLARIS_CLI), args); }
+Run cli(const QStringList &args, const QByteArray &input = {})
+{
+    return test::runProgram(QStringLiteral(BOLARIS_CLI), args, input);
+}
 
 QStringList rows(const QString &path)
 {
@@ -143,30 +146,45 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stderrHas");
         QTest::addColumn<QStringList>("cards");
         QTest::addColumn<QStringList>("tickets");
+        QTest::addColumn<QByteArray>("input"); // the answers typed on the terminal
         const QStringList base = {"A,1", "A,2"};
-        QTest::newRow("range toggles") << QStringList{"validate", "--series", "a", "--cards", "2-3"} << 0 << ""
-                                       << QStringList{"A,1", "A,3"} << QStringList{};
+        const QString overlap = QStringLiteral("1 cartelas deste intervalo já estão validadas. Exclui da validação?");
+        QTest::newRow("range of validated cards removes them")
+            << QStringList{"validate", "--series", "a", "--cards", "1-2"} << 0 << "" << QStringList{}
+            << QStringList{} << QByteArray();
+        QTest::newRow("overlapping range asks, no answer")
+            << QStringList{"validate", "--series", "a", "--cards", "2-3"} << 0 << overlap + " Não"
+            << QStringList{"A,1", "A,2", "A,3"} << QStringList{"A,9,2"} << QByteArray();
+        QTest::newRow("overlapping range asks, answered n")
+            << QStringList{"validate", "--series", "A", "--cards", "2-3"} << 0 << overlap
+            << QStringList{"A,1", "A,2", "A,3"} << QStringList{"A,9,2"} << QByteArray("n\n");
+        QTest::newRow("overlapping range asks, answered sim")
+            << QStringList{"validate", "--series", "A", "--cards", "2-3"} << 0 << overlap
+            << QStringList{"A,1", "A,3"} << QStringList{} << QByteArray("sim\n");
+        QTest::newRow("overlapping range, --yes toggles")
+            << QStringList{"validate", "--series", "A", "--cards", "2-3", "--yes"} << 0 << overlap + " Sim"
+            << QStringList{"A,1", "A,3"} << QStringList{} << QByteArray();
         QTest::newRow("single asks, No") << QStringList{"validate", "--series", "A", "--cards", "2"} << 0
                                          << "Cartela já validada. Exclui da validação? Não" << base
-                                         << QStringList{"A,9,2"};
+                                         << QStringList{"A,9,2"} << QByteArray();
         QTest::newRow("single asks, Yes")
             << QStringList{"validate", "--series", "A", "--cards", "2", "--yes"} << 0 << "Exclui da validação? Sim"
-            << QStringList{"A,1"} << QStringList{};
+            << QStringList{"A,1"} << QStringList{} << QByteArray();
         QTest::newRow("bad series") << QStringList{"validate", "--series", "Z", "--cards", "5"} << 1
-                                    << "Série inválida. Corrija." << base << QStringList{"A,9,2"};
+                                    << "Série inválida. Corrija." << base << QStringList{"A,9,2"} << QByteArray();
         QTest::newRow("past 2000") << QStringList{"validate", "--series", "A", "--cards", "1999-2003"} << 1
                                    << "above 2000" << QStringList{"A,1", "A,2", "A,1999", "A,2000"}
-                                   << QStringList{"A,9,2"};
+                                   << QStringList{"A,9,2"} << QByteArray();
         QTest::newRow("no number") << QStringList{"validate", "--series", "A", "--cards", "abc"} << 1
-                                   << "nothing entered" << base << QStringList{"A,9,2"};
+                                   << "nothing entered" << base << QStringList{"A,9,2"} << QByteArray();
         QTest::newRow("ticket of unsold card") << QStringList{"return-ticket", "--series", "A", "--ticket", "13"} << 1
-                                               << "Cartela 3 não validada." << base << QStringList{"A,9,2"};
+                                               << "Cartela 3 não validada." << base << QStringList{"A,9,2"} << QByteArray();
         QTest::newRow("ticket added") << QStringList{"return-ticket", "--series", "A", "--ticket", "1"} << 0 << ""
-                                      << base << QStringList{"A,9,2", "A,1,1"}; // file order
+                                      << base << QStringList{"A,9,2", "A,1,1"} << QByteArray(); // file order
         QTest::newRow("ticket removed") << QStringList{"return-ticket", "--series", "A", "--ticket", "9", "--yes"}
-                                        << 0 << "Cartão já validado." << base << QStringList{};
+                                        << 0 << "Cartão já validado." << base << QStringList{} << QByteArray();
         QTest::newRow("ticket out of range") << QStringList{"return-ticket", "--series", "A", "--ticket", "12001"}
-                                             << 1 << "not entered" << base << QStringList{"A,9,2"};
+                                             << 1 << "not entered" << base << QStringList{"A,9,2"} << QByteArray();
     }
     void toolEntries()
     {
@@ -175,10 +193,11 @@ private Q_SLOTS:
         QFETCH(QString, stderrHas);
         QFETCH(QStringList, cards);
         QFETCH(QStringList, tickets);
+        QFETCH(QByteArray, input);
         QTemporaryDir dir;
         QCOMPARE(cli({"validate", "--series", "A", "--cards", "1-2", "--dir", dir.path()}).status, 0);
         QCOMPARE(cli({"return-ticket", "--series", "A", "--ticket", "9", "--dir", dir.path()}).status, 0);
-        const Run r = cli(args + QStringList{"--dir", dir.path()});
+        const Run r = cli(args + QStringList{"--dir", dir.path()}, input);
         QCOMPARE(r.status, status);
         QVERIFY2(r.err.contains(stderrHas), qPrintable(r.err));
         QCOMPARE(rows(QDir(dir.path()).filePath(QStringLiteral("Validadas.cds"))), cards);

@@ -158,6 +158,26 @@ private Q_SLOTS:
         QCOMPARE(later.open().access, ValidationRegistry::Access::Writable);
         QCOMPARE(later.TableVali().recordCount(), 5);
 
+        // A range over sold cards in part asks first: No enters only the
+        // others, Yes toggles; a single card's question keeps the sale by default.
+        prompter.shown.clear();
+        prompter.answers = {false};
+        entry = desk.SaiEnter("B", "1990-1996", prompter);
+        QCOMPARE(prompter.shown.size(), 1);
+        QCOMPARE(prompter.shown[0].text,
+                 QStringLiteral("1 cartelas deste intervalo já estão validadas. Exclui da validação?"));
+        QVERIFY(!prompter.shown[0].defaultYes);
+        QCOMPARE(entry.lastAdded, 1995);
+        QCOMPARE(check.read().cards.size(), size_t(11));
+        prompter.answers = {true};
+        QCOMPARE(desk.SaiEnter("B", "1989-1990", prompter).lastAdded, 1989);
+        QCOMPARE(check.read().cards.front(), ServerRegistry::Card("B", 1989));
+        QCOMPARE(check.read().cards[1], ServerRegistry::Card("B", 1991));
+        prompter.shown.clear();
+        desk.SaiEnter("B", "1996", prompter);
+        QVERIFY(!prompter.shown.at(0).defaultYes);
+        QCOMPARE(check.read().cards.size(), size_t(11));
+
         prompter.answers = {true};
         QVERIFY(desk.ButtonInivalClick(prompter));
         QVERIFY(check.isEmpty());

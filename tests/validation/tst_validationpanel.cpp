@@ -174,6 +174,42 @@ private Q_SLOTS:
         QVERIFY(f.prompter.shown.isEmpty());
     }
 
+    // A range over cards sold in part asks before removing any: No enters
+    // only the others, Yes toggles as a range does. B 1-250 sold, ticket
+    // 1475 (card 246) returned, then 245-255.
+    void overlappingRangeAsks_data()
+    {
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QStringList>("validated");
+        QTest::addColumn<QStringList>("returned");
+        QTest::addColumn<QString>("lastLabel");
+        QTest::newRow("No keeps the sold cards") << false << range("B", 1, 255) << QStringList{"B1475/246"} << "255";
+        QTest::newRow("Yes toggles") << true << range("B", 1, 244) + range("B", 251, 255) << QStringList{} << "255";
+    }
+    void overlappingRangeAsks()
+    {
+        QFETCH(bool, answer);
+        QFETCH(QStringList, validated);
+        QFETCH(QStringList, returned);
+        QFETCH(QString, lastLabel);
+        Fixture f;
+        f.series(QStringLiteral("B"));
+        f.card(QStringLiteral("1-250"));
+        f.ticket(QStringLiteral("1475"));
+        f.prompter.answers = {answer};
+        f.card(QStringLiteral("245-255"));
+        QCOMPARE(f.prompter.shown.size(), 1);
+        const auto &asked = f.prompter.shown[0];
+        QCOMPARE(asked.caption, QStringLiteral("Exclusão de cartela"));
+        QCOMPARE(asked.text, QStringLiteral("6 cartelas deste intervalo já estão validadas. Exclui da validação?"));
+        QVERIFY(asked.question);
+        QVERIFY(!asked.defaultYes); // Enter and Esc keep the sold cards
+        QCOMPARE(cards(f.vali()), validated);
+        QCOMPARE(tickets(f.valiC()), returned);
+        QCOMPARE(f.text("LabelUltval"), lastLabel);
+        QCOMPARE(f.text("LabelValidadas"), QString::number(validated.size()));
+    }
+
     // What a card text enters, on an empty registry of series A.
     void cardTexts_data()
     {

@@ -15,6 +15,7 @@ namespace bolaris::cli {
 struct Streams {
     QTextStream &out;
     QTextStream &err;
+    QTextStream *in = nullptr; // answers to questions; without it each takes its default
 };
 
 int dumpStore(const QStringList &args, Streams io);

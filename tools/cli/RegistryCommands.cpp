@@ -49,7 +49,7 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
         return 1;
     }
     }
-    StreamPrompter prompter(io.err, options.has(QStringLiteral("--yes")));
+    StreamPrompter prompter(io.err, options.has(QStringLiteral("--yes")), io.in);
     try {
         const ValidationRegistry::Opened opened = registry.open();
         if (!opened.english.isEmpty())

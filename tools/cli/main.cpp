@@ -14,5 +14,6 @@ int main(int argc, char *argv[])
     bolaris::installFontSubstitutes();
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return bolaris::cli::run(app.arguments().mid(1), {out, err});
+    QTextStream in(stdin);
+    return bolaris::cli::run(app.arguments().mid(1), {out, err, &in});
 }
