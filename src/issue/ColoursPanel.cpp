@@ -12,11 +12,14 @@ namespace bolaris {
 
 std::optional<QColor> DialogColourChooser::choose(QWidget *parent, const QColor &current)
 {
-    QColorDialog dialog(current, parent);
-    dialog.setObjectName(QStringLiteral("ColorDialog"));
-    if (dialog.exec() != QDialog::Accepted)
+    if (!m_dialog) {
+        m_dialog = new QColorDialog(parent);
+        m_dialog->setObjectName(QStringLiteral("ColorDialog"));
+    }
+    m_dialog->setCurrentColor(current);
+    if (m_dialog->exec() != QDialog::Accepted)
         return std::nullopt;
-    return dialog.currentColor();
+    return m_dialog->currentColor();
 }
 
 ColoursPanel::ColoursPanel(QWidget *parent, const ReportForms &forms, ColourChooser &chooser)
@@ -40,18 +43,22 @@ ColoursPanel::ColoursPanel(QWidget *parent, const ReportForms &forms, ColourChoo
 QColor ColoursPanel::sampleBackground() const { return m_sample->palette().color(QPalette::Window); }
 QColor ColoursPanel::sampleText() const { return m_sample->palette().color(QPalette::WindowText); }
 
-// The dialog opens on the colour it changes; a cancelled dialog leaves the
-// sample as it was.
+// One dialog for both buttons, opening on the colour last confirmed in it
+// (black before the first); a cancelled dialog leaves the sample as it was.
 void ColoursPanel::ButtonCorLetraClick()
 {
-    if (const std::optional<QColor> colour = m_chooser->choose(this, sampleText()))
+    if (const std::optional<QColor> colour = m_chooser->choose(this, m_dialogColour)) {
+        m_dialogColour = *colour;
         ui::setTextColour(m_sample, *colour);
+    }
 }
 
 void ColoursPanel::ButtonCorCartaoClick()
 {
-    if (const std::optional<QColor> colour = m_chooser->choose(this, sampleBackground()))
+    if (const std::optional<QColor> colour = m_chooser->choose(this, m_dialogColour)) {
+        m_dialogColour = *colour;
         ui::setBackground(m_sample, *colour);
+    }
 }
 
 void ColoursPanel::applySample() { applyCardColours(m_forms, sampleBackground(), sampleText()); }

@@ -4,6 +4,7 @@
 #include "issue/SheetIssue.h"
 
 #include <QColor>
+#include <QPointer>
 
 class QColorDialog;
 class QLabel;
@@ -20,10 +21,14 @@ public:
     virtual std::optional<QColor> choose(QWidget *parent, const QColor &current) = 0;
 };
 
-// The toolkit's standard colour dialog.
+// The toolkit's standard colour dialog, one for the run (made at its first
+// use, owned by that use's parent).
 class DialogColourChooser : public ColourChooser {
 public:
     std::optional<QColor> choose(QWidget *parent, const QColor &current) override;
+
+private:
+    QPointer<QColorDialog> m_dialog;
 };
 
 // The Colours panel: number and ticket colours of the printed cards, chosen
@@ -46,6 +51,8 @@ private:
     const ReportForms &m_forms;
     ColourChooser *m_chooser;
     QLabel *m_sample;
+    // The dialog opens on the last colour confirmed in it by either button.
+    QColor m_dialogColour{Qt::black};
 };
 
 } // namespace bolaris

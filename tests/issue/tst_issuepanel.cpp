@@ -16,7 +16,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QPrinter>
+#include <QColorDialog>
 #include <QTest>
+#include <QTimer>
 
 using namespace bolaris;
 
@@ -238,8 +240,9 @@ private Q_SLOTS:
         QTest::mouseClick(f.get<QPushButton>("ButtonCorLetra"), Qt::LeftButton);
         QTest::mouseClick(f.get<QPushButton>("ButtonCorCartao"), Qt::LeftButton);
         QTest::mouseClick(f.get<QPushButton>("ButtonCorCartao"), Qt::LeftButton); // cancelled: sample kept
-        // Each dialog opens on the colour of what it changes.
-        QCOMPARE(f.colours->openedOn, (QList<QColor>{ui::clWindowText(), ui::clBtnFace(), QColor(Qt::yellow)}));
+        // One dialog for both buttons: it opens on black, then on the colour
+        // last confirmed in it by either button.
+        QCOMPARE(f.colours->openedOn, (QList<QColor>{QColor(Qt::black), QColor(Qt::red), QColor(Qt::yellow)}));
         auto *panel = f.get<ColoursPanel>("PanelCores");
         QCOMPARE(panel->sampleText(), QColor(Qt::red));
         QCOMPARE(panel->sampleBackground(), QColor(Qt::yellow));
@@ -259,6 +262,36 @@ private Q_SLOTS:
         // Reopened, the sample shows the last choice.
         f.menu("MenuCores");
         QCOMPARE(panel->sampleBackground(), QColor(Qt::yellow));
+    }
+
+    // The toolkit's dialog behind the chooser is one object for the run.
+    void oneColourDialog()
+    {
+        QWidget parent;
+        DialogColourChooser chooser;
+        QList<QObject *> dialogs;
+        QList<QColor> openedOn;
+        const auto answer = [&](std::optional<QColor> pick) {
+            QTimer::singleShot(0, &parent, [&, pick] {
+                auto *dialog = qobject_cast<QColorDialog *>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                dialogs << dialog;
+                openedOn << dialog->currentColor();
+                if (pick) {
+                    dialog->setCurrentColor(*pick);
+                    dialog->accept();
+                } else {
+                    dialog->reject();
+                }
+            });
+        };
+        answer(QColor(Qt::red));
+        QCOMPARE(chooser.choose(&parent, Qt::black), std::optional<QColor>(QColor(Qt::red)));
+        answer(std::nullopt);
+        QCOMPARE(chooser.choose(&parent, Qt::red), std::optional<QColor>());
+        QCOMPARE(dialogs.size(), 2);
+        QCOMPARE(dialogs[0], dialogs[1]);
+        QCOMPARE(openedOn, (QList<QColor>{QColor(Qt::black), QColor(Qt::red)}));
     }
 
     // The preview paints one page at a time and saves every page.
