@@ -31,6 +31,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <functional>
+
 namespace bolaris {
 
 namespace {
@@ -53,24 +55,21 @@ QPixmap background(QSize size)
     return QPixmap::fromImage(scaled);
 }
 
-// The keyboard goes to the panel's first entry box in its tab order, or to
-// its first control when it has none.
-void focusFirstEntry(QWidget *panel)
+// The panel's first entry box in its tab order, or its first control when it
+// has none, among those seen gives; null when there is none.
+QWidget *firstEntry(QWidget *panel, const std::function<bool(QWidget *)> &seen)
 {
     QWidget *first = nullptr;
     for (QWidget *w = panel->nextInFocusChain(); w && w != panel; w = w->nextInFocusChain()) {
         if (!panel->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(panel) ||
-            !w->isEnabled())
+            !w->isEnabled() || !seen(w))
             continue;
-        if (qobject_cast<QLineEdit *>(w)) {
-            first = w;
-            break;
-        }
+        if (qobject_cast<QLineEdit *>(w))
+            return w;
         if (!first)
             first = w;
     }
-    if (first)
-        first->setFocus(Qt::TabFocusReason);
+    return first;
 }
 
 } // namespace
@@ -229,7 +228,31 @@ void TFormMenu::enterMode(QWidget *panel)
 {
     setMenuShown(false);
     panel->show();
-    focusFirstEntry(panel);
+    if (QWidget *first = firstEntry(panel, [](QWidget *) { return true; }))
+        first->setFocus(Qt::TabFocusReason);
+    keepFocusInSight(panel);
+}
+
+bool TFormMenu::underExport(const QWidget *w) const
+{
+    return m_export->isVisible() && w != m_export && !m_export->isAncestorOf(w) &&
+           QRect(w->mapTo(m_client, QPoint(0, 0)), w->size()).intersects(m_export->geometry());
+}
+
+void TFormMenu::keepFocusInSight(QWidget *panel)
+{
+    // A mode panel opened while the Export panel is shown lies beneath it:
+    // the keyboard goes to its first entry the Export panel leaves in sight,
+    // and when it leaves none, stays with the Export panel, in front.
+    const QWidget *focus = focusWidget();
+    if (!m_export->isVisible() || (focus && !underExport(focus)))
+        return;
+    if (QWidget *seen = firstEntry(panel, [this](QWidget *w) { return !underExport(w); }))
+        seen->setFocus(Qt::TabFocusReason);
+    else if (QWidget *last = m_export->focusWidget(); last && last->isVisible())
+        last->setFocus(Qt::OtherFocusReason);
+    else
+        m_export->seriesEdit()->setFocus(Qt::OtherFocusReason);
 }
 
 void TFormMenu::leaveMode(QWidget *panel)
@@ -296,12 +319,14 @@ void TFormMenu::MenuValidacaoClick()
 {
     setMenuShown(false);
     m_validation->open();
+    keepFocusInSight(m_validation);
 }
 void TFormMenu::MenuCoresClick() { enterMode(m_colours); }
 void TFormMenu::MenuSorteioClick()
 {
     setMenuShown(false);
     m_draw->enter();
+    keepFocusInSight(m_draw);
 }
 
 void TFormMenu::Exportaodobancodedados1Click()
@@ -319,6 +344,22 @@ void TFormMenu::ButtonOKCoresClick()
     m_colours->applySample();
 }
 void TFormMenu::ButtonSairClick() { m_draw->ButtonSairClick(); }
-void TFormMenu::ButtonSaiGClick() { m_export->hide(); }
+void TFormMenu::ButtonSaiGClick()
+{
+    // The mode panel beneath comes into sight, and the keyboard goes back to
+    // where the panel had it (its first entry when it lay under the Export panel).
+    QWidget *panel = nullptr;
+    for (QWidget *mode : std::initializer_list<QWidget *>{m_issue, m_validation, m_colours, m_draw})
+        if (mode->isVisible())
+            panel = mode;
+    QWidget *before = panel ? panel->focusWidget() : nullptr;
+    m_export->hide();
+    if (!panel)
+        return;
+    if (!before || !before->isVisible() || !before->isEnabled())
+        before = firstEntry(panel, [](QWidget *) { return true; });
+    if (before)
+        before->setFocus(Qt::OtherFocusReason);
+}
 
 } // namespace bolaris

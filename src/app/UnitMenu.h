@@ -82,6 +82,10 @@ private:
     void setMenuShown(bool shown);
     void enterMode(QWidget *panel);
     void leaveMode(QWidget *panel);
+    // Whether the Export panel, shown above the mode panels, covers w.
+    bool underExport(const QWidget *w) const;
+    // Moves the keyboard out of a box the Export panel hides (see the .cpp).
+    void keepFocusInSight(QWidget *panel);
 
     QString m_workDir;
     Prompter &m_prompter;

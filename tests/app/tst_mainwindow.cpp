@@ -169,6 +169,42 @@ private Q_SLOTS:
         QVERIFY(menuEmpty(w));
     }
 
+    // A mode opened beneath the Export panel never puts the keyboard in a
+    // box the Export panel hides; once it is left, the mode's first entry
+    // has the keyboard.
+    void focusStaysInSight_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("focusBeneath");
+        QTest::addColumn<QString>("focusAfter");
+        QTest::newRow("issue") << "MenuEmissao" << "EditSerieG" << "EditSerie";
+        QTest::newRow("validation") << "MenuValidacao" << "EditSerieG" << "EditVal";
+        QTest::newRow("colours") << "MenuCores" << "ButtonCorLetra" << "ButtonCorLetra";
+        QTest::newRow("draw") << "MenuSorteio" << "ButtonManual" << "ButtonManual";
+    }
+    void focusStaysInSight()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, focusBeneath);
+        QFETCH(QString, focusAfter);
+        QTemporaryDir dir;
+        test::ScriptedPrompter prompter;
+        TFormMenu w(dir.path(), prompter);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        action(w, "Exportaodobancodedados1")->trigger();
+        QWidget *exportPanel = widget(w, "PanelTexto");
+        action(w, entry)->trigger();
+        QWidget *focus = w.focusWidget();
+        QVERIFY(focus);
+        QCOMPARE(focus->objectName(), focusBeneath);
+        QVERIFY(exportPanel->isAncestorOf(focus) ||
+                !QRect(focus->mapTo(w.centralWidget(), QPoint(0, 0)), focus->size())
+                     .intersects(exportPanel->geometry()));
+        QTest::mouseClick(w.findChild<QPushButton *>("ButtonSaiG"), Qt::LeftButton);
+        QCOMPARE(w.focusWidget()->objectName(), focusAfter);
+    }
+
     void activationRefillsTheStore()
     {
         QTemporaryDir dir;
