@@ -17,6 +17,7 @@
 #include "dataset/DatasetError.h"
 #include "dataset/WorkDir.h"
 #include "ui/ClickLabel.h"
+#include "ui/HeldKeys.h"
 #include "ui/Prompter.h"
 #include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
@@ -146,6 +147,8 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
     buildBoard();
     buildControls();
     m_conf = new CardCheckPanel(this, cards, state, prompter);
+    // A held Space or Enter presses a button of the panel once, never a run of balls.
+    (new HeldKeys(this))->watchButtonsOf(this);
     m_log->setListener(this, [this](const QString &failure, const QString &notice) { logStatus(failure, notice); });
     // A registry shared with other desks changes during the draw: its sales
     // count from the next draw.

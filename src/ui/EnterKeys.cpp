@@ -22,6 +22,7 @@ bool EnterKeys::eventFilter(QObject *watched, QEvent *event)
     // Sent on as Space, so that whatever holds or filters a button's keys
     // treats both keys alike.
     QKeyEvent space(event->type(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), key->isAutoRepeat());
+    space.setTimestamp(key->timestamp()); // a held key is told by its times
     QCoreApplication::sendEvent(button, &space);
     return true;
 }

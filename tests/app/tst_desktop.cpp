@@ -1,4 +1,5 @@
 #include "Desktop.h"
+#include "game/DrawLog.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -160,6 +161,39 @@ class TestDesktop : public QObject {
         QVERIFY2(program->waitForFinished(15000), "the close box did nothing while the message box was open");
         QCOMPARE(program->exitStatus(), QProcess::NormalExit);
         QCOMPARE(program->exitCode(), 0);
+    }
+
+    // Space held on "Sortear pedra" for a second and a half (the X server
+    // repeats it as release and press pairs) draws one ball; two separate
+    // presses draw two.
+    void heldKeyDrawsOneBall() {
+        QTemporaryDir work;
+        const auto balls = [&] {
+            int count = 0;
+            for (const bolaris::DrawLog::Entry &e : bolaris::DrawLog::read(work.path()))
+                count += e.kind == QLatin1String("pedra");
+            return count;
+        };
+        auto program = startProgram(work.path());
+        const qulonglong main = m_desktop->window(kMainTitle);
+        QVERIFY(main);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
+        const int menu = m_desktop->client(main).height() - 551;
+        m_desktop->click(main, 368, menu / 2);         // "Sorteio"
+        m_desktop->click(main, 8 + 735, menu + 5 + 92); // "Sorteio eletrônico": "Sortear pedra" has the keyboard
+        QTest::qWait(300);
+        m_desktop->run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("space")});
+        QTest::qWait(1500);
+        m_desktop->run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("space")});
+        QTest::qWait(1000);
+        m_desktop->screenshot(QStringLiteral("held-space-one-ball"));
+        QCOMPARE(balls(), 1);
+        m_desktop->key(QStringLiteral("space"));
+        QTest::qWait(300);
+        m_desktop->key(QStringLiteral("space"));
+        QTRY_COMPARE_WITH_TIMEOUT(balls(), 3, 10000);
+        m_desktop->close(main);
+        QVERIFY(program->waitForFinished(15000));
     }
 
     // The winners window has its outer height and its title bar on the

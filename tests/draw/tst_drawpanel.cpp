@@ -221,6 +221,62 @@ private Q_SLOTS:
         QCOMPARE(f.panel->state().mode(), DrawMode::Electronic);
     }
 
+    // A held key presses a button once, whether the key's repeat comes
+    // marked or, as X servers may send it, as release and press pairs at one
+    // instant; two separate presses press twice. Also while a ball's picture
+    // is being shown.
+    void heldKey_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("events"); // p/r press/release at a time; P/R marked as repeat
+        QTest::addColumn<int>("presses");
+        const QString pairs = QStringLiteral("p1000 r1500 p1500 r1533 p1533 r1566 p1566 r2500");
+        const QString marked = QStringLiteral("p1000 R1500 P1500 R1533 P1533 R1566 P1566 r2500");
+        const QString twice = QStringLiteral("p1000 r1100 p1250 r1350");
+        for (const char *target : {"ButtonAlea", "CheckLinha"}) {
+            QTest::addRow("%s held, pairs", target) << target << int(Qt::Key_Space) << pairs << 1;
+            QTest::addRow("%s held, marked", target) << target << int(Qt::Key_Space) << marked << 1;
+            QTest::addRow("%s pressed twice", target) << target << int(Qt::Key_Space) << twice << 2;
+        }
+        QTest::newRow("ButtonAlea Enter held, pairs") << "ButtonAlea" << int(Qt::Key_Return) << pairs << 1;
+        QTest::newRow("ButtonAlea Enter pressed twice") << "ButtonAlea" << int(Qt::Key_Return) << twice << 2;
+    }
+    void heldKey()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, key);
+        QFETCH(QString, events);
+        QFETCH(int, presses);
+        EnterKeys enterKeys;
+        qApp->installEventFilter(&enterKeys);
+        DrawFixture f([](const QString &dir) {
+            for (int ball = 1; ball <= 90; ++ball)
+                writePicture(dir, ball);
+        });
+        f.enter();
+        f.click(QStringLiteral("CheckImagem"));
+        f.panel->setTimeScale(0.02); // each ball event runs a while, as with a picture
+        f.startElectronic();
+        for (int i = 0; i < 10; ++i)
+            f.source.push(0);
+        QWidget *widget = f.get(target);
+        for (const QString &e : events.split(QLatin1Char(' '))) {
+            const bool press = e[0].toLower() == QLatin1Char('p');
+            QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, key, Qt::NoModifier,
+                            key == Qt::Key_Space ? QStringLiteral(" ") : QStringLiteral("\r"), e[0].isUpper());
+            event.setTimestamp(e.mid(1).toULong());
+            QApplication::sendEvent(widget, &event);
+        }
+        QTRY_VERIFY(!f.panel->ballEventRunning());
+        QTest::qWait(50);
+        QVERIFY(!f.panel->ballEventRunning());
+        if (target == QLatin1String("ButtonAlea"))
+            QCOMPARE(f.panel->state().DrawnCount(), presses);
+        else
+            QCOMPARE(f.get<QCheckBox>(target)->isChecked(), presses % 2 == 1);
+    }
+
     void clicksThatDoNothing_data()
     {
         QTest::addColumn<QString>("when");
