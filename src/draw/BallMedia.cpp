@@ -27,10 +27,6 @@ QString pictureFor(const QString &dir, int ball)
     return WorkDir::exists(dir, own) ? WorkDir::resolve(dir, own) : QString();
 }
 
-namespace {
-
-// The content of path when it is a regular file of at most maxBytes (null
-// otherwise); a FIFO or a device is never waited for.
 QByteArray regularFileBytes(const QString &path, qint64 maxBytes)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -57,6 +53,8 @@ QByteArray regularFileBytes(const QString &path, qint64 maxBytes)
     return bytes;
 }
 
+namespace {
+
 quint32 le32(const char *p)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(p);
@@ -65,9 +63,10 @@ quint32 le32(const char *p)
 
 } // namespace
 
-bool isSoundFile(const QString &path)
+bool isSoundFile(const QString &path) { return isSound(regularFileBytes(path, qint64(64) << 20)); }
+
+bool isSound(const QByteArray &wav)
 {
-    const QByteArray wav = regularFileBytes(path, qint64(64) << 20);
     if (wav.size() < 12 || !wav.startsWith("RIFF") || wav.mid(8, 4) != "WAVE")
         return false;
     const qint64 riffEnd = qint64(le32(wav.constData() + 4)) + 8;

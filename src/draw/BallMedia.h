@@ -26,6 +26,12 @@ QString soundFor(const QString &dir, int ball);
 // The ball's picture, or empty when it has none.
 QString pictureFor(const QString &dir, int ball);
 
+// The content of path when it is a regular file of at most maxBytes (null
+// otherwise); a FIFO or a device is never waited for.
+QByteArray regularFileBytes(const QString &path, qint64 maxBytes);
+// True for the bytes of a RIFF/WAVE sound whose lengths agree with them: a
+// format chunk and a non-empty data chunk inside it.
+bool isSound(const QByteArray &wav);
 // True for a regular file holding a RIFF/WAVE sound whose lengths agree
 // with the file: a format chunk and a non-empty data chunk inside it. Never
 // blocks (a FIFO or a device is refused without being read).

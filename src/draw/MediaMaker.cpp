@@ -1,11 +1,13 @@
 #include "MediaMaker.h"
 
 #include "BallMedia.h"
+#include "MediaMark.h"
 #include "dataset/AtomicFile.h"
 #include "dataset/WorkDir.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QPainter>
 #include <QPainterPath>
@@ -16,6 +18,9 @@
 
 #include <cmath>
 #include <numbers>
+#include <optional>
+#include <sys/stat.h>
+#include <tuple>
 #include <vector>
 
 namespace bolaris {
@@ -192,13 +197,89 @@ QImage MediaMaker::ballPicture(int ball)
     return image;
 }
 
+namespace {
+
+// What to do with a file of the set found in the folder.
+enum class Found { Missing, UpToDate, Outdated, Organisers };
+
+// making: how the file is made now; whole: the content is usable; before:
+// the bytes the program made for it before it marked its files (empty when
+// there is no way to tell).
+Found examine(const QString &path, const QString &making, const std::function<bool(const QByteArray &)> &whole,
+              const std::function<QByteArray(const QByteArray &)> &before)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return Found::Missing;
+    // A link or anything but a plain file where the file goes is replaced,
+    // as every output of the program replaces one; what it leads to stays.
+    if (!S_ISREG(st.st_mode) || st.st_nlink > 1)
+        return Found::Outdated;
+    const QByteArray bytes = BallMedia::regularFileBytes(path, qint64(64) << 20);
+    if (const std::optional<QString> mark = MediaMark::makingOf(bytes))
+        return *mark == making && whole(bytes) ? Found::UpToDate : Found::Outdated;
+    const QByteArray old = before(bytes);
+    return !old.isEmpty() && old == bytes ? Found::Outdated : Found::Organisers;
+}
+
+// espeak-ng's own WAV: the header it writes, 44 bytes, mono 16-bit at 22,050 Hz.
+bool looksSpoken(const QByteArray &b)
+{
+    const auto u16 = [&](int at) { return int(quint8(b[at])) | int(quint8(b[at + 1])) << 8; };
+    return b.size() > 44 && b.startsWith("RIFF") && b.mid(8, 8) == "WAVEfmt " && u16(16) == 16 && u16(20) == 1 &&
+           u16(22) == 1 && u16(24) == kRate && b.mid(36, 4) == "data";
+}
+
+bool isJpeg(const QByteArray &b) { return b.startsWith("\xFF\xD8") && b.endsWith("\xFF\xD9"); }
+
+QByteArray jpeg(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "JPG", 92))
+        return {};
+    return bytes;
+}
+
+// The voice of a ball as espeak-ng speaks it in voice; empty, with reason
+// set, when it could not.
+QByteArray speak(const QString &speech, const QString &voice, int ball, const QString &scratch, QString &reason)
+{
+    const QString spoken = QDir(scratch).filePath(QStringLiteral("voice.wav"));
+    QFile::remove(spoken);
+    QProcess process;
+    process.start(speech, {QStringLiteral("-v"), voice, QStringLiteral("-s"), QStringLiteral("150"),
+                           QStringLiteral("-a"), QStringLiteral("180"), QStringLiteral("-w"), spoken,
+                           MediaMaker::voiceText(ball)});
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        process.kill();
+        reason = process.errorString();
+        return {};
+    }
+    QFile voiceFile(spoken);
+    if (!voiceFile.open(QIODevice::ReadOnly) || voiceFile.size() < 44) {
+        reason = voiceFile.errorString();
+        return {};
+    }
+    return voiceFile.readAll();
+}
+
+} // namespace
+
+QString MediaMaker::voiceMaking() { return QStringLiteral("espeak-ng -v pt-br -s 150 -a 180"); }
+QString MediaMaker::chimeMaking() { return QStringLiteral("sompedra 1"); }
+QString MediaMaker::winMaking() { return QStringLiteral("bateu 1"); }
+QString MediaMaker::pictureMaking() { return QStringLiteral("imbl 721x522 1"); }
+
 MediaMaker::Result MediaMaker::make(const QString &dir, int parts, const Progress &progress)
 {
     Result result;
     const int total = fileCount(parts);
+    int handled = 0;
     const auto step = [&] {
-        ++result.written;
-        return !progress || progress(result.written, total);
+        ++handled;
+        return !progress || progress(handled, total);
     };
     int code = 0;
     const auto failWrite = [&](const QString &path, const QString &reason) {
@@ -212,62 +293,97 @@ MediaMaker::Result MediaMaker::make(const QString &dir, int parts, const Progres
         result.status = Result::Cancelled;
         return result;
     };
+    // Writes bytes (made by make when the file is to be made) unless the
+    // file is there already; false after a failure, set in result.
+    const auto place = [&](const QString &name, const QString &making,
+                           const std::function<bool(const QByteArray &)> &whole,
+                           const std::function<QByteArray(const QByteArray &)> &before,
+                           const std::function<std::optional<QByteArray>()> &make) {
+        const QString path = WorkDir::resolve(dir, name);
+        switch (examine(path, making, whole, before)) {
+        case Found::UpToDate:
+            ++result.upToDate;
+            return true;
+        case Found::Organisers:
+            result.kept << QFileInfo(path).fileName();
+            return true;
+        case Found::Missing:
+        case Found::Outdated:
+            break;
+        }
+        const std::optional<QByteArray> bytes = make();
+        if (!bytes)
+            return false;
+        QString reason;
+        if (!save(path, *bytes, reason, code)) {
+            failWrite(path, reason);
+            return false;
+        }
+        ++result.written;
+        return true;
+    };
     if (parts & Sounds) {
         const QString speech = speechProgram();
-        if (speech.isEmpty()) {
-            result.status = Result::NoSpeech;
-            return result;
-        }
         QTemporaryDir scratch;
         if (!scratch.isValid())
             return failWrite(QDir::tempPath(), scratch.errorString());
         for (int ball = 1; ball <= 90; ++ball) {
-            const QString spoken = scratch.filePath(QStringLiteral("voice.wav"));
-            QProcess process;
-            process.start(speech, {QStringLiteral("-v"), QStringLiteral("pt"), QStringLiteral("-s"),
-                                   QStringLiteral("150"), QStringLiteral("-a"), QStringLiteral("180"),
-                                   QStringLiteral("-w"), spoken, voiceText(ball)});
-            if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
-                process.exitCode() != 0) {
-                process.kill();
-                result.status = Result::SpeechFailed;
-                result.reason = process.errorString();
+            // A voice made before voices were marked was spoken in European Portuguese.
+            const auto before = [&](const QByteArray &bytes) {
+                QString ignored;
+                return looksSpoken(bytes) && !speech.isEmpty()
+                           ? speak(speech, QStringLiteral("pt"), ball, scratch.path(), ignored)
+                           : QByteArray();
+            };
+            const bool done = place(BallMedia::soundName(ball), voiceMaking(), BallMedia::isSound, before,
+                                    [&]() -> std::optional<QByteArray> {
+                                        if (speech.isEmpty()) {
+                                            result.status = Result::NoSpeech;
+                                            return std::nullopt;
+                                        }
+                                        QString reason;
+                                        const QByteArray voice =
+                                            speak(speech, QStringLiteral("pt-br"), ball, scratch.path(), reason);
+                                        if (voice.isEmpty()) {
+                                            result.status = Result::SpeechFailed;
+                                            result.reason = reason;
+                                            return std::nullopt;
+                                        }
+                                        return MediaMark::markWav(voice, voiceMaking());
+                                    });
+            if (!done)
                 return result;
-            }
-            QFile voice(spoken);
-            if (!voice.open(QIODevice::ReadOnly) || voice.size() < 44) {
-                result.status = Result::SpeechFailed;
-                result.reason = voice.errorString();
-                return result;
-            }
-            const QString path = WorkDir::resolve(dir, BallMedia::soundName(ball));
-            QString reason;
-            if (!save(path, voice.readAll(), reason, code))
-                return failWrite(path, reason);
             if (!step())
                 return cancelled();
         }
-        for (const auto &[name, bytes] : {std::pair{BallMedia::fallbackSoundName(), chimeWav()},
-                                          std::pair{BallMedia::winSoundName(), winWav()}}) {
-            const QString path = WorkDir::resolve(dir, name);
-            QString reason;
-            if (!save(path, bytes, reason, code))
-                return failWrite(path, reason);
+        for (const auto &[name, making, bytes] :
+             {std::tuple{BallMedia::fallbackSoundName(), chimeMaking(), chimeWav()},
+              std::tuple{BallMedia::winSoundName(), winMaking(), winWav()}}) {
+            const auto before = [bytes = bytes](const QByteArray &) { return bytes; };
+            if (!place(name, making, BallMedia::isSound, before,
+                       [&, bytes = bytes, making = making] { return MediaMark::markWav(bytes, making); }))
+                return result;
             if (!step())
                 return cancelled();
         }
     }
     if (parts & Pictures) {
         for (int ball = 1; ball <= 90; ++ball) {
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            const QString path = WorkDir::resolve(dir, BallMedia::pictureName(ball));
-            if (!ballPicture(ball).save(&buffer, "JPG", 92))
-                return failWrite(path, QStringLiteral("JPEG"));
-            QString reason;
-            if (!save(path, bytes, reason, code))
-                return failWrite(path, reason);
+            const auto before = [ball](const QByteArray &bytes) {
+                return isJpeg(bytes) ? jpeg(ballPicture(ball)) : QByteArray();
+            };
+            const bool done = place(BallMedia::pictureName(ball), pictureMaking(), isJpeg, before,
+                                    [&]() -> std::optional<QByteArray> {
+                                        const QByteArray bytes = jpeg(ballPicture(ball));
+                                        if (bytes.isEmpty()) {
+                                            failWrite(WorkDir::resolve(dir, BallMedia::pictureName(ball)),
+                                                      QStringLiteral("JPEG"));
+                                            return std::nullopt;
+                                        }
+                                        return MediaMark::markJpeg(bytes, pictureMaking());
+                                    });
+            if (!done)
+                return result;
             if (!step())
                 return cancelled();
         }

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPointF>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -13,8 +14,13 @@ class QPainter;
 namespace bolaris {
 
 // Makes the ball media set in a folder: the voice of every ball (spoken by
-// espeak-ng in European Portuguese), the fallback chime, the win sound and a
-// picture of every ball. Each file is written whole or not at all.
+// espeak-ng in Brazilian Portuguese), the fallback chime, the win sound and a
+// picture of every ball. Each file is written whole or not at all, and
+// carries the program's mark (MediaMark). A file of the set already in the
+// folder is made again only when the program made it another way before
+// (marked with another making, or, from before files were marked, the very
+// bytes the program made then); one made this way already is left, and a
+// file the organiser put there (a recorded voice) is never replaced.
 class MediaMaker {
 public:
     enum Part { Sounds = 1, Pictures = 2, All = Sounds | Pictures };
@@ -26,6 +32,8 @@ public:
         QString reason; // what went wrong, in the system's words
         int code = 0;   // the system's error number of a failed write, when there is one
         int written = 0;
+        int upToDate = 0;  // made this way already, left as they are
+        QStringList kept;  // the organiser's own files, never replaced
     };
 
     // Called after each file with the count done and the total; returning
@@ -46,6 +54,12 @@ public:
     static QByteArray winWav();
     // The speech program, or empty when it is not installed.
     static QString speechProgram();
+    // How the voices, the chime, the win sound and the pictures are made
+    // now: the making their mark names.
+    static QString voiceMaking();
+    static QString chimeMaking();
+    static QString winMaking();
+    static QString pictureMaking();
 };
 
 } // namespace bolaris

@@ -1,11 +1,14 @@
 #include "TestSupport.h"
 #include "draw/BallMedia.h"
 #include "draw/MediaMaker.h"
+#include "draw/MediaMark.h"
 #include "report/Fonts.h"
 
 #include <QDir>
 #include <QImage>
+#include <QBuffer>
 #include <QTest>
+#include <QWaveDecoder>
 
 #include <cmath>
 #include <sys/stat.h>
@@ -44,6 +47,25 @@ WavInfo readWav(const QByteArray &bytes)
 }
 
 QStringList files(const QString &dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden); }
+
+// A ball's voice as espeak-ng speaks it in voice, with the program's settings.
+QByteArray spoken(const QString &voice, int ball)
+{
+    QTemporaryDir dir;
+    const QString out = QDir(dir.path()).filePath(QStringLiteral("v.wav"));
+    QProcess::execute(MediaMaker::speechProgram(), {"-v", voice, "-s", "150", "-a", "180", "-w", out,
+                                                   QString::number(ball)});
+    return test::readBytes(out);
+}
+
+QByteArray jpegOf(const QImage &image, int quality = 92)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", quality);
+    return bytes;
+}
 
 } // namespace
 
@@ -163,6 +185,113 @@ private Q_SLOTS:
         }
         QVERIFY(readWav(test::readBytes(QDir(dir.path()).filePath("bateu.wav"))).valid);
         QVERIFY(readWav(test::readBytes(QDir(dir.path()).filePath("sompedra.wav"))).valid);
+    }
+
+    // The mark goes into a sound and a picture that stay whole: the player's
+    // decoder reads the sound, the picture still loads, and the making is
+    // read back; a file without it has none.
+    void marks()
+    {
+        const QByteArray wav = MediaMark::markWav(MediaMaker::chimeWav(), QStringLiteral("sompedra 1"));
+        QCOMPARE(MediaMark::makingOf(wav), std::optional<QString>(QStringLiteral("sompedra 1")));
+        QCOMPARE(MediaMark::makingOf(MediaMaker::chimeWav()), std::optional<QString>());
+        QVERIFY(BallMedia::isSound(wav));
+        QCOMPARE(readWav(wav).seconds, readWav(MediaMaker::chimeWav()).seconds);
+        QBuffer buffer;
+        buffer.setData(wav);
+        buffer.open(QIODevice::ReadOnly);
+        QWaveDecoder decoder(&buffer);
+        QSignalSpy ready(&decoder, &QWaveDecoder::formatKnown);
+        QVERIFY(decoder.open(QIODevice::ReadOnly));
+        QTRY_VERIFY(ready.count() > 0 || decoder.audioFormat().isValid());
+        QCOMPARE(decoder.audioFormat().sampleRate(), 22050);
+        QCOMPARE(decoder.size(), qint64(MediaMaker::chimeWav().size() - 44));
+
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::yellow);
+        const QByteArray jpeg = MediaMark::markJpeg(jpegOf(image), QStringLiteral("imbl 1"));
+        QCOMPARE(MediaMark::makingOf(jpeg), std::optional<QString>(QStringLiteral("imbl 1")));
+        QCOMPARE(MediaMark::makingOf(jpegOf(image)), std::optional<QString>());
+        QCOMPARE(QImage::fromData(jpeg).size(), QSize(40, 30));
+    }
+
+    // The voices speak Brazilian Portuguese ("dezesseis", not Portugal's
+    // "dezasseis"), marked as the program's.
+    void voicesAreBrazilian()
+    {
+        if (MediaMaker::speechProgram().isEmpty())
+            QSKIP("espeak-ng is not installed");
+        QTemporaryDir dir;
+        QCOMPARE(MediaMaker::make(dir.path(), MediaMaker::Sounds).status, MediaMaker::Result::Done);
+        for (int ball : {16, 17, 19}) {
+            const QByteArray voice = test::readBytes(QDir(dir.path()).filePath(QStringLiteral("spbl%1.wav").arg(ball)));
+            QCOMPARE(voice, MediaMark::markWav(spoken(QStringLiteral("pt-br"), ball), MediaMaker::voiceMaking()));
+            QVERIFY(spoken(QStringLiteral("pt-br"), ball) != spoken(QStringLiteral("pt"), ball));
+        }
+    }
+
+    // Making the media in a folder that has some already: what the program
+    // made another way is made again, what it made this way is left, and
+    // what the organiser put there is never replaced.
+    void existingFiles()
+    {
+        if (MediaMaker::speechProgram().isEmpty())
+            QSKIP("espeak-ng is not installed");
+        QTemporaryDir dir, elsewhere;
+        const auto path = [&](const QString &name) { return QDir(dir.path()).filePath(name); };
+        QImage own(40, 30, QImage::Format_RGB32);
+        own.fill(Qt::yellow);
+        const QByteArray recorded = MediaMaker::winWav(); // a sound not spoken by espeak-ng
+        const QByteArray upToDate = MediaMark::markWav(MediaMaker::chimeWav(), MediaMaker::voiceMaking());
+        const QString target = QDir(elsewhere.path()).filePath(QStringLiteral("recording.wav"));
+        test::writeBytes(target, recorded);
+        struct Case {
+            const char *name;
+            QByteArray before; // empty: a link to target
+            const char *after; // "made", "kept" or "left"
+        };
+        const QList<Case> cases = {
+            {"spbl5.wav", recorded, "kept"},                            // a recorded voice
+            {"SPBL6.WAV", recorded, "kept"},                            // in other letter case
+            {"spbl16.wav", spoken(QStringLiteral("pt"), 16), "made"},   // the unmarked voice of Portugal
+            {"spbl17.wav", MediaMark::markWav(recorded, QStringLiteral("espeak-ng -v pt -s 150 -a 180")), "made"},
+            {"spbl19.wav", upToDate, "left"},                           // made this way already
+            {"spbl20.wav", upToDate.left(upToDate.size() - 10), "made"}, // marked, but cut short
+            {"spbl21.wav", QByteArray(), "made"},                        // a link: replaced, its file kept
+            {"sompedra.wav", MediaMaker::chimeWav(), "made"},            // the unmarked chime made before
+            {"bateu.wav", recorded + QByteArray(2, '\0'), "kept"},       // not the program's
+            {"imbl5.jpg", jpegOf(own), "kept"},
+            {"imbl7.jpg", jpegOf(MediaMaker::ballPicture(7)), "made"},   // the unmarked picture made before
+        };
+        for (const Case &c : cases) {
+            if (c.before.isEmpty())
+                QVERIFY(QFile::link(target, path(c.name)));
+            else
+                test::writeBytes(path(c.name), c.before);
+        }
+        const MediaMaker::Result result = MediaMaker::make(dir.path(), MediaMaker::All);
+        QCOMPARE(result.status, MediaMaker::Result::Done);
+        for (const Case &c : cases) {
+            const QByteArray now = test::readBytes(path(c.name));
+            const QString after = QLatin1String(c.after);
+            QVERIFY2(after == QLatin1String("made") ? now != c.before && MediaMark::makingOf(now)
+                                                    : now == c.before,
+                     c.name);
+            QVERIFY2(!QFileInfo(path(c.name)).isSymLink(), c.name);
+        }
+        QCOMPARE(test::readBytes(path("spbl16.wav")),
+                 MediaMark::markWav(spoken(QStringLiteral("pt-br"), 16), MediaMaker::voiceMaking()));
+        QCOMPARE(test::readBytes(target), recorded);
+        QCOMPARE(result.kept, (QStringList{"spbl5.wav", "SPBL6.WAV", "bateu.wav", "imbl5.jpg"}));
+        QCOMPARE(result.upToDate, 1);
+        QCOMPARE(result.written, 182 - 5);
+        QCOMPARE(files(dir.path()).size(), 182);
+
+        // Made again at once: nothing to do.
+        const MediaMaker::Result again = MediaMaker::make(dir.path(), MediaMaker::All);
+        QCOMPARE(again.written, 0);
+        QCOMPARE(again.upToDate, 182 - 4);
+        QCOMPARE(again.kept.size(), 4);
     }
 
     void failures()

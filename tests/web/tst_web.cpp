@@ -141,6 +141,8 @@ private Q_SLOTS:
         QCOMPARE(reply.contentType, type);
         if (status == 200)
             QVERIFY(!reply.body.isEmpty());
+        if (status == 200 && type.startsWith("text/html")) // the pages speak Brazilian Portuguese
+            QVERIFY(reply.body.contains("<html lang=\"pt-BR\">"));
     }
 
     // A card shows its six tickets as printed, and nothing about its sale.

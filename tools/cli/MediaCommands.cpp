@@ -17,8 +17,13 @@ int makeMedia(const QStringList &args, Streams io)
     const MediaMaker::Result result = MediaMaker::make(*dir, MediaMaker::All);
     switch (result.status) {
     case MediaMaker::Result::Done:
-        io.out << "wrote " << result.written << " ball media files into " << QDir::toNativeSeparators(*dir)
-               << Qt::endl;
+        io.out << "wrote " << result.written << " ball media files into " << QDir::toNativeSeparators(*dir);
+        if (result.upToDate)
+            io.out << "; " << result.upToDate << " were made so already";
+        io.out << Qt::endl;
+        if (!result.kept.isEmpty())
+            io.out << "kept " << result.kept.size() << " files not made by the program: " << result.kept.join(", ")
+                   << Qt::endl;
         return 0;
     case MediaMaker::Result::NoSpeech:
         io.err << "bolaris-cli: the ball voices need espeak-ng, which is not installed" << Qt::endl;
