@@ -1,4 +1,5 @@
 #include "UnitMenu.h"
+#include "UserFolder.h"
 
 #include "ui/Prompter.h"
 #include "ui/SoundPlayer.h"
@@ -79,7 +80,7 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
       m_registry(std::make_unique<ValidationRegistry>(workDir, RegistryLocation::choose(workDir))), m_sheets(std::make_unique<SheetIssue>(workDir)),
       m_drawState(std::make_unique<DrawState>()), m_fewest(std::make_unique<FewestPointsTable>(workDir)),
       m_sound(std::make_unique<EffectSoundPlayer>()),
-      m_previews(std::make_unique<WindowPreviewHost>(workDir)), m_colourChooser(std::make_unique<DialogColourChooser>())
+      m_previews(std::make_unique<WindowPreviewHost>(workDir, UserFolder::saveFolder(workDir))), m_colourChooser(std::make_unique<DialogColourChooser>())
 {
     setObjectName(QStringLiteral("TFormMenu"));
     setWindowTitle(QStringLiteral("Bolaris 90/15 "));

@@ -59,6 +59,15 @@ QString UserFolder::defaultPath()
     return QDir(data).filePath(QStringLiteral("bolaris"));
 }
 
+QString UserFolder::saveFolder(const QString &dir)
+{
+    const QString user = QFileInfo(defaultPath()).canonicalFilePath();
+    if (user.isEmpty() || QFileInfo(dir).canonicalFilePath() != user)
+        return dir;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
 UserFolder::Result UserFolder::prepare(const QString &folder, const QString &installedData)
 {
     Result result;

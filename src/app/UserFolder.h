@@ -26,6 +26,10 @@ public:
 
     // $XDG_DATA_HOME/bolaris, else ~/.local/share/bolaris.
     static QString defaultPath();
+    // Where save dialogs open for a working folder: the user's documents
+    // folder (XDG_DOCUMENTS_DIR, else the home folder when it does not
+    // exist) for the user folder, hidden from the user; dir itself otherwise.
+    static QString saveFolder(const QString &dir);
 
     // Makes folder (and missing parents, private to the user) and copies into
     // it each file of installedData that it lacks, each whole or not at all.

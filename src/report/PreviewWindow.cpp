@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
@@ -32,6 +34,26 @@
 namespace bolaris {
 
 namespace {
+
+// Puts a text into a box of a dialog once the dialog has been shown (a print
+// dialog fills its boxes as it is shown); an empty text changes nothing.
+class ProposeOnShow : public QObject {
+public:
+    ProposeOnShow(QLineEdit *box, QString text) : m_box(box), m_text(std::move(text)) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && m_box && !m_text.isEmpty())
+            m_box->setText(m_text);
+        return false;
+    }
+
+private:
+    QLineEdit *m_box;
+    QString m_text;
+};
+
 QRect screenRoom()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
@@ -240,12 +262,20 @@ bool PreviewWindow::printTo(QPrinter &printer)
     return printed;
 }
 
+QString PreviewWindow::proposedFile() const
+{
+    const QString name = QStringLiteral("cartelas.pdf");
+    return m_saveFolder && !m_saveFolder->isEmpty() ? QDir(*m_saveFolder).filePath(name) : name;
+}
+
 void PreviewWindow::save()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar"), QStringLiteral("cartelas.pdf"),
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar"), proposedFile(),
                                                       QStringLiteral("Arquivo PDF (*.pdf)"));
     if (path.isEmpty())
         return;
+    if (m_saveFolder)
+        *m_saveFolder = QFileInfo(path).absolutePath();
     if (!saveTo(path) && !m_abandoned && !m_problem.isEmpty())
         QMessageBox::information(this, QStringLiteral("Salvar"), m_problem);
 }
@@ -288,12 +318,19 @@ bool PreviewWindow::choosePrinter(QPrintDialog &dialog)
                 printers->setCurrentIndex(i);
         }
     }
+    // The file a print into a PDF file would write, proposed as the save
+    // dialog proposes it; the dialog fills its box as it is shown.
+    ProposeOnShow propose(dialog.findChild<QLineEdit *>(QStringLiteral("filename")),
+                          s.chosen && s.printerName.isEmpty() ? QString() : QFileInfo(proposedFile()).absoluteFilePath());
+    dialog.installEventFilter(&propose);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     const bool pdf = s.printer.outputFormat() == QPrinter::PdfFormat;
     s.chosen = true;
     s.printerName = pdf ? QString() : s.printer.printerName();
     s.pdfFile = pdf ? s.printer.outputFileName() : QString();
+    if (pdf && m_saveFolder && !s.pdfFile.isEmpty())
+        *m_saveFolder = QFileInfo(s.pdfFile).absolutePath();
     return true;
 }
 
@@ -335,6 +372,7 @@ void WindowPreviewHost::showAndWait(const ReportForm &form, ReportData data)
     PreviewWindow window(form.definition(), std::move(data));
     window.setWorkDir(m_workDir);
     window.setPrinterSetup(m_setup);
+    window.setSaveFolder(m_saveFolder);
     QEventLoop loop;
     QObject::connect(&window, &PreviewWindow::closed, &loop, &QEventLoop::quit);
     window.show();

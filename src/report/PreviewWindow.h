@@ -67,6 +67,12 @@ public:
     // them is pressed. Handed from preview to preview, it lasts for the run.
     std::shared_ptr<PrinterSetup> printerSetup() const { return m_setup; }
     void setPrinterSetup(std::shared_ptr<PrinterSetup> setup) { m_setup = std::move(setup); }
+    // The folder the save dialogs propose (empty: the current folder); the
+    // folder of a file chosen in one of them replaces it, so that it lasts
+    // for the run when shared by the previews.
+    void setSaveFolder(std::shared_ptr<QString> folder) { m_saveFolder = std::move(folder); }
+    // The file a save dialog proposes.
+    QString proposedFile() const;
 
     const ReportDefinition &definition() const { return m_definition; }
     const ReportData &data() const { return m_data; }
@@ -102,6 +108,7 @@ private:
     QLabel *m_pageLabel;
     QComboBox *m_zoomBox;
     std::shared_ptr<PrinterSetup> m_setup;
+    std::shared_ptr<QString> m_saveFolder;
     std::function<QStringList()> m_printerNames;
     bool m_busy = false;
     QString m_workDir;
@@ -114,7 +121,12 @@ private:
 // events, until the operator closes it.
 class WindowPreviewHost : public PreviewHost {
 public:
-    explicit WindowPreviewHost(const QString &workDir = {}) : m_workDir(workDir) {}
+    // saveFolder: where the first save dialog of the run opens (empty: the
+    // current folder).
+    explicit WindowPreviewHost(const QString &workDir = {}, const QString &saveFolder = {})
+        : m_workDir(workDir), m_saveFolder(std::make_shared<QString>(saveFolder))
+    {
+    }
     void showAndWait(const ReportForm &form, ReportData data) override;
 
     void closeAll() override;
@@ -123,6 +135,7 @@ private:
     QString m_workDir;
     std::vector<PreviewWindow *> m_open;
     std::shared_ptr<PrinterSetup> m_setup;
+    std::shared_ptr<QString> m_saveFolder;
 };
 
 } // namespace bolaris

@@ -111,6 +111,44 @@ private Q_SLOTS:
         QCOMPARE(path, expected);
     }
 
+    // The save dialogs of a start in the user folder, a hidden folder,
+    // propose the user's documents folder; any other working folder is
+    // proposed as it is.
+    void saveFolder_data()
+    {
+        QTest::addColumn<QString>("workDir"); // under the scratch home
+        QTest::addColumn<bool>("documentsExist");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("user folder") << ".local/share/bolaris" << true << "Documentos";
+        QTest::newRow("user folder, no documents folder") << ".local/share/bolaris" << false << "";
+        QTest::newRow("another folder") << "bingo" << true << "bingo";
+    }
+    void saveFolder()
+    {
+        QFETCH(QString, workDir);
+        QFETCH(bool, documentsExist);
+        QFETCH(QString, expected);
+        QTemporaryDir home;
+        const QDir h(home.path());
+        QVERIFY(h.mkpath(".config"));
+        writeBytes(h.filePath(".config/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"$HOME/Documentos\"\n");
+        if (documentsExist)
+            QVERIFY(h.mkpath("Documentos"));
+        QVERIFY(h.mkpath(workDir));
+        const QMap<QByteArray, QByteArray> env = {{"HOME", home.path().toLocal8Bit()},
+                                                  {"XDG_CONFIG_HOME", h.filePath(".config").toLocal8Bit()},
+                                                  {"XDG_DATA_HOME", QByteArray()}};
+        QMap<QByteArray, QByteArray> before;
+        for (auto it = env.begin(); it != env.end(); ++it) {
+            before[it.key()] = qgetenv(it.key());
+            qputenv(it.key(), it.value());
+        }
+        const QString folder = UserFolder::saveFolder(h.filePath(workDir));
+        for (auto it = before.begin(); it != before.end(); ++it)
+            qputenv(it.key(), it.value());
+        QCOMPARE(folder, QDir::cleanPath(h.filePath(expected)));
+    }
+
     void folderThatCannotBeMade()
     {
         QTemporaryDir home;

@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QFileDialog>
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QTimer>
@@ -109,6 +110,48 @@ private Q_SLOTS:
         QCOMPARE(chosen, out);
         QCOMPARE(test::pdfPages(out).count, 1);
         QVERIFY(preview.printerSetup());
+    }
+
+    // The save dialog and the print dialog's PDF file propose the folder the
+    // previews share, and the folder chosen in either lasts for the run.
+    void saveDialogsProposeTheFolder()
+    {
+        test::IssueFixture f;
+        QVERIFY(f.build(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("1")));
+        const PreviewJob job = f.issue.prepareModel(PrintModel::Check3, QStringLiteral("A"), f.forms.forms());
+        QTemporaryDir documents, chosen;
+        const auto folder = std::make_shared<QString>(documents.path());
+        QString proposed;
+        const auto saveInto = [&](PreviewWindow &preview, const QString &file) {
+            onNextDialog([&, file](QDialog *dialog) {
+                auto *files = qobject_cast<QFileDialog *>(dialog);
+                QVERIFY(files);
+                proposed = files->selectedFiles().value(0);
+                files->selectFile(file);
+                static_cast<QDialog *>(files)->accept();
+            });
+            click(preview, "ButtonSave");
+        };
+        {
+            PreviewWindow preview(job.form->definition(), ReportData::fromDataset(*job.dataset));
+            preview.setSaveFolder(folder);
+            saveInto(preview, QDir(chosen.path()).filePath(QStringLiteral("folhas.pdf")));
+            QCOMPARE(proposed, QDir(documents.path()).filePath(QStringLiteral("cartelas.pdf")));
+            QCOMPARE(test::pdfPages(QDir(chosen.path()).filePath(QStringLiteral("folhas.pdf"))).count, 1);
+            QCOMPARE(*folder, chosen.path());
+        }
+        PreviewWindow next(job.form->definition(), ReportData::fromDataset(*job.dataset));
+        next.setSaveFolder(folder);
+        next.setPrinterNames([] { return QStringList{QStringLiteral("Any")}; });
+        onNextDialog([&](QDialog *dialog) {
+            QVERIFY(qobject_cast<QPrintDialog *>(dialog));
+            proposed = dialog->findChild<QLineEdit *>(QStringLiteral("filename"))->text();
+            dialog->reject();
+        });
+        click(next, "ButtonPrint");
+        QCOMPARE(proposed, QDir(chosen.path()).filePath(QStringLiteral("cartelas.pdf")));
+        saveInto(next, QDir(chosen.path()).filePath(QStringLiteral("outra.pdf")));
+        QCOMPARE(proposed, QDir(chosen.path()).filePath(QStringLiteral("cartelas.pdf")));
     }
 
     void printsThroughCups()
