@@ -27,8 +27,12 @@ int main(int argc, char *argv[])
         return 2;
     }
     bolaris::SingleInstance instance;
-    if (!instance.tryLock())
-        return 0; // another instance runs for this user: end silently
+    if (!instance.tryLock()) {
+        // Another instance runs for this user: its window comes to the
+        // front, and this start ends silently.
+        instance.showRunning();
+        return 0;
+    }
     QApplication::setApplicationName(QStringLiteral("Bolaris"));
     QGuiApplication::setDesktopFileName(QStringLiteral("bolaris"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("bolaris")));
@@ -56,5 +60,11 @@ int main(int argc, char *argv[])
     bolaris::CloseBox closeBox(&menu);
     app.installNativeEventFilter(&closeBox);
     menu.show();
+    QObject::connect(&instance, &bolaris::SingleInstance::showRequested, &menu, [&menu] {
+        menu.setWindowState(menu.windowState() & ~Qt::WindowMinimized);
+        menu.show();
+        menu.raise();
+        menu.activateWindow();
+    });
     return QApplication::exec();
 }

@@ -196,6 +196,43 @@ class TestDesktop : public QObject {
         QVERIFY(program->waitForFinished(15000));
     }
 
+    // A second start ends at once, and the first one's window, minimised,
+    // comes back to the front with the keyboard.
+    void secondStartShowsTheFirst() {
+        QTemporaryDir work;
+        auto program = startProgram(work.path());
+        const qulonglong main = m_desktop->window(kMainTitle);
+        QVERIFY(main);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_desktop->client(main).width(), 810, 5000);
+        QTest::qWait(500);
+        const auto state = [&] {
+            return m_desktop->run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(main),
+                                                            QStringLiteral("WM_STATE")});
+        };
+        const auto active = [&] {
+            const QString id = m_desktop->run(QStringLiteral("xprop"), {QStringLiteral("-root"),
+                                                                        QStringLiteral("_NET_ACTIVE_WINDOW")})
+                                   .section(QLatin1Char('#'), 1)
+                                   .trimmed();
+            return id.toULongLong(nullptr, 16);
+        };
+        m_desktop->run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QString::number(main)});
+        QTRY_VERIFY_WITH_TIMEOUT(state().contains(QLatin1String("Iconic")), 5000);
+        m_desktop->screenshot(QStringLiteral("second-start-1-minimised"));
+
+        auto second = startProgram(work.path());
+        QVERIFY(second->waitForFinished(15000));
+        QCOMPARE(second->exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(state().contains(QLatin1String("Normal")), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(active(), main, 5000);
+        QTest::qWait(300);
+        m_desktop->screenshot(QStringLiteral("second-start-2-shown"));
+        QCOMPARE(program->state(), QProcess::Running);
+        m_desktop->close(main);
+        QVERIFY(program->waitForFinished(15000));
+    }
+
     // The winners window has its outer height and its title bar on the
     // screen on every show, the first and those after hidden scans.
     void winnersWindowOnEveryShow() {

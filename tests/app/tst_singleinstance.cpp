@@ -1,7 +1,10 @@
+#include "app/SingleInstance.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -39,6 +42,37 @@ QStringList snapshot(const QString &dir)
 class TestSingleInstance : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // A later start reaches the running instance, which is asked to show
+    // its window; with no instance running there is nothing to reach, also
+    // after one crashed and left its socket behind.
+    void laterStartAsksToShow()
+    {
+        QTemporaryDir runtime;
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        {
+            bolaris::SingleInstance later;
+            QVERIFY(!later.showRunning());
+            bolaris::SingleInstance running;
+            QVERIFY(running.tryLock());
+            QSignalSpy shown(&running, &bolaris::SingleInstance::showRequested);
+            QVERIFY(!later.tryLock());
+            QVERIFY(later.showRunning());
+            QTRY_COMPARE(shown.count(), 1);
+        }
+        // A socket file left without a listener, as a crash leaves it.
+        QFile stale(QDir(runtime.path()).filePath("bolaris.socket"));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        bolaris::SingleInstance next;
+        QVERIFY(next.tryLock());
+        QSignalSpy shown(&next, &bolaris::SingleInstance::showRequested);
+        QVERIFY(bolaris::SingleInstance().showRunning());
+        QTRY_COMPARE(shown.count(), 1);
+        qputenv("XDG_RUNTIME_DIR", before);
+    }
+
     void secondStartEndsSilently()
     {
         QTemporaryDir work, runtime;
