@@ -34,12 +34,12 @@ class Desktop {
         }
     }
 
-    bool start() {
+    // screen: its width, height and depth.
+    bool start(const QString &screen = QStringLiteral("1280x1024x24")) {
         // Xvfb picks a free display and writes its number once it listens.
         m_x.start(QStringLiteral("Xvfb"),
                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                   QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp")});
+                   QStringLiteral("0"), screen, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         QElapsedTimer t;
         t.start();
         QByteArray out;
@@ -99,6 +99,25 @@ class Desktop {
         };
         return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
                 number("Height")};
+    }
+
+    // The frame of the window on the screen.
+    QRect outer(qulonglong id) const { return client(id).marginsAdded(frame(id)); }
+    // The windows the window manager shows, from the bottom of the stack to its top.
+    QList<qulonglong> stacking() const {
+        QList<qulonglong> ids;
+        const QString list = run(QStringLiteral("xprop"), {QStringLiteral("-root"),
+                                                            QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+        for (const QString &id : list.section(QLatin1Char('#'), 1).split(QLatin1Char(','), Qt::SkipEmptyParts))
+            ids << id.trimmed().toULongLong(nullptr, 16);
+        return ids;
+    }
+    // The window with the keyboard.
+    qulonglong active() const {
+        return run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")})
+            .section(QLatin1Char('#'), 1)
+            .trimmed()
+            .toULongLong(nullptr, 16);
     }
 
     // The window manager's frame around the client area: left, top, right, bottom.

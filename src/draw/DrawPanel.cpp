@@ -327,6 +327,15 @@ QRect DrawPanel::controlsColumn() const
     return QRect(mapToGlobal(column.topLeft()), column.size());
 }
 
+QRect DrawPanel::operatorControls() const
+{
+    // In a manual draw the operator clicks the balls on the board too.
+    const QRect column = controlsColumn();
+    return m_state.mode() == DrawMode::Manual
+               ? column.united(QRect(m_board->mapToGlobal(QPoint(0, 0)), m_board->size()))
+               : column;
+}
+
 // --- entering, starting, ending, leaving -----------------------------------
 
 void DrawPanel::enter()
@@ -900,7 +909,7 @@ void DrawPanel::CheckTelaoClick()
     }
     refreshDisplay();
     showFeedAddress();
-    m_display->openBeside(*window());
+    m_display->openBeside(*window(), operatorControls());
 }
 
 void DrawPanel::CheckCelularesClick()
@@ -940,8 +949,10 @@ void DrawPanel::refreshDisplay()
     board.draw = m_drawNumber;
     if (m_feed && m_feed->running())
         m_feed->publish(board, m_state.mode(), m_scanWinners, m_scanPrizes);
-    if (playersDisplay())
+    if (playersDisplay()) {
         m_display->setBoard(board);
+        m_display->keepClearOf(operatorControls());
+    }
 }
 
 void DrawPanel::logBall(const BallEvent &event)

@@ -72,6 +72,9 @@ public:
     // On the screen: the right-hand column of buttons, check boxes and the
     // report, which the operator uses throughout a draw.
     QRect controlsColumn() const;
+    // What the players' display on the same screen keeps clear: that column,
+    // and in a manual draw the board as well.
+    QRect operatorControls() const;
     // True from the start of a ball event until its winner check has ended.
     bool ballEventRunning() const { return m_running; }
     // Waits until the draw log has written every event so far (tests).

@@ -9,9 +9,11 @@
 #include <QRadialGradient>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <cmath>
 #include <functional>
+#include <vector>
 
 namespace bolaris {
 
@@ -43,7 +45,7 @@ PlayersDisplay::PlayersDisplay(QWidget *parent) : QWidget(parent, Qt::Window)
     // The operator's keys and clicks stay with the main window.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowFlag(Qt::WindowDoesNotAcceptFocus);
-    setMinimumSize(320, 180);
+    setMinimumSize(160, 90); // on a small single screen it takes what is left
     resize(960, 540);
 }
 
@@ -64,7 +66,7 @@ void PlayersDisplay::setAddress(const QString &address)
     update();
 }
 
-void PlayersDisplay::openBeside(const QWidget &mainWindow)
+void PlayersDisplay::openBeside(const QWidget &mainWindow, const QRect &keepClear)
 {
     const QScreen *mainScreen = mainWindow.screen();
     const QScreen *other = nullptr;
@@ -73,50 +75,94 @@ void PlayersDisplay::openBeside(const QWidget &mainWindow)
             other = s;
             break;
         }
+    m_mainWindow = &mainWindow;
+    m_keepClear = keepClear;
+    // On the main window's screen a tool window of it, which the window
+    // manager keeps in front of it even when the operator clicks it (its
+    // dialogs, shown later, still come in front); elsewhere a window of its own.
+    const Qt::WindowType type = other ? Qt::Window : Qt::Tool;
+    if (windowType() != type)
+        setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | type);
+    create();
+    windowHandle()->setTransientParent(other ? nullptr : mainWindow.windowHandle());
     if (other) {
         setScreen(const_cast<QScreen *>(other));
         setGeometry(other->geometry());
         showFullScreen();
     } else {
-        // Placed by its client area, with the main window's frame taken for
-        // its own: a window not shown yet has no frame to measure.
-        const QRect outer = mainWindow.frameGeometry(), inner = mainWindow.geometry();
-        const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                             outer.bottom() - inner.bottom());
-        const QRect area = freeArea(outer, mainScreen ? mainScreen->availableGeometry() : QRect());
-        if (!area.isEmpty())
-            setGeometry(area.marginsRemoved(frame));
+        placeOnMainScreen();
         showNormal();
         // Its own frame, once the window manager has put it on, may differ
         // (a resizable window can have a thicker border).
-        QTimer::singleShot(200, this, [this, area] {
-            const QRect outerNow = frameGeometry(), innerNow = geometry();
-            const QMargins own(innerNow.left() - outerNow.left(), innerNow.top() - outerNow.top(),
-                               outerNow.right() - innerNow.right(), outerNow.bottom() - innerNow.bottom());
-            if (!area.isEmpty() && isVisible() && !isFullScreen() && !own.isNull() && outerNow != area)
-                setGeometry(area.marginsRemoved(own));
+        QTimer::singleShot(200, this, [this] {
+            if (isVisible() && !isFullScreen())
+                placeOnMainScreen();
         });
     }
     raise();
 }
 
-QRect PlayersDisplay::freeArea(const QRect &mainFrame, const QRect &available)
+void PlayersDisplay::keepClearOf(const QRect &keepClear)
+{
+    if (keepClear == m_keepClear || !isVisible() || isFullScreen())
+        return;
+    m_keepClear = keepClear;
+    placeOnMainScreen();
+}
+
+void PlayersDisplay::placeOnMainScreen()
+{
+    if (!m_mainWindow)
+        return;
+    // Placed by its client area. Before the window manager has framed it,
+    // the main window's frame stands for its own.
+    const auto frameOf = [](const QWidget &w) {
+        const QRect outer = w.frameGeometry(), inner = w.geometry();
+        return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                        outer.bottom() - inner.bottom());
+    };
+    const QMargins own = frameOf(*this);
+    const QMargins frame = isVisible() && !own.isNull() ? own : frameOf(*m_mainWindow);
+    const QScreen *screen = m_mainWindow->screen();
+    const QRect outer = placeOnScreen(m_mainWindow->frameGeometry(), m_keepClear,
+                                      screen ? screen->availableGeometry() : QRect(), frame);
+    if (!outer.isEmpty())
+        setGeometry(outer.marginsRemoved(frame));
+}
+
+QRect PlayersDisplay::placeOnScreen(const QRect &mainFrame, const QRect &keepClear, const QRect &available,
+                                    const QMargins &frame)
 {
     constexpr int gap = 2;
     const int right = available.left() + available.width(), bottom = available.top() + available.height();
-    const int mainRight = mainFrame.left() + mainFrame.width(), mainBottom = mainFrame.top() + mainFrame.height();
-    const QRect candidates[] = {
-        QRect(QPoint(mainRight + gap, available.top()), QPoint(right - 1, bottom - 1)),
-        QRect(QPoint(available.left(), mainBottom + gap), QPoint(right - 1, bottom - 1)),
-        QRect(available.topLeft(), QPoint(mainFrame.left() - gap - 1, bottom - 1)),
-        QRect(available.topLeft(), QPoint(right - 1, mainFrame.top() - gap - 1)),
+    const auto end = [](int start, int size) { return start + size; };
+    std::vector<QRect> areas = {
+        QRect(QPoint(end(mainFrame.left(), mainFrame.width()) + gap, available.top()), QPoint(right - 1, bottom - 1)),
+        QRect(QPoint(available.left(), end(mainFrame.top(), mainFrame.height()) + gap), QPoint(right - 1, bottom - 1)),
     };
+    if (!keepClear.isEmpty()) {
+        // An edge of the controls near the main window's edge is taken as
+        // that edge: the window never covers a sliver of the main window.
+        const auto snap = [](int controls, int window) { return window - controls < 32 ? std::max(controls, window) : controls; };
+        const int keepRight = snap(end(keepClear.left(), keepClear.width()), end(mainFrame.left(), mainFrame.width()));
+        const int keepBottom = snap(end(keepClear.top(), keepClear.height()), end(mainFrame.top(), mainFrame.height()));
+        areas.emplace_back(available.topLeft(), QPoint(keepClear.left() - gap - 1, bottom - 1));
+        areas.emplace_back(QPoint(keepRight + gap, available.top()), QPoint(right - 1, bottom - 1));
+        areas.emplace_back(QPoint(available.left(), keepBottom + gap), QPoint(right - 1, bottom - 1));
+    }
+    // The largest client area of the design's shape in each; the first of
+    // the largest wins, so one that leaves the main window whole comes first.
     QRect best;
-    for (const QRect &c : candidates)
-        if (c.isValid() && qint64(c.width()) * c.height() > qint64(best.width()) * best.height())
-            best = c;
-    const QSize least(320, 180);
-    return best.width() >= least.width() && best.height() >= least.height() ? best : QRect();
+    for (const QRect &area : areas) {
+        const QRect room = area.marginsRemoved(frame);
+        if (!area.isValid() || room.width() < 16 || room.height() < 9)
+            continue;
+        const double scale = std::min(room.width() / double(kDesign.width()), room.height() / double(kDesign.height()));
+        const QSize client(int(kDesign.width() * scale), int(kDesign.height() * scale));
+        if (client.width() > best.width() - frame.left() - frame.right())
+            best = QRect(area.topLeft(), client.grownBy(frame));
+    }
+    return best;
 }
 
 QRectF PlayersDisplay::designRect(const QSize &window)

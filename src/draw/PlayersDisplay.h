@@ -3,6 +3,7 @@
 #include "game/DisplayBoard.h"
 
 #include <QPixmap>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -27,12 +28,20 @@ public:
     const QString &address() const { return m_address; }
 
     // Full screen on a screen other than the main window's; on the only
-    // screen, a window in the largest free area beside or below the main
-    // window. Either way it leaves the keyboard where it is.
-    void openBeside(const QWidget &mainWindow);
-    // The frame of the window on the main window's screen: the largest of
-    // the areas right of, below, left of and above the main window's frame.
-    static QRect freeArea(const QRect &mainFrame, const QRect &available);
+    // screen, a window kept in front of the main window, at the largest size
+    // that fits beside or below the main window or the operator's controls
+    // (keepClear, in screen coordinates), which it never covers. Either way
+    // it leaves the keyboard where it is.
+    void openBeside(const QWidget &mainWindow, const QRect &keepClear = {});
+    // The operator's controls have moved or grown (a manual draw makes the
+    // board one of them): on the only screen the window takes its place again.
+    void keepClearOf(const QRect &keepClear);
+    // The frame of the window on the main window's screen: of the areas right
+    // of and below the main window's frame and left of, right of and below
+    // keepClear, the one that holds the largest window of the design's shape,
+    // at its top-left corner; frame is the window manager's frame around it.
+    static QRect placeOnScreen(const QRect &mainFrame, const QRect &keepClear, const QRect &available,
+                               const QMargins &frame);
 
     static constexpr QSize kDesign{1920, 1080};
     // Where the design lies in a window of the given size.
@@ -62,6 +71,10 @@ private:
     std::array<QPixmap, 2> m_lastBody; // drawn, taken back
     QString m_address;
     QImage m_qr;
+    // Where it was placed on the main window's screen, to place it again.
+    QPointer<const QWidget> m_mainWindow;
+    QRect m_keepClear;
+    void placeOnMainScreen();
 };
 
 } // namespace bolaris

@@ -210,13 +210,6 @@ class TestDesktop : public QObject {
             return m_desktop->run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(main),
                                                             QStringLiteral("WM_STATE")});
         };
-        const auto active = [&] {
-            const QString id = m_desktop->run(QStringLiteral("xprop"), {QStringLiteral("-root"),
-                                                                        QStringLiteral("_NET_ACTIVE_WINDOW")})
-                                   .section(QLatin1Char('#'), 1)
-                                   .trimmed();
-            return id.toULongLong(nullptr, 16);
-        };
         m_desktop->run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QString::number(main)});
         QTRY_VERIFY_WITH_TIMEOUT(state().contains(QLatin1String("Iconic")), 5000);
         m_desktop->screenshot(QStringLiteral("second-start-1-minimised"));
@@ -225,12 +218,66 @@ class TestDesktop : public QObject {
         QVERIFY(second->waitForFinished(15000));
         QCOMPARE(second->exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(state().contains(QLatin1String("Normal")), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(active(), main, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_desktop->active(), main, 5000);
         QTest::qWait(300);
         m_desktop->screenshot(QStringLiteral("second-start-2-shown"));
         QCOMPARE(program->state(), QProcess::Running);
         m_desktop->close(main);
         QVERIFY(program->waitForFinished(15000));
+    }
+
+    // On one small screen (1024 x 768) the players' display stands in front
+    // of the main window, also after a click on it, beside the operator's
+    // controls and, in a manual draw, clear of the board; the keyboard stays
+    // with the operator.
+    void playersDisplayOnOneSmallScreen() {
+        Desktop small;
+        small.setArtifacts(QStringLiteral(BOLARIS_ARTIFACTS "/desktop"));
+        if (!small.start(QStringLiteral("1024x768x24")))
+            QSKIP("no second X server could be started here");
+        QTemporaryDir work;
+        QProcess program;
+        QProcessEnvironment env = small.environment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path() + QStringLiteral("/small"));
+        QDir().mkpath(m_runtime.path() + QStringLiteral("/small"));
+        QFile::setPermissions(m_runtime.path() + QStringLiteral("/small"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(work.path());
+        program.start(QStringLiteral(BOLARIS_APP), {});
+        const qulonglong main = small.window(kMainTitle);
+        QVERIFY(main);
+        QTRY_COMPARE_WITH_TIMEOUT(small.client(main).width(), 810, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!small.frame(main).isNull(), 10000);
+        const QRect client = small.client(main);
+        const int menu = client.height() - 551;
+        // The column of buttons, check boxes and report, and the board, on the screen.
+        const QRect column = QRect(8 + 673, 5 + 6, 122, 518).translated(client.topLeft() + QPoint(0, menu));
+        const QRect board = QRect(8 + 5, 5 + 3, 670, 396).translated(client.topLeft() + QPoint(0, menu));
+        small.click(main, 368, menu / 2);                  // "Sorteio"
+        small.click(main, 8 + 681 + 6, menu + 5 + 208 + 8); // "Telão"
+        const qulonglong display = small.window(QStringLiteral("Telão$"));
+        QVERIFY(display);
+        QTest::qWait(800);
+        const auto inFront = [&] { return small.stacking().indexOf(display) > small.stacking().indexOf(main); };
+        QVERIFY(inFront());
+        QVERIFY(!small.outer(display).intersects(column));
+        QVERIFY(small.outer(display).width() > 600); // left of the controls, the largest room
+        QCOMPARE(small.active(), main);
+        small.screenshot(QStringLiteral("display-one-screen-1-idle"));
+
+        small.click(main, 8 + 200, menu + 5 + 440); // the order of the draw, below the board
+        QTest::qWait(300);
+        QVERIFY(inFront());
+        QCOMPARE(small.active(), main);
+
+        small.click(main, 8 + 735, menu + 5 + 62); // "Sorteio manual": the board is clicked now
+        QTRY_VERIFY_WITH_TIMEOUT(!small.outer(display).intersects(board), 5000);
+        QVERIFY(!small.outer(display).intersects(column));
+        QTest::qWait(300);
+        small.screenshot(QStringLiteral("display-one-screen-2-manual"));
+        small.close(main);
+        QVERIFY(program.waitForFinished(15000));
     }
 
     // The winners window has its outer height and its title bar on the

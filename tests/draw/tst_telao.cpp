@@ -144,24 +144,35 @@ private Q_SLOTS:
         QVERIFY(changedInside > 0);
     }
 
-    // On one screen the display takes the largest free area beside or below
-    // the main window.
-    void freeArea_data()
+    // On one screen the display takes the largest window of its shape that
+    // fits beside or below the main window or the operator's controls (in a
+    // manual draw the board too), which it never covers.
+    void placeOnScreen_data()
     {
         QTest::addColumn<QRect>("screen");
-        QTest::addColumn<QRect>("area");
-        const QRect main(0, 0, 812, 590);
-        QTest::newRow("1280 x 1024: below") << QRect(0, 0, 1280, 1024) << QRect(0, 592, 1280, 432);
-        QTest::newRow("1920 x 1080: beside") << QRect(0, 0, 1920, 1080) << QRect(814, 0, 1106, 1080);
-        QTest::newRow("no room") << QRect(0, 0, 900, 640) << QRect();
+        QTest::addColumn<QRect>("keepClear");
+        QTest::addColumn<QRect>("frame");
+        const QRect column(682, 49, 123, 519), board(14, 49, 670, 396);
+        QTest::newRow("1024 x 768: left of the controls") << QRect(0, 0, 1024, 768) << column << QRect(0, 0, 680, 402);
+        QTest::newRow("1024 x 768, manual draw: below them")
+            << QRect(0, 0, 1024, 768) << column.united(board) << QRect(0, 592, 277, 176);
+        QTest::newRow("1366 x 768: left of the controls") << QRect(0, 0, 1366, 768) << column << QRect(0, 0, 680, 402);
+        QTest::newRow("1280 x 1024: below the window") << QRect(0, 0, 1280, 1024) << column << QRect(0, 592, 732, 432);
+        QTest::newRow("1920 x 1080: beside the window") << QRect(0, 0, 1920, 1080) << column << QRect(814, 0, 1106, 642);
+        QTest::newRow("little room") << QRect(0, 0, 900, 640) << QRect() << QRect(814, 0, 86, 68);
     }
-    void freeArea()
+    void placeOnScreen()
     {
         QFETCH(QRect, screen);
-        QFETCH(QRect, area);
-        const QRect found = PlayersDisplay::freeArea(QRect(0, 0, 812, 590), screen);
-        QCOMPARE(found, area);
-        QVERIFY(!found.intersects(QRect(0, 0, 812, 590)));
+        QFETCH(QRect, keepClear);
+        QFETCH(QRect, frame);
+        const QMargins margins(1, 20, 1, 1);
+        const QRect found = PlayersDisplay::placeOnScreen(QRect(0, 0, 812, 590), keepClear, screen, margins);
+        QCOMPARE(found, frame);
+        QVERIFY(screen.contains(found));
+        QVERIFY(!found.intersects(keepClear));
+        const QRect client = found.marginsRemoved(margins);
+        QVERIFY(qAbs(client.width() * 9 - client.height() * 16) < 16 * 2);
     }
 
     void closingAndUnticking()
