@@ -25,6 +25,7 @@ const QColor kUndrawnText(0x6A, 0x7E, 0x99);
 const QColor kDrawn(0xFF, 0xCC, 0x00);
 const QColor kText(0xF2, 0xF5, 0xFA);
 const QColor kBanner(0xC6, 0x1B, 0x1B);
+const QColor kAddress(0x11, 0x11, 0x11);
 
 QFont face(int pixels, bool bold = true)
 {
@@ -176,8 +177,40 @@ namespace {
 
 constexpr QRectF kBallCell(0, 0, 106, 92); // a ball of the board, in design units
 constexpr double kRowPitch = 100;
-constexpr QPointF kLastCentre(1610, 330);
-constexpr double kLastRadius = 240;
+
+// The column right of the board, in design units: the last ball, the count
+// and the prizes in play; with the address for phones, its card at the foot
+// and the rest drawn smaller above it.
+struct SideLayout {
+    QRectF heading;
+    int headingFont;
+    QPointF lastCentre;
+    double lastRadius;
+    QRectF countHeading;
+    QRectF count;
+    int countFont;
+    QRectF inPlayHeading;
+    double prizesTop;
+    double prizeLine;
+    int labelFont;  // the three headings
+    int prizeFont;
+    QRectF phones;  // the card with the QR code and the address
+    double qrSize;
+};
+constexpr double kSideLeft = 1320, kSideWidth = 580;
+constexpr SideLayout kSide{QRectF(kSideLeft, 20, kSideWidth, 60), 46, QPointF(1610, 330), 240,
+                           QRectF(kSideLeft, 600, kSideWidth, 56),  QRectF(kSideLeft, 650, kSideWidth, 130), 120,
+                           QRectF(kSideLeft, 800, kSideWidth, 56),  860, 52, 44, 46, QRectF(), 0};
+constexpr SideLayout kSideWithPhones{QRectF(kSideLeft, 12, kSideWidth, 50), 40, QPointF(1610, 245), 170,
+                                     QRectF(kSideLeft, 425, kSideWidth, 42),  QRectF(kSideLeft, 465, kSideWidth, 100), 96,
+                                     QRectF(kSideLeft, 572, kSideWidth, 40),  614, 44, 36, 38,
+                                     QRectF(1300, 812, 610, 260), 180};
+
+QRectF lastBallOf(const SideLayout &side)
+{
+    return QRectF(side.lastCentre.x() - side.lastRadius, side.lastCentre.y() - side.lastRadius, 2 * side.lastRadius,
+                  2 * side.lastRadius);
+}
 
 QRectF cellOf(int n) { return PlayersDisplay::ballCell(n); }
 
@@ -189,9 +222,29 @@ QRectF PlayersDisplay::ballCell(int n)
     return QRectF(40 + column * 126, 35 + row * kRowPitch, kBallCell.width(), kBallCell.height());
 }
 
-QRectF PlayersDisplay::lastBallArea()
+QRectF PlayersDisplay::lastBallArea(bool phones) { return lastBallOf(phones ? kSideWithPhones : kSide); }
+
+QRectF PlayersDisplay::phonesArea() { return kSideWithPhones.phones; }
+
+QRectF PlayersDisplay::qrArea()
 {
-    return QRectF(kLastCentre.x() - kLastRadius, kLastCentre.y() - kLastRadius, 2 * kLastRadius, 2 * kLastRadius);
+    const SideLayout &side = kSideWithPhones;
+    return QRectF(side.phones.center().x() - side.qrSize / 2, side.phones.top() + 10, side.qrSize, side.qrSize);
+}
+
+QRectF PlayersDisplay::addressArea()
+{
+    const QRectF qr = qrArea(), card = phonesArea();
+    return QRectF(card.left() + 3, qr.bottom() + 4, card.width() - 6, card.bottom() - qr.bottom() - 10);
+}
+
+int PlayersDisplay::addressPixels(const QSize &window)
+{
+    // The line of text at least 3 % of the window's height on the screen (its
+    // letters, from the top of an h to the foot of a p, a little less than
+    // the font's size), in design units.
+    const double scale = designRect(window).width() / kDesign.width();
+    return std::max(37, int(std::ceil(0.034 * window.height() / scale)));
 }
 
 // Under the board, as wide as the board.
@@ -216,9 +269,11 @@ QPixmap picture(const QSizeF &size, double scale, const std::function<void(QPain
 
 void PlayersDisplay::prepare(double scale)
 {
-    if (scale == m_scale)
+    const double radius = (m_address.isEmpty() ? kSide : kSideWithPhones).lastRadius;
+    if (scale == m_scale && radius == m_lastRadius)
         return;
     m_scale = scale;
+    m_lastRadius = radius;
     for (int drawn = 0; drawn < 2; ++drawn)
         for (int n = 1; n <= DrawState::kBalls; ++n)
             m_balls[size_t(drawn)][size_t(n)] = picture(kBallCell.size(), scale, [&](QPainter &p) {
@@ -230,18 +285,18 @@ void PlayersDisplay::prepare(double scale)
                 p.drawText(kBallCell, Qt::AlignCenter, QString::number(n));
             });
     for (int takenBack = 0; takenBack < 2; ++takenBack)
-        m_lastBody[size_t(takenBack)] = picture(QSizeF(2 * kLastRadius, 2 * kLastRadius), scale, [&](QPainter &p) {
-            const QPointF centre(kLastRadius, kLastRadius);
+        m_lastBody[size_t(takenBack)] = picture(QSizeF(2 * radius, 2 * radius), scale, [&](QPainter &p) {
+            const QPointF centre(radius, radius);
             const QColor colour = takenBack ? QColor(0x55, 0x5F, 0x6E) : QColor(0xD3, 0x2F, 0x2F);
-            QRadialGradient body(centre - QPointF(kLastRadius * 0.35, kLastRadius * 0.4), kLastRadius * 1.5);
+            QRadialGradient body(centre - QPointF(radius * 0.35, radius * 0.4), radius * 1.5);
             body.setColorAt(0, colour.lighter(160));
             body.setColorAt(0.5, colour);
             body.setColorAt(1, colour.darker(250));
             p.setPen(Qt::NoPen);
             p.setBrush(body);
-            p.drawEllipse(centre, kLastRadius, kLastRadius);
+            p.drawEllipse(centre, radius, radius);
             p.setBrush(Qt::white);
-            p.drawEllipse(centre, kLastRadius * 0.7, kLastRadius * 0.7);
+            p.drawEllipse(centre, radius * 0.7, radius * 0.7);
         });
 }
 
@@ -258,8 +313,9 @@ void PlayersDisplay::paintEvent(QPaintEvent *)
     };
     for (int n = 1; n <= DrawState::kBalls; ++n)
         p.drawPixmap(place(cellOf(n)), m_balls[m_board.drawn[size_t(n)] ? 1 : 0][size_t(n)]);
-    p.drawPixmap(place(QRectF(kLastCentre.x() - kLastRadius, kLastCentre.y() - kLastRadius, 0, 0)),
-                 m_lastBody[m_board.lastTakenBack ? 1 : 0]);
+    const SideLayout &side = m_address.isEmpty() ? kSide : kSideWithPhones;
+    const QRectF last = lastBallOf(side);
+    p.drawPixmap(place(last), m_lastBody[m_board.lastTakenBack ? 1 : 0]);
 
     p.translate(design.topLeft());
     p.scale(scale, scale);
@@ -267,41 +323,51 @@ void PlayersDisplay::paintEvent(QPaintEvent *)
     p.setRenderHint(QPainter::TextAntialiasing);
 
     // The last ball's number, the count and the prizes in play.
-    const QRectF side(1320, 20, 580, 1040);
     p.setPen(kText);
-    p.setFont(face(46));
-    p.drawText(QRectF(side.left(), 20, side.width(), 60), Qt::AlignCenter,
+    p.setFont(face(side.headingFont));
+    p.drawText(side.heading, Qt::AlignCenter,
                m_board.lastTakenBack ? QStringLiteral("PEDRA RETIRADA") : QStringLiteral("ÚLTIMA PEDRA"));
     p.setPen(Qt::black);
-    p.setFont(face(m_board.last >= 10 ? 250 : 290));
-    p.drawText(QRectF(kLastCentre.x() - kLastRadius, kLastCentre.y() - kLastRadius, 2 * kLastRadius, 2 * kLastRadius),
-               Qt::AlignCenter, m_board.last ? QString::number(m_board.last) : QString());
+    p.setFont(face(int(std::lround((m_board.last >= 10 ? 250 : 290) * side.lastRadius / kSide.lastRadius))));
+    p.drawText(last, Qt::AlignCenter, m_board.last ? QString::number(m_board.last) : QString());
     p.setPen(kText);
-    p.setFont(face(44));
-    p.drawText(QRectF(side.left(), 600, side.width(), 56), Qt::AlignCenter, QStringLiteral("PEDRAS SORTEADAS"));
+    p.setFont(face(side.labelFont));
+    p.drawText(side.countHeading, Qt::AlignCenter, QStringLiteral("PEDRAS SORTEADAS"));
     p.setPen(kDrawn);
-    p.setFont(face(120));
-    p.drawText(QRectF(side.left(), 650, side.width(), 130), Qt::AlignCenter, QString::number(m_board.count));
+    p.setFont(face(side.countFont));
+    p.drawText(side.count, Qt::AlignCenter, QString::number(m_board.count));
     p.setPen(kText);
-    p.setFont(face(44));
-    p.drawText(QRectF(side.left(), 800, side.width(), 56), Qt::AlignCenter, QStringLiteral("EM JOGO"));
-    p.setFont(face(46, false));
+    p.setFont(face(side.labelFont));
+    p.drawText(side.inPlayHeading, Qt::AlignCenter, QStringLiteral("EM JOGO"));
+    p.setFont(face(side.prizeFont, false));
     const QStringList prizes = m_board.prizesInPlay();
     for (qsizetype i = 0; i < prizes.size(); ++i)
-        p.drawText(QRectF(side.left(), 860 + i * 52, side.width(), 52), Qt::AlignCenter, prizes[i]);
+        p.drawText(QRectF(kSideLeft, side.prizesTop + i * side.prizeLine, kSideWidth, side.prizeLine),
+                   Qt::AlignCenter, prizes[i]);
 
-    // Where phones follow the draw: its QR code in the top right corner, clear
-    // of the last ball, and the address in the bottom right corner.
+    // Where phones follow the draw: a light card of its own at the foot of
+    // the column, the QR code above the address, dark and large enough to be
+    // read across the hall.
     if (!m_address.isEmpty()) {
-        const QRectF code(1782, 6, 132, 132);
-        p.fillRect(code, Qt::white);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawRoundedRect(side.phones, 16, 16);
         p.save();
         p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        p.drawImage(code, m_qr);
+        p.drawImage(qrArea(), m_qr);
         p.restore();
-        p.setPen(kUndrawnText);
-        p.setFont(face(24, false));
-        p.drawText(QRectF(1320, 1050, 594, 28), Qt::AlignRight | Qt::AlignVCenter, m_address);
+        const QRectF box = addressArea();
+        QFont font = face(addressPixels(size()));
+        for (bool bold : {true, false}) { // the bold face when the address fits in it
+            font.setBold(bold);
+            if (QFontMetricsF(font).horizontalAdvance(m_address) <= box.width())
+                break;
+        }
+        while (QFontMetricsF(font).horizontalAdvance(m_address) > box.width() && font.pixelSize() > 12)
+            font.setPixelSize(font.pixelSize() - 1); // a very tall window: no wider than the card
+        p.setPen(kAddress);
+        p.setFont(font);
+        p.drawText(box, Qt::AlignCenter, m_address);
     }
 
     // The winners of the last ball, in their own place until the next ball.

@@ -49,8 +49,15 @@ public:
     // In design units: a ball of the board, the last ball, and the place of
     // the winners' banner, which covers neither.
     static QRectF ballCell(int n);
-    static QRectF lastBallArea();
+    static QRectF lastBallArea(bool phones = false); // phones: with the address shown
     static QRectF bannerArea();
+    // With the address shown: its light card, and in it the QR code and the address.
+    static QRectF phonesArea();
+    static QRectF qrArea();
+    static QRectF addressArea();
+    // The address's font size in design units for a window: at least 3 % of
+    // the window's height on the screen, letterbox included.
+    static int addressPixels(const QSize &window);
 
 Q_SIGNALS:
     void closed(); // by the window's close box or Esc
@@ -67,6 +74,7 @@ private:
 
     DisplayBoard m_board;
     double m_scale = 0;
+    double m_lastRadius = 0;
     std::array<std::array<QPixmap, DrawState::kBalls + 1>, 2> m_balls;
     std::array<QPixmap, 2> m_lastBody; // drawn, taken back
     QString m_address;

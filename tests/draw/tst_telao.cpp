@@ -4,6 +4,8 @@
 #include "report/Fonts.h"
 #include "validation/ValidationRegistry.h"
 
+#include <QDir>
+
 using namespace bolaris;
 using namespace bolaris::test;
 
@@ -173,6 +175,72 @@ private Q_SLOTS:
         QVERIFY(!found.intersects(keepClear));
         const QRect client = found.marginsRemoved(margins);
         QVERIFY(qAbs(client.width() * 9 - client.height() * 16) < 16 * 2);
+    }
+
+    // With the address for phones shown, the QR code and the address have a
+    // light card of their own at the foot of the column, touching nothing
+    // else, and the address is dark and at least 3 % of the window's height,
+    // on a TV, a 4:3 projector and a small window on the operator's screen.
+    void phonesCard_data()
+    {
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<QString>("address");
+        const QString longest = QStringLiteral("http://192.168.100.200:8090/");
+        const QString usual = QStringLiteral("http://192.168.0.10:8090/");
+        QTest::newRow("1080p") << QSize(1920, 1080) << longest;
+        QTest::newRow("4:3 projector") << QSize(1024, 768) << usual;
+        QTest::newRow("5:4 screen") << QSize(1280, 1024) << usual;
+        QTest::newRow("small window") << QSize(678, 381) << longest;
+    }
+    void phonesCard()
+    {
+        QFETCH(QSize, window);
+        QFETCH(QString, address);
+        const QRectF card = PlayersDisplay::phonesArea();
+        QVERIFY(card.contains(PlayersDisplay::qrArea()) && card.contains(PlayersDisplay::addressArea()));
+        QVERIFY(!PlayersDisplay::qrArea().intersects(PlayersDisplay::addressArea()));
+        QVERIFY(!card.intersects(PlayersDisplay::lastBallArea(true)) && !card.intersects(PlayersDisplay::bannerArea()));
+        for (int n = 1; n <= DrawState::kBalls; ++n)
+            QVERIFY(!card.intersects(PlayersDisplay::ballCell(n)));
+
+        PlayersDisplay display;
+        display.resize(window);
+        DisplayBoard board;
+        board.drawn[88] = true;
+        board.count = 1;
+        board.last = 88;
+        board.inPlay = {true, true, true}; // the longest list of prizes
+        display.setBoard(board);
+        display.setAddress(address);
+        const QImage image = display.grab().toImage();
+        QDir().mkpath(QStringLiteral(BOLARIS_ARTIFACTS "/telao"));
+        image.save(QStringLiteral(BOLARIS_ARTIFACTS "/telao/phones-%1x%2.png").arg(window.width()).arg(window.height()));
+        const QRectF design = PlayersDisplay::designRect(window);
+        const double scale = design.width() / PlayersDisplay::kDesign.width();
+        const auto onScreen = [&](const QRectF &r) {
+            return QRectF(design.topLeft() + r.topLeft() * scale, r.size() * scale).toAlignedRect();
+        };
+        // Nothing but the background around the card: it touches no text.
+        const QRect around = onScreen(card).adjusted(-2, -4, 0, 0);
+        const QRgb background = image.pixel(around.topLeft());
+        for (int x = around.left(); x <= around.right(); ++x)
+            QCOMPARE(image.pixel(x, around.top()), background);
+        // The address: dark letters on the light card, as tall as asked.
+        const QRect box = onScreen(PlayersDisplay::addressArea());
+        int top = box.bottom(), bottom = box.top(), lightest = 0, darkest = 255;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x) {
+                const int grey = qGray(image.pixel(x, y));
+                lightest = std::max(lightest, grey);
+                darkest = std::min(darkest, grey);
+                if (grey < 100) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        QVERIFY(lightest > 245 && darkest < 60);
+        QVERIFY2(bottom - top + 1 >= 0.03 * window.height(),
+                 qPrintable(QStringLiteral("%1 of %2").arg(bottom - top + 1).arg(window.height())));
     }
 
     void closingAndUnticking()
