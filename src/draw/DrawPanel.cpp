@@ -327,13 +327,16 @@ QRect DrawPanel::controlsColumn() const
     return QRect(mapToGlobal(column.topLeft()), column.size());
 }
 
-QRect DrawPanel::operatorControls() const
+QList<QRect> DrawPanel::operatorControls() const
 {
+    QRect switches = m_cantos->geometry().united(m_linha->geometry()).united(m_2linhas->geometry());
+    QList<QRect> controls{controlsColumn(), QRect(mapToGlobal(switches.topLeft()), switches.size())};
     // In a manual draw the operator clicks the balls on the board too.
-    const QRect column = controlsColumn();
-    return m_state.mode() == DrawMode::Manual
-               ? column.united(QRect(m_board->mapToGlobal(QPoint(0, 0)), m_board->size()))
-               : column;
+    if (m_state.mode() == DrawMode::Manual)
+        controls << QRect(m_board->mapToGlobal(QPoint(0, 0)), m_board->size());
+    if (m_prizesWindow && m_prizesWindow->isVisible())
+        controls << m_prizesWindow->frameGeometry();
+    return controls;
 }
 
 // --- entering, starting, ending, leaving -----------------------------------

@@ -73,8 +73,8 @@ public:
     // report, which the operator uses throughout a draw.
     QRect controlsColumn() const;
     // What the players' display on the same screen keeps clear: that column,
-    // and in a manual draw the board as well.
-    QRect operatorControls() const;
+    // the prize switches, the prizes window, and in a manual draw the board.
+    QList<QRect> operatorControls() const;
     // True from the start of a ball event until its winner check has ended.
     bool ballEventRunning() const { return m_running; }
     // Waits until the draw log has written every event so far (tests).

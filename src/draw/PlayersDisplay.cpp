@@ -67,7 +67,7 @@ void PlayersDisplay::setAddress(const QString &address)
     update();
 }
 
-void PlayersDisplay::openBeside(const QWidget &mainWindow, const QRect &keepClear)
+void PlayersDisplay::openBeside(const QWidget &mainWindow, const QList<QRect> &keepClear)
 {
     const QScreen *mainScreen = mainWindow.screen();
     const QScreen *other = nullptr;
@@ -103,7 +103,7 @@ void PlayersDisplay::openBeside(const QWidget &mainWindow, const QRect &keepClea
     raise();
 }
 
-void PlayersDisplay::keepClearOf(const QRect &keepClear)
+void PlayersDisplay::keepClearOf(const QList<QRect> &keepClear)
 {
     if (keepClear == m_keepClear || !isVisible() || isFullScreen())
         return;
@@ -131,37 +131,58 @@ void PlayersDisplay::placeOnMainScreen()
         setGeometry(outer.marginsRemoved(frame));
 }
 
-QRect PlayersDisplay::placeOnScreen(const QRect &mainFrame, const QRect &keepClear, const QRect &available,
+QRect PlayersDisplay::placeOnScreen(const QRect &mainFrame, const QList<QRect> &keepClear, const QRect &available,
                                     const QMargins &frame)
 {
     constexpr int gap = 2;
-    const int right = available.left() + available.width(), bottom = available.top() + available.height();
-    const auto end = [](int start, int size) { return start + size; };
-    std::vector<QRect> areas = {
-        QRect(QPoint(end(mainFrame.left(), mainFrame.width()) + gap, available.top()), QPoint(right - 1, bottom - 1)),
-        QRect(QPoint(available.left(), end(mainFrame.top(), mainFrame.height()) + gap), QPoint(right - 1, bottom - 1)),
-    };
-    if (!keepClear.isEmpty()) {
-        // An edge of the controls near the main window's edge is taken as
-        // that edge: the window never covers a sliver of the main window.
-        const auto snap = [](int controls, int window) { return window - controls < 32 ? std::max(controls, window) : controls; };
-        const int keepRight = snap(end(keepClear.left(), keepClear.width()), end(mainFrame.left(), mainFrame.width()));
-        const int keepBottom = snap(end(keepClear.top(), keepClear.height()), end(mainFrame.top(), mainFrame.height()));
-        areas.emplace_back(available.topLeft(), QPoint(keepClear.left() - gap - 1, bottom - 1));
-        areas.emplace_back(QPoint(keepRight + gap, available.top()), QPoint(right - 1, bottom - 1));
-        areas.emplace_back(QPoint(available.left(), keepBottom + gap), QPoint(right - 1, bottom - 1));
+    const int mainRight = mainFrame.left() + mainFrame.width(), mainBottom = mainFrame.top() + mainFrame.height();
+    // The free rectangles of the screen: each obstacle splits every one it
+    // meets into the largest parts left of, right of, above and below it.
+    std::vector<QRect> free{available};
+    for (const QRect &kept : keepClear.isEmpty() ? QList<QRect>{mainFrame} : keepClear) {
+        if (kept.isEmpty())
+            continue;
+        // An edge near the main window's edge is taken as that edge: the
+        // window never covers a sliver of the main window.
+        int right = kept.left() + kept.width(), bottom = kept.top() + kept.height();
+        if (right <= mainRight && mainRight - right < 32)
+            right = mainRight;
+        if (bottom <= mainBottom && mainBottom - bottom < 32)
+            bottom = mainBottom;
+        const QRect obstacle(QPoint(kept.left() - gap, kept.top() - gap), QPoint(right - 1 + gap, bottom - 1 + gap));
+        std::vector<QRect> parts;
+        for (const QRect &f : free) {
+            if (!f.intersects(obstacle)) {
+                parts.push_back(f);
+                continue;
+            }
+            if (obstacle.left() > f.left())
+                parts.emplace_back(f.topLeft(), QPoint(obstacle.left() - 1, f.bottom()));
+            if (obstacle.right() < f.right())
+                parts.emplace_back(QPoint(obstacle.right() + 1, f.top()), f.bottomRight());
+            if (obstacle.top() > f.top())
+                parts.emplace_back(f.topLeft(), QPoint(f.right(), obstacle.top() - 1));
+            if (obstacle.bottom() < f.bottom())
+                parts.emplace_back(QPoint(f.left(), obstacle.bottom() + 1), f.bottomRight());
+        }
+        free = std::move(parts);
     }
-    // The largest client area of the design's shape in each; the first of
-    // the largest wins, so one that leaves the main window whole comes first.
+    // The largest client area of the design's shape, at the top-left corner
+    // of its rectangle; of two as large, the one that leaves the main window whole.
     QRect best;
-    for (const QRect &area : areas) {
+    bool bestCoversMain = true;
+    for (const QRect &area : free) {
         const QRect room = area.marginsRemoved(frame);
-        if (!area.isValid() || room.width() < 16 || room.height() < 9)
+        if (room.width() < 16 || room.height() < 9)
             continue;
         const double scale = std::min(room.width() / double(kDesign.width()), room.height() / double(kDesign.height()));
-        const QSize client(int(kDesign.width() * scale), int(kDesign.height() * scale));
-        if (client.width() > best.width() - frame.left() - frame.right())
-            best = QRect(area.topLeft(), client.grownBy(frame));
+        const QRect outer(area.topLeft(), QSize(int(kDesign.width() * scale), int(kDesign.height() * scale)).grownBy(frame));
+        const bool coversMain = outer.intersects(mainFrame);
+        const int width = outer.width(), bestWidth = best.isEmpty() ? 0 : best.width();
+        if (width > bestWidth || (width == bestWidth && bestCoversMain && !coversMain)) {
+            best = outer;
+            bestCoversMain = coversMain;
+        }
     }
     return best;
 }

@@ -2,6 +2,7 @@
 
 #include "game/DisplayBoard.h"
 
+#include <QList>
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
@@ -29,18 +30,19 @@ public:
 
     // Full screen on a screen other than the main window's; on the only
     // screen, a window kept in front of the main window, at the largest size
-    // that fits beside or below the main window or the operator's controls
-    // (keepClear, in screen coordinates), which it never covers. Either way
-    // it leaves the keyboard where it is.
-    void openBeside(const QWidget &mainWindow, const QRect &keepClear = {});
-    // The operator's controls have moved or grown (a manual draw makes the
-    // board one of them): on the only screen the window takes its place again.
-    void keepClearOf(const QRect &keepClear);
-    // The frame of the window on the main window's screen: of the areas right
-    // of and below the main window's frame and left of, right of and below
-    // keepClear, the one that holds the largest window of the design's shape,
-    // at its top-left corner; frame is the window manager's frame around it.
-    static QRect placeOnScreen(const QRect &mainFrame, const QRect &keepClear, const QRect &available,
+    // that fits beside or below what the operator uses (keepClear, in screen
+    // coordinates: the controls, the board in a manual draw, the prizes
+    // window), which it never covers. Either way it leaves the keyboard
+    // where it is.
+    void openBeside(const QWidget &mainWindow, const QList<QRect> &keepClear = {});
+    // What the operator uses has moved or grown (a manual draw makes the
+    // board part of it): on the only screen the window takes its place again.
+    void keepClearOf(const QList<QRect> &keepClear);
+    // The frame of the window on the main window's screen: the largest
+    // window of the design's shape in a rectangle of available that meets
+    // none of keepClear (the main window when keepClear is empty), at its
+    // top-left corner; frame is the window manager's frame around it.
+    static QRect placeOnScreen(const QRect &mainFrame, const QList<QRect> &keepClear, const QRect &available,
                                const QMargins &frame);
 
     static constexpr QSize kDesign{1920, 1080};
@@ -81,7 +83,7 @@ private:
     QImage m_qr;
     // Where it was placed on the main window's screen, to place it again.
     QPointer<const QWidget> m_mainWindow;
-    QRect m_keepClear;
+    QList<QRect> m_keepClear;
     void placeOnMainScreen();
 };
 

@@ -147,32 +147,41 @@ private Q_SLOTS:
     }
 
     // On one screen the display takes the largest window of its shape that
-    // fits beside or below the main window or the operator's controls (in a
-    // manual draw the board too), which it never covers.
+    // fits beside or below what the operator uses: the controls column, the
+    // prize switches, the prizes window below the main window, and in a
+    // manual draw the board; it never covers them.
     void placeOnScreen_data()
     {
         QTest::addColumn<QRect>("screen");
-        QTest::addColumn<QRect>("keepClear");
+        QTest::addColumn<QList<QRect>>("keepClear");
         QTest::addColumn<QRect>("frame");
-        const QRect column(682, 49, 123, 519), board(14, 49, 670, 396);
-        QTest::newRow("1024 x 768: left of the controls") << QRect(0, 0, 1024, 768) << column << QRect(0, 0, 680, 402);
-        QTest::newRow("1024 x 768, manual draw: below them")
-            << QRect(0, 0, 1024, 768) << column.united(board) << QRect(0, 592, 277, 176);
-        QTest::newRow("1366 x 768: left of the controls") << QRect(0, 0, 1366, 768) << column << QRect(0, 0, 680, 402);
-        QTest::newRow("1280 x 1024: below the window") << QRect(0, 0, 1280, 1024) << column << QRect(0, 592, 732, 432);
-        QTest::newRow("1920 x 1080: beside the window") << QRect(0, 0, 1920, 1080) << column << QRect(814, 0, 1106, 642);
-        QTest::newRow("little room") << QRect(0, 0, 900, 640) << QRect() << QRect(814, 0, 86, 68);
+        const QRect column(682, 49, 123, 519), switches(425, 515, 108, 54), board(14, 49, 670, 396);
+        const auto prizes = [](int height) { return QRect(0, 592, 812, height); };
+        QTest::newRow("1024 x 768: left of the controls, over the board")
+            << QRect(0, 0, 1024, 768) << QList<QRect>{column, switches, prizes(176)} << QRect(0, 0, 680, 402);
+        QTest::newRow("1024 x 768, manual draw: below the board")
+            << QRect(0, 0, 1024, 768) << QList<QRect>{column, switches, prizes(176), board} << QRect(0, 447, 218, 143);
+        QTest::newRow("1280 x 1024: over the board")
+            << QRect(0, 0, 1280, 1024) << QList<QRect>{column, switches, prizes(420)} << QRect(0, 0, 680, 402);
+        QTest::newRow("1280 x 1024, manual draw: beside the window")
+            << QRect(0, 0, 1280, 1024) << QList<QRect>{column, switches, prizes(420), board} << QRect(814, 0, 466, 282);
+        QTest::newRow("1920 x 1080: beside the window")
+            << QRect(0, 0, 1920, 1080) << QList<QRect>{column, switches, prizes(420)} << QRect(814, 0, 1106, 642);
+        QTest::newRow("little room, the main window kept clear")
+            << QRect(0, 0, 900, 640) << QList<QRect>{} << QRect(814, 0, 86, 68);
     }
     void placeOnScreen()
     {
         QFETCH(QRect, screen);
-        QFETCH(QRect, keepClear);
+        QFETCH(QList<QRect>, keepClear);
         QFETCH(QRect, frame);
         const QMargins margins(1, 20, 1, 1);
-        const QRect found = PlayersDisplay::placeOnScreen(QRect(0, 0, 812, 590), keepClear, screen, margins);
+        const QRect main(0, 0, 812, 590);
+        const QRect found = PlayersDisplay::placeOnScreen(main, keepClear, screen, margins);
         QCOMPARE(found, frame);
         QVERIFY(screen.contains(found));
-        QVERIFY(!found.intersects(keepClear));
+        for (const QRect &kept : keepClear.isEmpty() ? QList<QRect>{main} : keepClear)
+            QVERIFY(!found.intersects(kept));
         const QRect client = found.marginsRemoved(margins);
         QVERIFY(qAbs(client.width() * 9 - client.height() * 16) < 16 * 2);
     }
