@@ -1,4 +1,5 @@
 #include "Desktop.h"
+#include "dataset/Dataset.h"
 #include "game/DrawLog.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QRect>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -242,6 +244,10 @@ class TestDesktop : public QObject {
         QDir().mkpath(m_runtime.path() + QStringLiteral("/small"));
         QFile::setPermissions(m_runtime.path() + QStringLiteral("/small"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QTcpServer probe; // a free port for the phones' page
+        QVERIFY(probe.listen(QHostAddress::Any, 0));
+        env.insert(QStringLiteral("BOLARIS_WEB_PORT"), QString::number(probe.serverPort()));
+        probe.close();
         program.setProcessEnvironment(env);
         program.setWorkingDirectory(work.path());
         program.start(QStringLiteral(BOLARIS_APP), {});
@@ -258,12 +264,14 @@ class TestDesktop : public QObject {
         small.click(main, 8 + 681 + 6, menu + 5 + 208 + 8); // "Telão"
         const qulonglong display = small.window(QStringLiteral("Telão$"));
         QVERIFY(display);
+        small.click(main, 8 + 681 + 6, menu + 5 + 231 + 8); // "Celulares": the address and its QR code
         QTest::qWait(800);
         const auto inFront = [&] { return small.stacking().indexOf(display) > small.stacking().indexOf(main); };
         QVERIFY(inFront());
         QVERIFY(!small.outer(display).intersects(column));
         QVERIFY(small.outer(display).width() > 600); // left of the controls, the largest room
         QCOMPARE(small.active(), main);
+        QTest::qWait(1000);
         small.screenshot(QStringLiteral("display-one-screen-1-idle"));
 
         small.click(main, 8 + 200, menu + 5 + 440); // the order of the draw, below the board
@@ -278,6 +286,119 @@ class TestDesktop : public QObject {
         small.screenshot(QStringLiteral("display-one-screen-2-manual"));
         small.close(main);
         QVERIFY(program.waitForFinished(15000));
+    }
+
+    // Started from the menu entry (the hidden user folder), "Salvar" proposes
+    // the user's documents folder; the folder chosen then is proposed for the
+    // rest of the run.
+    void saveDialogProposesDocuments() {
+        QTemporaryDir home, elsewhere;
+        const QDir h(home.path());
+        QVERIFY(h.mkpath(QStringLiteral(".config")) && h.mkpath(QStringLiteral("Documentos")));
+        QFile dirs(h.filePath(QStringLiteral(".config/user-dirs.dirs")));
+        QVERIFY(dirs.open(QIODevice::WriteOnly));
+        dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Documentos\"\n");
+        dirs.close();
+        QProcess program;
+        QProcessEnvironment env = m_desktop->environment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        env.insert(QStringLiteral("HOME"), home.path());
+        for (const char *name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+            env.remove(QLatin1String(name));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(BOLARIS_APP), {QStringLiteral("--user-folder")});
+        const qulonglong main = m_desktop->window(kMainTitle);
+        QVERIFY(main);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
+        issue(main, QStringLiteral("1"), QStringLiteral("3"), 100); // "3 por folha"
+        QVERIFY(m_desktop->window(kPreviewTitle));
+        QTest::qWait(500);
+        const auto save = [&](const QString &typed, const QString &shot) {
+            m_desktop->key(QStringLiteral("ctrl+s"));
+            QVERIFY(m_desktop->window(QStringLiteral("^Salvar$")));
+            QTest::qWait(500);
+            if (!shot.isEmpty())
+                m_desktop->screenshot(shot);
+            if (!typed.isEmpty()) {
+                m_desktop->key(QStringLiteral("ctrl+a"));
+                m_desktop->type(typed);
+            }
+            m_desktop->key(QStringLiteral("Return"));
+        };
+        save({}, QStringLiteral("save-dialog-documents"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(h.filePath(QStringLiteral("Documentos/cartelas.pdf"))), 15000);
+        QTest::qWait(500);
+        save(QDir(elsewhere.path()).filePath(QStringLiteral("folhas.pdf")), {});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(QDir(elsewhere.path()).filePath(QStringLiteral("folhas.pdf"))), 15000);
+        QTest::qWait(500);
+        save({}, QStringLiteral("save-dialog-remembered"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(QDir(elsewhere.path()).filePath(QStringLiteral("cartelas.pdf"))), 15000);
+        QVERIFY(!QFileInfo::exists(h.filePath(QStringLiteral(".local/share/bolaris/cartelas.pdf"))));
+        m_desktop->close(main);
+        QVERIFY(program.waitForFinished(15000));
+    }
+
+    // With the Export panel open, a panel opened beneath it keeps the
+    // keyboard out of its hidden boxes: what is typed goes where it is seen.
+    void noFocusUnderTheExportPanel() {
+        QTemporaryDir work;
+        auto program = startProgram(work.path());
+        const qulonglong main = m_desktop->window(kMainTitle);
+        QVERIFY(main);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
+        const int menu = m_desktop->client(main).height() - 551;
+        m_desktop->click(main, 293, menu / 2); // "Opções da cartela"
+        QTest::qWait(300);
+        m_desktop->key(QStringLiteral("Down"));
+        m_desktop->key(QStringLiteral("Down"));
+        m_desktop->key(QStringLiteral("Return")); // the Export panel
+        QTest::qWait(300);
+        m_desktop->click(main, 60, menu / 2); // "Emissão de cartelas", beneath it
+        QTest::qWait(300);
+        m_desktop->type(QStringLiteral("Z")); // into the Export panel's series box, in sight
+        QTest::qWait(300);
+        m_desktop->screenshot(QStringLiteral("focus-under-export"));
+        m_desktop->click(main, 29 + 302, menu + 121 + 315); // the Export panel's "Sai"
+        QTest::qWait(300);
+        m_desktop->type(QStringLiteral("B")); // into the Issue panel's series box, now in sight
+        QTest::qWait(300);
+        m_desktop->screenshot(QStringLiteral("focus-after-export"));
+        m_desktop->click(main, 89 + 227, menu + 46 + 384); // "Emite"
+        // Series B is accepted and the empty range refused; a Z typed into the
+        // hidden series box would have made the series "ZB", refused first.
+        QVERIFY(m_desktop->window(QStringLiteral("^Número das cartelas a emitir$"), 5000));
+        m_desktop->key(QStringLiteral("Return"));
+        m_desktop->close(main);
+        QVERIFY(program->waitForFinished(15000));
+    }
+
+    // A range typed over cards sold in part asks before un-selling any; Esc
+    // (the question's "Não") enters only the unsold cards.
+    void overlappingRangeAsks() {
+        QTemporaryDir work;
+        auto program = startProgram(work.path());
+        const qulonglong main = m_desktop->window(kMainTitle);
+        QVERIFY(main);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
+        const int menu = m_desktop->client(main).height() - 551;
+        validate(main, menu, QStringLiteral("B"), QStringLiteral("1-250"));
+        QTest::qWait(500);
+        m_desktop->click(main, 260, menu + 242); // the card box again
+        m_desktop->type(QStringLiteral("245-255"));
+        m_desktop->key(QStringLiteral("Return"));
+        QVERIFY(m_desktop->window(QStringLiteral("^Exclusão de cartela$")));
+        QTest::qWait(300);
+        m_desktop->screenshot(QStringLiteral("overlapping-range-question"));
+        m_desktop->key(QStringLiteral("Escape"));
+        QTest::qWait(500);
+        m_desktop->close(main);
+        QVERIFY(program->waitForFinished(15000));
+        bolaris::Dataset sold;
+        sold.setDirectory(work.path());
+        sold.setFileName(QStringLiteral("Validadas.cds"));
+        sold.setReadOnly(true);
+        sold.open();
+        QCOMPARE(sold.recordCount(), 255);
     }
 
     // The winners window has its outer height and its title bar on the
