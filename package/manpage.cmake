@@ -34,6 +34,31 @@ panels and may run while the program is open.
 .SH COMMANDS
 .nf
 ${commands}.fi
+.SH ENVIRONMENT
+.TP
+.B BOLARIS_REGISTRY
+The registry's server, as on the
+.B registro=
+line of
+.IR bolaris.conf .
+.TP
+.B PGPASSWORD
+The password for the registry's server (or
+.IR ~/.pgpass ).
+.TP
+.B BOLARIS_WEB_PORT
+The port of the page for phones and TVs that the check box
+.B \\%Celulares
+of
+.BR bolaris (1)
+opens (8090 by default); not used by
+.BR bolaris\\-cli .
+.SH FILES
+.TP
+.I bolaris.conf
+In the working folder: the line
+.BI registro= URL
+puts the registry on a PostgreSQL server.
 .SH EXIT STATUS
 0 on success, 1 when the command failed or found a difference, 2 for a
 command line it does not understand.

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -173,31 +174,53 @@ private Q_SLOTS:
     }
 
     // Debian's documentation: a machine-readable copyright, the changelog and
-    // a manual page per program, whose text man renders without a warning.
+    // a manual page per program in English and in Brazilian Portuguese, whose
+    // text man renders without a warning and which tells of the phones' page
+    // ("Celulares", its port and BOLARIS_WEB_PORT) and of bolaris.conf.
+    void installsCopyrightChangelogAndManualPages_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("language"); // a heading only that language's pages have
+        QTest::newRow("English") << "man1" << "DESCRIPTION";
+        QTest::newRow("Brazilian Portuguese") << "pt_BR/man1" << "DESCRIÇÃO";
+    }
     void installsCopyrightChangelogAndManualPages()
     {
+        QFETCH(QString, folder);
+        QFETCH(QString, language);
         const QString copyright = QString::fromUtf8(readBytes(installed(QStringLiteral("usr/share/doc/bolaris/copyright"))));
         QVERIFY(copyright.startsWith(QStringLiteral("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/")));
         QVERIFY(QFileInfo::exists(installed(QStringLiteral("usr/share/doc/bolaris/changelog.gz"))));
         for (const char *page : {"bolaris", "bolaris-cli"}) {
-            const QString file = installed(QStringLiteral("usr/share/man/man1/%1.1.gz").arg(QLatin1String(page)));
+            const QString file = installed(QStringLiteral("usr/share/man/%1/%2.1.gz").arg(folder, QLatin1String(page)));
             QVERIFY2(QFileInfo::exists(file), page);
             const Run man = bolaris::test::runProgram(QStringLiteral("man"), {"--warnings", "-E", "UTF-8", "-l", "-Tutf8", file});
             if (man.status == 127 || (man.status != 0 && man.err.contains(QStringLiteral("not found"))))
                 QSKIP("man is not installed");
             QVERIFY2(man.status == 0 && man.err.isEmpty(), qPrintable(man.err));
-            QVERIFY2(man.out.contains(QLatin1String(page)), page);
+            // The text without its bold and underlined letters' marks.
+            const QString text = QString(man.out).remove(QRegularExpression(QStringLiteral(".\b|\x1b\\[[0-9;]*m")));
+            QVERIFY2(text.contains(QLatin1String(page)), page);
+            QVERIFY2(text.contains(language), page);
+            for (const char *told : {"Celulares", "8090", "BOLARIS_WEB_PORT", "bolaris.conf"})
+                QVERIFY2(text.contains(QLatin1String(told)), qPrintable(QStringLiteral("%1: %2").arg(page, told)));
         }
-        // The page of bolaris-cli is made from its help, so it names every command.
+        // Each page of bolaris-cli names every command of its help.
         const Run help = cli({QStringLiteral("--help")});
         QCOMPARE(help.status, 0);
         const Run page = bolaris::test::runProgram(QStringLiteral("sh"),
-            {"-c", "gzip -dc \"$0\"", installed(QStringLiteral("usr/share/man/man1/bolaris-cli.1.gz"))});
+            {"-c", "gzip -dc \"$0\"", installed(QStringLiteral("usr/share/man/%1/bolaris-cli.1.gz").arg(folder))});
+        const QRegularExpression command(QStringLiteral("^  ([a-z]+(-[a-z0-9]+)*)( |$)"));
+        int commands = 0;
         for (const QString &line : help.out.split(QLatin1Char('\n'))) {
-            const QString command = line.startsWith(QLatin1String("  ")) ? line.trimmed().section(QLatin1Char(' '), 0, 0) : QString();
-            if (!command.isEmpty() && command != QLatin1String("bolaris-cli") && !command.startsWith(QLatin1Char('-')) && command.at(0).isLower())
-                QVERIFY2(page.out.contains(QString(command).replace(QLatin1Char('-'), QLatin1String("\\-"))), qPrintable(command));
+            const QRegularExpressionMatch m = command.match(line);
+            if (!m.hasMatch())
+                continue;
+            ++commands;
+            QVERIFY2(page.out.contains(m.captured(1).replace(QLatin1Char('-'), QLatin1String("\\-"))),
+                     qPrintable(m.captured(1)));
         }
+        QVERIFY(commands >= 13);
     }
 
     // lintian, where it is installed, finds no error and no warning.

@@ -21,7 +21,8 @@ const char *const kUsage =
     "  issue-pdf --model NAME --series TEXT --first N --last M [--fill TEXT] [--dir DIR] --out FILE.pdf\n"
     "                                  issue cards as \"Emite\" does and save the sheets as PDF;\n"
     "                                  NAME: check14 check3 check4 check2 check1 checkg checkgg check3a4\n"
-    "  make-media [--dir DIR]          write the ball voices, sounds and pictures into DIR\n"
+    "  make-media [--dir DIR]          write the ball voices, sounds and pictures into DIR (files\n"
+    "                                  not made by the program, such as recorded voices, are kept)\n"
     "  export-csv --series TEXT --first N --last M [--per-sheet K] [--fill TEXT] [--dir DIR]\n"
     "                                  write CARTGRAF.CSV and cartgraf.cds as \"Gera\" does\n"
     "  replay --balls LIST [--cantos] [--linha] [--2linhas] [--dir DIR] [--registry URL]\n"
@@ -40,7 +41,8 @@ const char *const kUsage =
     "                                  must have none)\n"
     "  URL is postgresql://USER@HOST:PORT/DATABASE; without --registry, BOLARIS_REGISTRY or the line\n"
     "  registro=URL of DIR/bolaris.conf names it, else the folder's files are the registry.\n"
-    "  Questions of the panel are answered No unless --yes is given.\n";
+    "  Questions of the panel are asked on the terminal: s or sim answers Yes, n answers No;\n"
+    "  No answer (an empty line, or the end of the input) takes the default, No; --yes answers Yes.\n";
 
 } // namespace
 
