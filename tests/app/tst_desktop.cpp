@@ -43,6 +43,17 @@ class TestDesktop : public QObject {
         return p;
     }
 
+    // The main window of the program just started, once the window manager
+    // has framed it; 0 when none came.
+    qulonglong framedMainWindow() {
+        const qulonglong main = m_desktop->window(kMainTitle);
+        QElapsedTimer framing;
+        framing.start();
+        while (main && m_desktop->frame(main).isNull() && framing.elapsed() < 10000)
+            QTest::qWait(100);
+        return main;
+    }
+
     // Issues cards from the Issue panel of the main window: series, range and
     // the print model's place in the panel, then "Emite".
     void issue(qulonglong main, const QString &first, const QString &last, int modelTop) {
@@ -177,9 +188,8 @@ class TestDesktop : public QObject {
             return count;
         };
         auto program = startProgram(work.path());
-        const qulonglong main = m_desktop->window(kMainTitle);
+        const qulonglong main = framedMainWindow();
         QVERIFY(main);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
         const int menu = m_desktop->client(main).height() - 551;
         m_desktop->click(main, 368, menu / 2);         // "Sorteio"
         m_desktop->click(main, 8 + 735, menu + 5 + 92); // "Sorteio eletrônico": "Sortear pedra" has the keyboard
@@ -203,9 +213,8 @@ class TestDesktop : public QObject {
     void secondStartShowsTheFirst() {
         QTemporaryDir work;
         auto program = startProgram(work.path());
-        const qulonglong main = m_desktop->window(kMainTitle);
+        const qulonglong main = framedMainWindow();
         QVERIFY(main);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(m_desktop->client(main).width(), 810, 5000);
         QTest::qWait(500);
         const auto state = [&] {
@@ -307,9 +316,8 @@ class TestDesktop : public QObject {
             env.remove(QLatin1String(name));
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(BOLARIS_APP), {QStringLiteral("--user-folder")});
-        const qulonglong main = m_desktop->window(kMainTitle);
+        const qulonglong main = framedMainWindow();
         QVERIFY(main);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
         issue(main, QStringLiteral("1"), QStringLiteral("3"), 100); // "3 por folha"
         QVERIFY(m_desktop->window(kPreviewTitle));
         QTest::qWait(500);
@@ -343,9 +351,8 @@ class TestDesktop : public QObject {
     void noFocusUnderTheExportPanel() {
         QTemporaryDir work;
         auto program = startProgram(work.path());
-        const qulonglong main = m_desktop->window(kMainTitle);
+        const qulonglong main = framedMainWindow();
         QVERIFY(main);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
         const int menu = m_desktop->client(main).height() - 551;
         m_desktop->click(main, 293, menu / 2); // "Opções da cartela"
         QTest::qWait(300);
@@ -377,9 +384,8 @@ class TestDesktop : public QObject {
     void overlappingRangeAsks() {
         QTemporaryDir work;
         auto program = startProgram(work.path());
-        const qulonglong main = m_desktop->window(kMainTitle);
+        const qulonglong main = framedMainWindow();
         QVERIFY(main);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(main).isNull(), 10000);
         const int menu = m_desktop->client(main).height() - 551;
         validate(main, menu, QStringLiteral("B"), QStringLiteral("1-250"));
         QTest::qWait(500);
