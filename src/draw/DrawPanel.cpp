@@ -143,7 +143,9 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
     m_sinceStart.start();
     buildBoard();
     buildControls();
-    m_conf = new CardCheckPanel(this, cards, state, prompter);
+    m_conf = new CardCheckPanel(this, cards, state, prompter, [this] {
+        return ClaimDraw::of(*m_game, m_state, m_registry.TableVali(), m_registry.TableValiC());
+    });
     m_log->setListener(this, [this](const QString &failure, const QString &notice) { logStatus(failure, notice); });
     // A registry shared with other desks changes during the draw.
     connect(&registry.TableVali(), &Dataset::changed, this, [this] {

@@ -2,6 +2,7 @@
 #include "cards/SeriesA.h"
 #include "report/Fonts.h"
 #include "ui/UiBuild.h"
+#include "validation/ValidationRegistry.h"
 
 #include <QLineEdit>
 
@@ -10,12 +11,27 @@ using namespace bolaris::test;
 
 namespace {
 
-// The Draw panel entered, a manual draw started, and the card check panel opened.
+// Cards sold, ticket 8 (card A-2) returned.
+void sellCards(const QString &dir)
+{
+    ScriptedPrompter yes;
+    ValidationRegistry registry(dir);
+    registry.lock();
+    registry.open();
+    yes.answers = {true, true};
+    registry.SaiEnter(QStringLiteral("A"), QStringLiteral("1-2"), yes);
+    registry.SaiEnterC(QStringLiteral("A"), QStringLiteral("8"), yes);
+    registry.close();
+}
+
+// The Draw panel entered, a manual draw started (unless not wanted), and the
+// card check panel opened.
 struct Check : DrawFixture {
-    Check()
+    explicit Check(const std::function<void(const QString &)> &prepare = {}, bool start = true) : DrawFixture(prepare)
     {
         enter();
-        startManual();
+        if (start)
+            startManual();
         click(QStringLiteral("ButtonConfCart"));
     }
     QLineEdit *box(const char *name) const { return get<QLineEdit>(QString::fromLatin1(name)); }
@@ -49,6 +65,23 @@ struct Check : DrawFixture {
             cells << cell(r, c);
         return cells;
     }
+    // The tickets marked "DEVOLVIDO" (positions 1..6) and each ticket's prizes.
+    QList<int> returnedMarks() const
+    {
+        QList<int> marked;
+        for (int i = 1; i <= 6; ++i)
+            if (get(QStringLiteral("LabelDevolvido%1").arg(i))->isVisible())
+                marked << i;
+        return marked;
+    }
+    QStringList prizes() const
+    {
+        QStringList texts;
+        for (int i = 1; i <= 6; ++i)
+            texts << text(QStringLiteral("LabelPremios%1").arg(i));
+        return texts;
+    }
+    QColor statusColour() const { return get(QStringLiteral("LabelValidada"))->palette().color(QPalette::WindowText); }
 };
 
 const QStringList kTickets1to6 = {"Cartão 1", "Cartão 2", "Cartão 3", "Cartão 4", "Cartão 5", "Cartão 6"};
@@ -179,6 +212,83 @@ private Q_SLOTS:
         QCOMPARE(c.ticketLabels().first(), QStringLiteral("Cartão 13"));
         for (int r = 1; r <= 18; ++r)
             QCOMPARE(c.row(r).count(QString()), 9);
+    }
+
+    // A claim is settled in the draw: what competed when it started, its
+    // returned tickets, each ticket's prizes with their balls; after its end
+    // until the next draw starts; before any draw, the registry as it stands.
+    void claim()
+    {
+        Check c(sellCards, false);
+        const QString notCompeting = QStringLiteral("NÃO VALIDADA — não concorre");
+        c.look("A", "3");
+        QCOMPARE(c.text(QStringLiteral("LabelValidada")), notCompeting);
+        QCOMPARE(c.statusColour(), ui::clRed);
+        QCOMPARE(c.text(QStringLiteral("LabelConcorre")), QStringLiteral("Nenhum sorteio ainda: registro atual"));
+        c.look("A", "2");
+        QCOMPARE(c.text(QStringLiteral("LabelValidada")), QStringLiteral("VALIDADA — concorre"));
+        QCOMPARE(c.returnedMarks(), QList<int>{2}); // ticket 8
+        QCOMPARE(c.text(QStringLiteral("LabelDevolvido2")), QStringLiteral("DEVOLVIDO"));
+
+        c.click(QStringLiteral("ButtonVCSai"));
+        c.click(QStringLiteral("CheckLinha"));
+        c.startManual();
+        c.prompter.answers = {true};
+        c.window->registry().SaiEnter(QStringLiteral("A"), QStringLiteral("3"), c.prompter); // sold during the draw
+        for (int ball : {24, 40, 70, 87, 1, 21, 32, 72, 51}) // rows of tickets 1 and 7: a line at the 9th ball
+            c.clickBall(ball);
+        c.click(QStringLiteral("ButtonConfCart"));
+        const QString line = QStringLiteral("LINHA na 9ª pedra (51)");
+        c.look("A", "1");
+        QCOMPARE(c.prizes(), (QStringList{line, "", "", "", "", ""}));
+        QCOMPARE(c.text(QStringLiteral("LabelConcorre")), QStringLiteral("Sorteio em andamento"));
+        c.look("A", "2");
+        QCOMPARE(c.prizes(), (QStringList{line, "", "", "", "", ""}));
+        QCOMPARE(c.returnedMarks(), QList<int>{2});
+        c.look("A", "3");
+        QCOMPARE(c.text(QStringLiteral("LabelValidada")), notCompeting); // counts from the next draw
+        QCOMPARE(c.prizes(), QStringList(6, QString()));
+
+        // Nothing the claim shows covers an item of the card check.
+        c.look("A", "1");
+        QWidget *conf = c.get(QStringLiteral("PanelConf"));
+        QStringList own = {"LabelValidada", "LabelConcorre"};
+        for (int i = 1; i <= 6; ++i)
+            own << QStringLiteral("LabelDevolvido%1").arg(i) << QStringLiteral("LabelPremios%1").arg(i);
+        for (QWidget *item : conf->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (own.contains(item->objectName()) || item->objectName().isEmpty())
+                continue;
+            for (const QString &name : own) {
+                QWidget *added = c.get(name);
+                QVERIFY2(!added->isVisible() || !added->geometry().intersects(item->geometry()),
+                         qPrintable(name + " covers " + item->objectName()));
+                QVERIFY(conf->rect().contains(added->geometry()));
+            }
+        }
+
+        c.click(QStringLiteral("ButtonVCSai"));
+        c.click(QStringLiteral("ButtonFim"));
+        c.click(QStringLiteral("ButtonConfCart"));
+        c.look("A", "1");
+        QCOMPARE(c.prizes().first(), line);
+        QCOMPARE(c.text(QStringLiteral("LabelConcorre")), QStringLiteral("Último sorteio (encerrado)"));
+
+        // The next draw: A-3 competes; a ball taken back removes the prize it won.
+        c.click(QStringLiteral("ButtonVCSai"));
+        c.click(QStringLiteral("CheckLinha"));
+        c.startManual();
+        for (int ball : {24, 40, 70, 87, 51})
+            c.clickBall(ball);
+        c.click(QStringLiteral("ButtonConfCart"));
+        c.look("A", "1");
+        QCOMPARE(c.prizes().first(), QStringLiteral("LINHA na 5ª pedra (51)"));
+        c.look("A", "3");
+        QCOMPARE(c.text(QStringLiteral("LabelValidada")), QStringLiteral("VALIDADA — concorre"));
+        c.click(QStringLiteral("ButtonVCSai"));
+        c.clickBall(51);
+        c.click(QStringLiteral("ButtonConfCart"));
+        c.look("A", "1");
+        QCOMPARE(c.prizes(), QStringList(6, QString()));
     }
 
     void backgroundClickCloses()
