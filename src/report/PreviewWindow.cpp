@@ -242,7 +242,7 @@ bool PreviewWindow::printTo(QPrinter &printer)
 
 void PreviewWindow::save()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar"), QStringLiteral("cartelas.pdf"),
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar"), m_saveName,
                                                       QStringLiteral("Arquivo PDF (*.pdf)"));
     if (path.isEmpty())
         return;

@@ -1,0 +1,441 @@
+#include "MinutesReport.h"
+
+#include "CardClaim.h"
+#include "DrawLog.h"
+#include "LoggedDraw.h"
+#include "report/ReportLayout.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+namespace bolaris {
+
+namespace {
+
+// The fields of a line, the most frequent lines' first: a line holds only the
+// fields up to its last one, so a line of winners keeps 15 texts, not all.
+constexpr int kWinnersPerLine = 5;
+constexpr int kWinnerFields = 3;                                 // series, card, ticket
+constexpr int kBallsPerLine = 10;
+constexpr int kBallField = kWinnersPerLine * kWinnerFields;      // order, ball, per ball
+constexpr int kSignatureField = kBallField + 2 * kBallsPerLine;  // three signatures
+constexpr int kTitleField = kSignatureField + 3;
+constexpr int kSectionField = kTitleField + 1;
+constexpr int kTextField = kSectionField + 1;
+constexpr int kStrongField = kTextField + 1;
+constexpr int kFieldCount = kStrongField + 1;
+
+// A4 portrait, the page's heading and footer in the margins.
+constexpr double kBandWidth = 175, kBandHeight = 5;
+constexpr ReportPage kPage{210, 297, false, 20, 20, 15, 18, 1};
+constexpr double kWinnerWidth = kBandWidth / kWinnersPerLine;   // series 8, card 12, ticket 12
+constexpr double kBallWidth = kBandWidth / kBallsPerLine;       // order 7, ball 8
+constexpr double kSignatureWidth = 55, kSignatureStep = 60;
+// Characters of a text line at 10 points on the band's width.
+constexpr int kLineChars = 95;
+
+ReportFont arial(double points, bool bold = false) { return {QStringLiteral("Arial"), points, bold, {}}; }
+
+ReportText field(int index, QRectF box, const ReportFont &font, Qt::Alignment alignment = Qt::AlignLeft)
+{
+    ReportText t;
+    t.box = box;
+    t.source = ReportText::Source::Field;
+    t.value = QStringLiteral("f%1").arg(index);
+    t.alignment = alignment;
+    t.transparent = true;
+    t.font = font;
+    return t;
+}
+
+ReportText pageText(QRectF box, ReportText::Source source, const QString &value, Qt::Alignment alignment)
+{
+    ReportText t;
+    t.box = box;
+    t.source = source;
+    t.value = value;
+    t.alignment = alignment;
+    t.transparent = true;
+    t.font = arial(8);
+    return t;
+}
+
+ReportDefinition minutesDefinition(const QString &title)
+{
+    ReportDefinition def;
+    def.name = title;
+    def.page = kPage;
+    def.band = {QStringLiteral("DetailBand1"), kBandWidth, kBandHeight, arial(10), false, false, false};
+    for (int k = 0; k < kWinnersPerLine; ++k) {
+        const double x = k * kWinnerWidth;
+        def.texts.push_back(field(k * kWinnerFields, {x, 0.9, 8, 4}, arial(9), Qt::AlignHCenter));
+        def.texts.push_back(field(k * kWinnerFields + 1, {x + 8, 0.9, 12, 4}, arial(9), Qt::AlignRight));
+        def.texts.push_back(field(k * kWinnerFields + 2, {x + 20, 0.9, 12, 4}, arial(9), Qt::AlignRight));
+    }
+    for (int k = 0; k < kBallsPerLine; ++k) {
+        const double x = k * kBallWidth;
+        def.texts.push_back(field(kBallField + 2 * k, {x, 1.3, 7, 3.5}, arial(8), Qt::AlignRight));
+        def.texts.push_back(field(kBallField + 2 * k + 1, {x + 8, 0.8, 9, 4.2}, arial(10, true)));
+    }
+    for (int k = 0; k < 3; ++k)
+        def.texts.push_back(
+            field(kSignatureField + k, {k * kSignatureStep, 0.8, kSignatureWidth, 4.2}, arial(10), Qt::AlignHCenter));
+    def.texts.push_back(field(kTitleField, {0, 0, kBandWidth, 5}, arial(13, true), Qt::AlignHCenter));
+    def.texts.push_back(field(kSectionField, {0, 0.5, kBandWidth, 4.5}, arial(11, true)));
+    def.texts.push_back(field(kTextField, {0, 0.8, kBandWidth, 4.2}, arial(10)));
+    def.texts.push_back(field(kStrongField, {0, 0.8, kBandWidth, 4.2}, arial(10, true)));
+
+    const QRectF heading(kPage.marginLeft, 11, kBandWidth, 4);
+    const QRectF footer(kPage.marginLeft, kPage.length - 13, kBandWidth, 4);
+    def.labels[QStringLiteral("Titulo")] = title;
+    def.pageTexts = {
+        pageText(heading, ReportText::Source::Label, QStringLiteral("Titulo"), Qt::AlignLeft),
+        pageText(heading, ReportText::Source::Static, QStringLiteral("Folha {page} de {pages}"), Qt::AlignRight),
+        pageText(footer, ReportText::Source::Static, QStringLiteral("Rubricas: ______________________________"),
+                 Qt::AlignLeft),
+        pageText(footer, ReportText::Source::Static, QStringLiteral("Bolaris 90/15"), Qt::AlignRight),
+    };
+    return def;
+}
+
+const QLocale &brazil()
+{
+    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+    return locale;
+}
+
+QString count(int n) { return brazil().toString(n); }
+
+QDateTime logged(const QString &time) { return QDateTime::fromString(time, QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")); }
+QString clock(const QString &time) { return logged(time).toString(QStringLiteral("HH:mm:ss")); }
+QString dayOf(const QString &time) { return logged(time).toString(QStringLiteral("dd/MM/yyyy")); }
+
+// Items joined by ", " into lines of at most kLineChars, the first after a lead.
+QStringList wrapped(const QString &lead, const QStringList &items)
+{
+    QStringList lines;
+    QString current = lead;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString item = items[i] + (i + 1 < items.size() ? QStringLiteral(", ") : QStringLiteral("."));
+        if (current.size() + item.size() > kLineChars && current.size() > lead.size()) {
+            lines << current.trimmed();
+            current = QStringLiteral("    ");
+        }
+        current += item;
+    }
+    lines << current;
+    return lines;
+}
+
+// A paragraph broken at blanks into lines of at most kLineChars.
+QStringList wordWrapped(const QString &paragraph)
+{
+    QStringList lines;
+    QString current;
+    for (const QString &word : paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!current.isEmpty() && current.size() + 1 + word.size() > kLineChars) {
+            lines << current;
+            current.clear();
+        }
+        current += (current.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    lines << current;
+    return lines;
+}
+
+// Runs of consecutive numbers: "1–250", "300".
+QStringList runs(const std::vector<int> &numbers)
+{
+    QStringList texts;
+    for (size_t i = 0; i < numbers.size();) {
+        size_t j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1)
+            ++j;
+        texts << (i == j ? QString::number(numbers[i])
+                         : QStringLiteral("%1–%2").arg(numbers[i]).arg(numbers[j]));
+        i = j + 1;
+    }
+    return texts;
+}
+
+QString plural(int n, const QString &one, const QString &many) { return count(n) + QLatin1Char(' ') + (n == 1 ? one : many); }
+
+} // namespace
+
+MinutesReport::MinutesReport(const QString &title) : m_definition(minutesDefinition(title))
+{
+    for (int i = 0; i < kFieldCount; ++i)
+        m_data.fields << QStringLiteral("f%1").arg(i);
+    m_data.indexFields();
+    m_perPage = ReportLayout(m_definition.page, m_definition.band, 1).bandsPerPage();
+    text(title.toUpper(), kTitleField);
+    blank();
+}
+
+MinutesReport MinutesReport::ofDraws(const QString &dir, const QList<int> &numbers, const QString &title,
+                                     const CartelaTable &cards, const CompetingSet &today)
+{
+    MinutesReport report(title);
+    report.setLogCheck(DrawLogWriter::verify(dir));
+    GameStep game(cards);
+    for (int number : numbers)
+        if (const std::optional<LoggedDraw> logged = LoggedDraw::read(dir, number))
+            report.add(DrawMinutes::replay(*logged, game, today));
+    report.finish();
+    return report;
+}
+
+QString MinutesReport::drawTitle(int number) { return QStringLiteral("Ata do sorteio nº %1").arg(number); }
+
+QString MinutesReport::dayTitle(const QDate &day)
+{
+    return QStringLiteral("Ata dos sorteios de %1").arg(day.toString(QStringLiteral("dd/MM/yyyy")));
+}
+
+QString MinutesReport::sealWords(const QByteArray &seal)
+{
+    return seal.isEmpty() ? QStringLiteral("sem selo (sorteio registrado antes de o registro ser selado)")
+                          : DrawLogWriter::sealText(seal);
+}
+
+int MinutesReport::pageCount() const
+{
+    return ReportLayout(m_definition.page, m_definition.band, int(m_data.records.size())).pageCount();
+}
+
+std::vector<QString> &MinutesReport::line(int fields)
+{
+    m_data.records.emplace_back(size_t(fields));
+    return m_data.records.back();
+}
+
+void MinutesReport::text(const QString &text, int field) { line(field + 1)[size_t(field)] = text; }
+
+void MinutesReport::blank() { line(0); }
+
+void MinutesReport::keep(int lines)
+{
+    const int used = int(m_data.records.size()) % m_perPage;
+    if (used > 0 && used + lines > m_perPage)
+        while (m_data.records.size() % size_t(m_perPage))
+            blank();
+}
+
+const QString &MinutesReport::number(int n)
+{
+    if (size_t(n) >= m_numbers.size())
+        m_numbers.resize(size_t(n) + 1);
+    QString &text = m_numbers[size_t(n)];
+    if (text.isNull())
+        text = QString::number(n);
+    return text;
+}
+
+void MinutesReport::add(const DrawMinutes &draw)
+{
+    ++m_draws;
+    keep(12);
+    text(QStringLiteral("Sorteio nº %1").arg(draw.number), kSectionField);
+    text(QStringLiteral("Data: %1. Modo: %2.")
+             .arg(dayOf(draw.start),
+                  draw.mode == DrawMode::Electronic ? QStringLiteral("sorteio eletrônico") : QStringLiteral("sorteio manual")),
+         kTextField);
+    QString course = QStringLiteral("Início: %1.").arg(clock(draw.start));
+    for (qsizetype i = 0; i < draw.breaks.size(); ++i)
+        course += QStringLiteral(" Interrompido às %1, retomado às %2.")
+                      .arg(clock(draw.breaks[i]), clock(draw.resumed.value(i)));
+    if (draw.end.isEmpty())
+        course += QStringLiteral(" Sem término registrado (em andamento).");
+    else if (draw.declined)
+        course += QStringLiteral(" Interrompido às %1 e não retomado.").arg(clock(draw.end));
+    else if (draw.interrupted)
+        course += QStringLiteral(" Interrompido às %1.").arg(clock(draw.end));
+    else
+        course += QStringLiteral(" Término: %1.").arg(clock(draw.end));
+    for (const QString &l : wordWrapped(course))
+        text(l, kTextField);
+    text(QStringLiteral("Selo do registro: %1").arg(sealWords(draw.seal)), kStrongField);
+    if (m_check) {
+        using Fault = DrawLogWriter::Check::Fault;
+        const QString how = m_check->fault == Fault::Removed    ? QStringLiteral("removido")
+                            : m_check->fault == Fault::Inserted ? QStringLiteral("inserido")
+                                                                : QStringLiteral("alterado");
+        for (const QString &l : wordWrapped(
+                 m_check->intact ? QStringLiteral("Os selos do registro de sorteios conferem: nada foi alterado depois de gravado.")
+                                 : QStringLiteral("ATENÇÃO: o registro de sorteios foi mudado depois de gravado: o evento "
+                                                  "%1 do sorteio nº %2 foi %3.")
+                                       .arg(m_check->event)
+                                       .arg(m_check->draw)
+                                       .arg(how)))
+            text(l, kTextField);
+    }
+
+    QStringList check;
+    if (!draw.competingLogged)
+        check << QStringLiteral("O registro deste sorteio não guarda as cartelas que concorreram (versão anterior "
+                                "do programa): a conferência usou o registro de validação atual.");
+    if (draw.damaged)
+        check << QStringLiteral("ATENÇÃO: os anúncios deste sorteio no registro estão danificados e não puderam "
+                                "ser conferidos.");
+    if (draw.impossible >= 0)
+        check << QStringLiteral("ATENÇÃO: o registro deste sorteio não pode ser refeito a partir do seu %1º evento "
+                                "de pedra; ele não é o registro de um sorteio.")
+                     .arg(draw.impossible + 1);
+    if (draw.differing > 0)
+        check << QStringLiteral("ATENÇÃO: em %1 de %2 eventos de pedra a conferência não repete o que o sorteio "
+                                "anunciou.")
+                     .arg(draw.differing)
+                     .arg(draw.balls.size());
+    if (check.isEmpty())
+        check << QStringLiteral("Conferência: refeito pedra a pedra com as cartelas que concorreram, o sorteio "
+                                "anuncia exatamente o que o registro guarda.");
+    for (const QString &paragraph : check)
+        for (const QString &l : wordWrapped(paragraph))
+            text(l, kTextField);
+    blank();
+    competing(draw);
+    balls(draw);
+    prizes(draw);
+}
+
+void MinutesReport::competing(const DrawMinutes &draw)
+{
+    const CompetingSet &set = draw.competing;
+    keep(4);
+    text(QStringLiteral("Cartelas concorrendo"), kSectionField);
+    for (char series = 'A'; series <= 'L'; ++series) {
+        std::vector<int> cards;
+        for (int card = 1; card <= kCardsPerSeries; ++card)
+            if (set.validated(series, card))
+                cards.push_back(card);
+        if (cards.empty())
+            continue;
+        const QString lead = QStringLiteral("Série %1: %2 (").arg(QLatin1Char(series)).arg(
+            plural(int(cards.size()), QStringLiteral("cartela"), QStringLiteral("cartelas")));
+        QStringList lines = wrapped(lead, runs(cards));
+        lines.last().chop(1);
+        lines.last() += QStringLiteral(").");
+        for (const QString &l : lines)
+            text(l, kTextField);
+    }
+    if (set.cardCount() == 0)
+        text(QStringLiteral("Nenhuma cartela validada."), kTextField);
+    text(QStringLiteral("Total: %1, %2; %3; %4.")
+             .arg(plural(set.cardCount(), QStringLiteral("cartela"), QStringLiteral("cartelas")),
+                  plural(6 * set.cardCount(), QStringLiteral("cartão"), QStringLiteral("cartões")),
+                  plural(set.returnedCount(), QStringLiteral("cartão devolvido"), QStringLiteral("cartões devolvidos")),
+                  plural(set.competingTickets(), QStringLiteral("cartão concorrendo"),
+                         QStringLiteral("cartões concorrendo"))),
+         kStrongField);
+    QStringList returned;
+    char series = 0;
+    set.forEachReturned([&](char s, int ticket) {
+        if (!set.validated(s, CardOfTicket(ticket)))
+            return; // a returned ticket of a card that was not sold changes nothing
+        returned << (s != series ? QStringLiteral("série %1: %2").arg(QLatin1Char(s)).arg(ticket) : QString::number(ticket));
+        series = s;
+    });
+    if (returned.isEmpty())
+        text(QStringLiteral("Cartões devolvidos: nenhum."), kTextField);
+    else
+        for (const QString &l : wrapped(QStringLiteral("Cartões devolvidos: "), returned))
+            text(l, kTextField);
+    blank();
+}
+
+void MinutesReport::balls(const DrawMinutes &draw)
+{
+    keep(3);
+    text(QStringLiteral("Pedras sorteadas: %1").arg(draw.drawnCount()), kSectionField);
+    bool takenBack = false;
+    for (size_t i = 0; i < draw.balls.size(); i += kBallsPerLine) {
+        const size_t n = std::min(draw.balls.size() - i, size_t(kBallsPerLine));
+        std::vector<QString> &cells = line(kBallField + 2 * int(n));
+        for (size_t k = 0; k < n; ++k) {
+            const DrawMinutes::Ball &b = draw.balls[i + k];
+            takenBack = takenBack || !b.drawn;
+            cells[size_t(kBallField) + 2 * k] = b.drawn ? QStringLiteral("%1ª").arg(b.order) : QString();
+            cells[size_t(kBallField) + 2 * k + 1] = b.drawn ? number(b.ball) : QStringLiteral("(%1)").arg(b.ball);
+        }
+    }
+    if (draw.balls.empty())
+        text(QStringLiteral("Nenhuma pedra sorteada."), kTextField);
+    if (takenBack)
+        text(QStringLiteral("Entre parênteses, uma pedra retirada do quadro (um segundo clique)."), kTextField);
+    blank();
+}
+
+void MinutesReport::prizes(const DrawMinutes &draw)
+{
+    keep(3);
+    text(QStringLiteral("Prêmios"), kSectionField);
+    // One group per prize and ball event, in the order first won.
+    struct Group {
+        const PrizeWon *first;
+        std::vector<const PrizeWon *> winners;
+    };
+    std::vector<Group> groups;
+    for (const PrizeWon &p : draw.prizes) {
+        auto same = [&p](const Group &g) {
+            return g.first->prize == p.prize && g.first->ball == p.ball && g.first->order == p.order;
+        };
+        auto it = std::find_if(groups.rbegin(), groups.rend(), same);
+        if (it == groups.rend())
+            groups.push_back({&p, {&p}});
+        else
+            it->winners.push_back(&p);
+    }
+    if (groups.empty())
+        text(QStringLiteral("Nenhum prêmio."), kTextField);
+    static const QString kSeries[kSeriesCount] = {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L"};
+    for (const Group &g : groups) {
+        keep(3);
+        text(QStringLiteral("%1: %2").arg(CardClaim::prizeText(*g.first),
+                                           plural(int(g.winners.size()), QStringLiteral("ganhador"),
+                                                  QStringLiteral("ganhadores"))),
+             kStrongField);
+        const size_t inLine = std::min(g.winners.size(), size_t(kWinnersPerLine));
+        std::vector<QString> &heading = line(kWinnerFields * int(inLine));
+        for (size_t k = 0; k < inLine; ++k) {
+            heading[k * kWinnerFields] = QStringLiteral("Série");
+            heading[k * kWinnerFields + 1] = QStringLiteral("Cartela");
+            heading[k * kWinnerFields + 2] = QStringLiteral("Cartão");
+        }
+        for (size_t i = 0; i < g.winners.size(); i += kWinnersPerLine) {
+            const size_t n = std::min(g.winners.size() - i, size_t(kWinnersPerLine));
+            std::vector<QString> &cells = line(kWinnerFields * int(n));
+            for (size_t k = 0; k < n; ++k) {
+                const TicketRef &t = g.winners[i + k]->ticket;
+                const int s = t.series.toLatin1() - 'A';
+                cells[k * kWinnerFields] = s >= 0 && s < kSeriesCount ? kSeries[s] : QString(t.series);
+                cells[k * kWinnerFields + 1] = number(t.card);
+                cells[k * kWinnerFields + 2] = number(t.ticket);
+            }
+        }
+    }
+    blank();
+}
+
+void MinutesReport::finish()
+{
+    keep(10);
+    blank();
+    text(QStringLiteral("Local: ________________________________________________"), kTextField);
+    blank();
+    blank();
+    blank();
+    // Each signature: a line to sign on, the role under it, then the name.
+    const QString rule = QStringLiteral("__________________________");
+    const QStringList rows[3] = {
+        {rule, rule, rule},
+        {QStringLiteral("Organizador"), QStringLiteral("1ª testemunha"), QStringLiteral("2ª testemunha")},
+        {QStringLiteral("Nome:"), QStringLiteral("Nome:"), QStringLiteral("Nome:")},
+    };
+    for (const QStringList &row : rows) {
+        std::vector<QString> &cells = line(kSignatureField + 3);
+        for (size_t k = 0; k < 3; ++k)
+            cells[size_t(kSignatureField) + k] = row[qsizetype(k)];
+    }
+}
+
+} // namespace bolaris
