@@ -1,5 +1,6 @@
 #include "DrawFixture.h"
 #include "cards/SeriesA.h"
+#include "game/DrawLog.h"
 #include "report/Fonts.h"
 #include "ui/UiBuild.h"
 #include "validation/ValidationRegistry.h"
@@ -10,6 +11,8 @@ using namespace bolaris;
 using namespace bolaris::test;
 
 namespace {
+
+const QString kCli = QStringLiteral(BOLARIS_CLI);
 
 // Cards sold, ticket 8 (card A-2) returned.
 void sellCards(const QString &dir)
@@ -289,6 +292,109 @@ private Q_SLOTS:
         c.click(QStringLiteral("ButtonConfCart"));
         c.look("A", "1");
         QCOMPARE(c.prizes(), QStringList(6, QString()));
+    }
+
+    // check-card settles a claim in a logged draw as the panel does in the
+    // running one: the same status, returned tickets and prizes, and the
+    // tickets with the draw's numbers marked.
+    void checkCardTool()
+    {
+        Check c(sellCards, false);
+        c.click(QStringLiteral("ButtonVCSai"));
+        c.click(QStringLiteral("CheckLinha"));
+        c.startManual();
+        c.prompter.answers = {true};
+        c.window->registry().SaiEnter(QStringLiteral("A"), QStringLiteral("3"), c.prompter); // sold during the draw
+        for (int ball : {24, 40, 70, 87, 1, 21, 32, 72, 51})
+            c.clickBall(ball);
+        c.click(QStringLiteral("ButtonConfCart"));
+        QStringList panel;
+        for (const char *card : {"1", "2", "3"}) {
+            c.look("A", card);
+            panel << c.text(QStringLiteral("LabelValidada")) + QLatin1Char('|') + c.prizes().join(QLatin1Char('|'));
+        }
+        c.click(QStringLiteral("ButtonVCSai"));
+        c.click(QStringLiteral("ButtonFim"));
+        c.startElectronic(); // the log's last draw, where A-3 competes
+        c.drawBall(7);
+        c.panel->drainLog();
+        const QString dir = c.dir.path();
+
+        QStringList tool;
+        for (const char *card : {"1", "2", "3"}) {
+            const Run r = runProgram(kCli, {"check-card", "--series", "a", "--card", card, "--draw", "1", "--dir", dir});
+            QCOMPARE(r.status, 0);
+            QStringList lines = r.out.split(QLatin1Char('\n'));
+            QVERIFY2(lines[0].startsWith(QStringLiteral("draw 1, manual, ")) && lines[0].endsWith(QStringLiteral(", 9 balls")),
+                     qPrintable(r.out));
+            QStringList prizes(6);
+            int ticket = -1;
+            for (const QString &line : lines) {
+                if (line.startsWith(QStringLiteral("Cartão ")))
+                    ++ticket;
+                else if (line.startsWith(QStringLiteral("  ")) && line.contains(QStringLiteral(" na ")))
+                    prizes[ticket] = line.trimmed();
+            }
+            tool << lines[1].section(QStringLiteral(": "), 1) + QLatin1Char('|') + prizes.join(QLatin1Char('|'));
+            if (QLatin1String(card) == QLatin1String("1")) {
+                // Ticket 1's first row, 24 40 51 70 87, all drawn; 1 and 21 drawn in its others.
+                QCOMPARE(lines[2], QStringLiteral("Cartão 1"));
+                QCOMPARE(lines[3].simplified(), QStringLiteral(".. .. [24] .. [40] [51] .. [70] [87]"));
+            }
+            if (QLatin1String(card) == QLatin1String("2"))
+                QVERIFY2(r.out.contains(QStringLiteral("\nCartão 8  DEVOLVIDO\n")), qPrintable(r.out));
+        }
+        QCOMPARE(tool, panel);
+        QVERIFY(tool[2].startsWith(QStringLiteral("NÃO VALIDADA — não concorre|")));
+
+        // Without --draw, the log's last draw: A-3 competes in it.
+        const Run last = runProgram(kCli, {"check-card", "--series", "A", "--card", "3", "--dir", dir});
+        QCOMPARE(last.status, 0);
+        QVERIFY2(last.out.startsWith(QStringLiteral("draw 2, electronic, ")), qPrintable(last.out));
+        QVERIFY(last.out.contains(QStringLiteral("card 3 of series A: VALIDADA — concorre\n")));
+    }
+
+    void checkCardArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no card") << QStringList{"--series", "A"} << 2 << "usage";
+        QTest::newRow("no series") << QStringList{"--card", "1"} << 2 << "usage";
+        QTest::newRow("series M") << QStringList{"--series", "M", "--card", "1"} << 2 << "not a series letter";
+        QTest::newRow("series AB") << QStringList{"--series", "AB", "--card", "1"} << 2 << "not a series letter";
+        QTest::newRow("card 0") << QStringList{"--series", "A", "--card", "0"} << 2 << "not a card number";
+        QTest::newRow("card 2001") << QStringList{"--series", "A", "--card", "2001"} << 2 << "not a card number";
+        QTest::newRow("card abc") << QStringList{"--series", "A", "--card", "abc"} << 2 << "not a card number";
+        QTest::newRow("draw 0") << QStringList{"--series", "A", "--card", "1", "--draw", "0"} << 2 << "not a draw number";
+        QTest::newRow("draw not logged") << QStringList{"--series", "A", "--card", "1", "--draw", "9"} << 1
+                                         << "draw 9 is not in the draw log";
+        QTest::newRow("card not in the card file") << QStringList{"--series", "B", "--card", "1"} << 1
+                                                   << "not in the card file";
+        QTest::newRow("no draw yet") << QStringList{"--series", "A", "--card", "2", "--empty"} << 0 << "";
+    }
+    void checkCardArguments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QTemporaryDir dir;
+        sellCards(dir.path());
+        const bool empty = args.removeAll(QStringLiteral("--empty")) > 0;
+        if (!empty) {
+            DrawLogWriter log(dir.path());
+            QVERIFY(log.startDraw(DrawMode::Manual));
+        }
+        const Run r = runProgram(kCli, QStringList{"check-card"} + args + QStringList{"--dir", dir.path()});
+        QCOMPARE(r.status, status);
+        QVERIFY2(r.err.contains(says), qPrintable(r.err));
+        if (status == 2)
+            QVERIFY(r.err.contains(QStringLiteral("usage:")));
+        if (empty) // before any draw, the registry as it stands
+            QVERIFY2(r.out.startsWith(QStringLiteral("no draw in the draw log")) &&
+                         r.out.contains(QStringLiteral("VALIDADA — concorre\nCartão 7\n")) &&
+                         r.out.contains(QStringLiteral("\nCartão 8  DEVOLVIDO\n")),
+                     qPrintable(r.out));
     }
 
     void backgroundClickCloses()

@@ -48,17 +48,16 @@ QString drawSummary(const LoggedDraw &d)
 void printTicket(QTextStream &out, const TicketView &view)
 {
     for (const auto &row : view.cells) {
-        out << ' ';
+        QString line = QStringLiteral(" ");
         for (const TicketView::Cell &cell : row) {
-            const QString number = cell.text.trimmed();
-            if (number.isEmpty())
-                out << "  .. ";
-            else if (cell.drawn)
-                out << " [" << number.rightJustified(2) << ']';
-            else
-                out << "  " << number.rightJustified(2) << ' ';
+            const QString number = cell.text.trimmed().rightJustified(2);
+            line += cell.text.trimmed().isEmpty() ? QStringLiteral("  .. ")
+                    : cell.drawn                 ? QStringLiteral(" [%1]").arg(number)
+                                                 : QStringLiteral("  %1 ").arg(number);
         }
-        out << '\n';
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        out << line << '\n';
     }
 }
 
