@@ -24,7 +24,7 @@
 namespace bolaris {
 
 namespace {
-const QString kCaption = QStringLiteral("Ata do sorteio");
+const QString kAtaCaption = QStringLiteral("Ata do sorteio");
 } // namespace
 
 AtaDialog::AtaDialog(QWidget *parent, const QString &workDir, const CartelaTable &cards, ValidationRegistry &registry,
@@ -32,7 +32,7 @@ AtaDialog::AtaDialog(QWidget *parent, const QString &workDir, const CartelaTable
     : QDialog(parent), m_workDir(workDir), m_cards(cards), m_registry(registry), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("DialogAta"));
-    setWindowTitle(kCaption);
+    setWindowTitle(kAtaCaption);
 
     int last = 0;
     QString unreadable;
@@ -108,13 +108,13 @@ bool AtaDialog::ButtonVisualizarClick()
         report.emplace(MinutesReport::ofDraws(m_workDir, draws, title, m_cards, today));
     } catch (const DatasetError &e) {
         QApplication::restoreOverrideCursor();
-        m_prompter.inform(kCaption, QStringLiteral("O registro de sorteios não pôde ser lido: %1").arg(e.forOperator()),
+        m_prompter.inform(kAtaCaption, QStringLiteral("O registro de sorteios não pôde ser lido: %1").arg(e.forOperator()),
                           MessageIcon::Error);
         return false;
     }
     QApplication::restoreOverrideCursor();
     if (report->drawCount() == 0) {
-        m_prompter.inform(kCaption,
+        m_prompter.inform(kAtaCaption,
                           byDraw ? QStringLiteral("O sorteio nº %1 não está no registro de sorteios.").arg(m_draw->value())
                                  : QStringLiteral("Nenhum sorteio começou em %1.")
                                        .arg(day.toString(QStringLiteral("dd/MM/yyyy"))),

@@ -14,29 +14,29 @@ namespace {
 
 // The fields of a line, the most frequent lines' first: a line holds only the
 // fields up to its last one, so a line of winners keeps 15 texts, not all.
-constexpr int kWinnersPerLine = 5;
-constexpr int kWinnerFields = 3;                                 // series, card, ticket
-constexpr int kBallsPerLine = 10;
-constexpr int kBallField = kWinnersPerLine * kWinnerFields;      // order, ball, per ball
-constexpr int kSignatureField = kBallField + 2 * kBallsPerLine;  // three signatures
-constexpr int kTitleField = kSignatureField + 3;
-constexpr int kSectionField = kTitleField + 1;
-constexpr int kTextField = kSectionField + 1;
-constexpr int kStrongField = kTextField + 1;
-constexpr int kFieldCount = kStrongField + 1;
+constexpr int kAtaWinnersPerLine = 5;
+constexpr int kAtaWinnerFields = 3;                                 // series, card, ticket
+constexpr int kAtaBallsPerLine = 10;
+constexpr int kAtaBallField = kAtaWinnersPerLine * kAtaWinnerFields;      // order, ball, per ball
+constexpr int kAtaSignatureField = kAtaBallField + 2 * kAtaBallsPerLine;  // three signatures
+constexpr int kAtaTitleField = kAtaSignatureField + 3;
+constexpr int kAtaSectionField = kAtaTitleField + 1;
+constexpr int kAtaTextField = kAtaSectionField + 1;
+constexpr int kAtaStrongField = kAtaTextField + 1;
+constexpr int kAtaFieldCount = kAtaStrongField + 1;
 
 // A4 portrait, the page's heading and footer in the margins.
-constexpr double kBandWidth = 175, kBandHeight = 5;
-constexpr ReportPage kPage{210, 297, false, 20, 20, 15, 18, 1};
-constexpr double kWinnerWidth = kBandWidth / kWinnersPerLine;   // series 8, card 12, ticket 12
-constexpr double kBallWidth = kBandWidth / kBallsPerLine;       // order 7, ball 8
-constexpr double kSignatureWidth = 55, kSignatureStep = 60;
+constexpr double kAtaBandWidth = 175, kAtaBandHeight = 5;
+constexpr ReportPage kAtaPage{210, 297, false, 20, 20, 15, 18, 1};
+constexpr double kAtaWinnerWidth = kAtaBandWidth / kAtaWinnersPerLine;   // series 8, card 12, ticket 12
+constexpr double kAtaBallWidth = kAtaBandWidth / kAtaBallsPerLine;       // order 7, ball 8
+constexpr double kAtaSignatureWidth = 55, kAtaSignatureStep = 60;
 // Characters of a text line at 10 points on the band's width.
-constexpr int kLineChars = 95;
+constexpr int kAtaLineChars = 95;
 
-ReportFont arial(double points, bool bold = false) { return {QStringLiteral("Arial"), points, bold, {}}; }
+ReportFont ataFont(double points, bool bold = false) { return {QStringLiteral("Arial"), points, bold, {}}; }
 
-ReportText field(int index, QRectF box, const ReportFont &font, Qt::Alignment alignment = Qt::AlignLeft)
+ReportText ataField(int index, QRectF box, const ReportFont &font, Qt::Alignment alignment = Qt::AlignLeft)
 {
     ReportText t;
     t.box = box;
@@ -48,7 +48,7 @@ ReportText field(int index, QRectF box, const ReportFont &font, Qt::Alignment al
     return t;
 }
 
-ReportText pageText(QRectF box, ReportText::Source source, const QString &value, Qt::Alignment alignment)
+ReportText ataPageText(QRectF box, ReportText::Source source, const QString &value, Qt::Alignment alignment)
 {
     ReportText t;
     t.box = box;
@@ -56,68 +56,68 @@ ReportText pageText(QRectF box, ReportText::Source source, const QString &value,
     t.value = value;
     t.alignment = alignment;
     t.transparent = true;
-    t.font = arial(8);
+    t.font = ataFont(8);
     return t;
 }
 
-ReportDefinition minutesDefinition(const QString &title)
+ReportDefinition ataDefinition(const QString &title)
 {
     ReportDefinition def;
     def.name = title;
-    def.page = kPage;
-    def.band = {QStringLiteral("DetailBand1"), kBandWidth, kBandHeight, arial(10), false, false, false};
-    for (int k = 0; k < kWinnersPerLine; ++k) {
-        const double x = k * kWinnerWidth;
-        def.texts.push_back(field(k * kWinnerFields, {x, 0.9, 8, 4}, arial(9), Qt::AlignHCenter));
-        def.texts.push_back(field(k * kWinnerFields + 1, {x + 8, 0.9, 12, 4}, arial(9), Qt::AlignRight));
-        def.texts.push_back(field(k * kWinnerFields + 2, {x + 20, 0.9, 12, 4}, arial(9), Qt::AlignRight));
+    def.page = kAtaPage;
+    def.band = {QStringLiteral("DetailBand1"), kAtaBandWidth, kAtaBandHeight, ataFont(10), false, false, false};
+    for (int k = 0; k < kAtaWinnersPerLine; ++k) {
+        const double x = k * kAtaWinnerWidth;
+        def.texts.push_back(ataField(k * kAtaWinnerFields, {x, 0.9, 8, 4}, ataFont(9), Qt::AlignHCenter));
+        def.texts.push_back(ataField(k * kAtaWinnerFields + 1, {x + 8, 0.9, 12, 4}, ataFont(9), Qt::AlignRight));
+        def.texts.push_back(ataField(k * kAtaWinnerFields + 2, {x + 20, 0.9, 12, 4}, ataFont(9), Qt::AlignRight));
     }
-    for (int k = 0; k < kBallsPerLine; ++k) {
-        const double x = k * kBallWidth;
-        def.texts.push_back(field(kBallField + 2 * k, {x, 1.3, 7, 3.5}, arial(8), Qt::AlignRight));
-        def.texts.push_back(field(kBallField + 2 * k + 1, {x + 8, 0.8, 9, 4.2}, arial(10, true)));
+    for (int k = 0; k < kAtaBallsPerLine; ++k) {
+        const double x = k * kAtaBallWidth;
+        def.texts.push_back(ataField(kAtaBallField + 2 * k, {x, 1.3, 7, 3.5}, ataFont(8), Qt::AlignRight));
+        def.texts.push_back(ataField(kAtaBallField + 2 * k + 1, {x + 8, 0.8, 9, 4.2}, ataFont(10, true)));
     }
     for (int k = 0; k < 3; ++k)
         def.texts.push_back(
-            field(kSignatureField + k, {k * kSignatureStep, 0.8, kSignatureWidth, 4.2}, arial(10), Qt::AlignHCenter));
-    def.texts.push_back(field(kTitleField, {0, 0, kBandWidth, 5}, arial(13, true), Qt::AlignHCenter));
-    def.texts.push_back(field(kSectionField, {0, 0.5, kBandWidth, 4.5}, arial(11, true)));
-    def.texts.push_back(field(kTextField, {0, 0.8, kBandWidth, 4.2}, arial(10)));
-    def.texts.push_back(field(kStrongField, {0, 0.8, kBandWidth, 4.2}, arial(10, true)));
+            ataField(kAtaSignatureField + k, {k * kAtaSignatureStep, 0.8, kAtaSignatureWidth, 4.2}, ataFont(10), Qt::AlignHCenter));
+    def.texts.push_back(ataField(kAtaTitleField, {0, 0, kAtaBandWidth, 5}, ataFont(13, true), Qt::AlignHCenter));
+    def.texts.push_back(ataField(kAtaSectionField, {0, 0.5, kAtaBandWidth, 4.5}, ataFont(11, true)));
+    def.texts.push_back(ataField(kAtaTextField, {0, 0.8, kAtaBandWidth, 4.2}, ataFont(10)));
+    def.texts.push_back(ataField(kAtaStrongField, {0, 0.8, kAtaBandWidth, 4.2}, ataFont(10, true)));
 
-    const QRectF heading(kPage.marginLeft, 11, kBandWidth, 4);
-    const QRectF footer(kPage.marginLeft, kPage.length - 13, kBandWidth, 4);
+    const QRectF heading(kAtaPage.marginLeft, 11, kAtaBandWidth, 4);
+    const QRectF footer(kAtaPage.marginLeft, kAtaPage.length - 13, kAtaBandWidth, 4);
     def.labels[QStringLiteral("Titulo")] = title;
     def.pageTexts = {
-        pageText(heading, ReportText::Source::Label, QStringLiteral("Titulo"), Qt::AlignLeft),
-        pageText(heading, ReportText::Source::Static, QStringLiteral("Folha {page} de {pages}"), Qt::AlignRight),
-        pageText(footer, ReportText::Source::Static, QStringLiteral("Rubricas: ______________________________"),
+        ataPageText(heading, ReportText::Source::Label, QStringLiteral("Titulo"), Qt::AlignLeft),
+        ataPageText(heading, ReportText::Source::Static, QStringLiteral("Folha {page} de {pages}"), Qt::AlignRight),
+        ataPageText(footer, ReportText::Source::Static, QStringLiteral("Rubricas: ______________________________"),
                  Qt::AlignLeft),
-        pageText(footer, ReportText::Source::Static, QStringLiteral("Bolaris 90/15"), Qt::AlignRight),
+        ataPageText(footer, ReportText::Source::Static, QStringLiteral("Bolaris 90/15"), Qt::AlignRight),
     };
     return def;
 }
 
-const QLocale &brazil()
+const QLocale &ataLocale()
 {
     static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
     return locale;
 }
 
-QString count(int n) { return brazil().toString(n); }
+QString ataCount(int n) { return ataLocale().toString(n); }
 
-QDateTime logged(const QString &time) { return QDateTime::fromString(time, QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")); }
-QString clock(const QString &time) { return logged(time).toString(QStringLiteral("HH:mm:ss")); }
-QString dayOf(const QString &time) { return logged(time).toString(QStringLiteral("dd/MM/yyyy")); }
+QDateTime ataTime(const QString &time) { return QDateTime::fromString(time, QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")); }
+QString ataClock(const QString &time) { return ataTime(time).toString(QStringLiteral("HH:mm:ss")); }
+QString ataDay(const QString &time) { return ataTime(time).toString(QStringLiteral("dd/MM/yyyy")); }
 
-// Items joined by ", " into lines of at most kLineChars, the first after a lead.
-QStringList wrapped(const QString &lead, const QStringList &items)
+// Items joined by ", " into lines of at most kAtaLineChars, the first after a lead.
+QStringList ataList(const QString &lead, const QStringList &items)
 {
     QStringList lines;
     QString current = lead;
     for (qsizetype i = 0; i < items.size(); ++i) {
         const QString item = items[i] + (i + 1 < items.size() ? QStringLiteral(", ") : QStringLiteral("."));
-        if (current.size() + item.size() > kLineChars && current.size() > lead.size()) {
+        if (current.size() + item.size() > kAtaLineChars && current.size() > lead.size()) {
             lines << current.trimmed();
             current = QStringLiteral("    ");
         }
@@ -127,13 +127,13 @@ QStringList wrapped(const QString &lead, const QStringList &items)
     return lines;
 }
 
-// A paragraph broken at blanks into lines of at most kLineChars.
-QStringList wordWrapped(const QString &paragraph)
+// A paragraph broken at blanks into lines of at most kAtaLineChars.
+QStringList ataParagraph(const QString &paragraph)
 {
     QStringList lines;
     QString current;
     for (const QString &word : paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        if (!current.isEmpty() && current.size() + 1 + word.size() > kLineChars) {
+        if (!current.isEmpty() && current.size() + 1 + word.size() > kAtaLineChars) {
             lines << current;
             current.clear();
         }
@@ -144,7 +144,7 @@ QStringList wordWrapped(const QString &paragraph)
 }
 
 // Runs of consecutive numbers: "1–250", "300".
-QStringList runs(const std::vector<int> &numbers)
+QStringList ataRuns(const std::vector<int> &numbers)
 {
     QStringList texts;
     for (size_t i = 0; i < numbers.size();) {
@@ -158,17 +158,17 @@ QStringList runs(const std::vector<int> &numbers)
     return texts;
 }
 
-QString plural(int n, const QString &one, const QString &many) { return count(n) + QLatin1Char(' ') + (n == 1 ? one : many); }
+QString ataCounted(int n, const QString &one, const QString &many) { return ataCount(n) + QLatin1Char(' ') + (n == 1 ? one : many); }
 
 } // namespace
 
-MinutesReport::MinutesReport(const QString &title) : m_definition(minutesDefinition(title))
+MinutesReport::MinutesReport(const QString &title) : m_definition(ataDefinition(title))
 {
-    for (int i = 0; i < kFieldCount; ++i)
+    for (int i = 0; i < kAtaFieldCount; ++i)
         m_data.fields << QStringLiteral("f%1").arg(i);
     m_data.indexFields();
     m_perPage = ReportLayout(m_definition.page, m_definition.band, 1).bandsPerPage();
-    text(title.toUpper(), kTitleField);
+    text(title.toUpper(), kAtaTitleField);
     blank();
 }
 
@@ -235,39 +235,39 @@ void MinutesReport::add(const DrawMinutes &draw)
 {
     ++m_draws;
     keep(12);
-    text(QStringLiteral("Sorteio nº %1").arg(draw.number), kSectionField);
+    text(QStringLiteral("Sorteio nº %1").arg(draw.number), kAtaSectionField);
     text(QStringLiteral("Data: %1. Modo: %2.")
-             .arg(dayOf(draw.start),
+             .arg(ataDay(draw.start),
                   draw.mode == DrawMode::Electronic ? QStringLiteral("sorteio eletrônico") : QStringLiteral("sorteio manual")),
-         kTextField);
-    QString course = QStringLiteral("Início: %1.").arg(clock(draw.start));
+         kAtaTextField);
+    QString course = QStringLiteral("Início: %1.").arg(ataClock(draw.start));
     for (qsizetype i = 0; i < draw.breaks.size(); ++i)
         course += QStringLiteral(" Interrompido às %1, retomado às %2.")
-                      .arg(clock(draw.breaks[i]), clock(draw.resumed.value(i)));
+                      .arg(ataClock(draw.breaks[i]), ataClock(draw.resumed.value(i)));
     if (draw.end.isEmpty())
         course += QStringLiteral(" Sem término registrado (em andamento).");
     else if (draw.declined)
-        course += QStringLiteral(" Interrompido às %1 e não retomado.").arg(clock(draw.end));
+        course += QStringLiteral(" Interrompido às %1 e não retomado.").arg(ataClock(draw.end));
     else if (draw.interrupted)
-        course += QStringLiteral(" Interrompido às %1.").arg(clock(draw.end));
+        course += QStringLiteral(" Interrompido às %1.").arg(ataClock(draw.end));
     else
-        course += QStringLiteral(" Término: %1.").arg(clock(draw.end));
-    for (const QString &l : wordWrapped(course))
-        text(l, kTextField);
-    text(QStringLiteral("Selo do registro: %1").arg(sealWords(draw.seal)), kStrongField);
+        course += QStringLiteral(" Término: %1.").arg(ataClock(draw.end));
+    for (const QString &l : ataParagraph(course))
+        text(l, kAtaTextField);
+    text(QStringLiteral("Selo do registro: %1").arg(sealWords(draw.seal)), kAtaStrongField);
     if (m_check) {
         using Fault = DrawLogWriter::Check::Fault;
         const QString how = m_check->fault == Fault::Removed    ? QStringLiteral("removido")
                             : m_check->fault == Fault::Inserted ? QStringLiteral("inserido")
                                                                 : QStringLiteral("alterado");
-        for (const QString &l : wordWrapped(
+        for (const QString &l : ataParagraph(
                  m_check->intact ? QStringLiteral("Os selos do registro de sorteios conferem: nada foi alterado depois de gravado.")
                                  : QStringLiteral("ATENÇÃO: o registro de sorteios foi mudado depois de gravado: o evento "
                                                   "%1 do sorteio nº %2 foi %3.")
                                        .arg(m_check->event)
                                        .arg(m_check->draw)
                                        .arg(how)))
-            text(l, kTextField);
+            text(l, kAtaTextField);
     }
 
     QStringList check;
@@ -290,8 +290,8 @@ void MinutesReport::add(const DrawMinutes &draw)
         check << QStringLiteral("Conferência: refeito pedra a pedra com as cartelas que concorreram, o sorteio "
                                 "anuncia exatamente o que o registro guarda.");
     for (const QString &paragraph : check)
-        for (const QString &l : wordWrapped(paragraph))
-            text(l, kTextField);
+        for (const QString &l : ataParagraph(paragraph))
+            text(l, kAtaTextField);
     blank();
     competing(draw);
     balls(draw);
@@ -302,7 +302,7 @@ void MinutesReport::competing(const DrawMinutes &draw)
 {
     const CompetingSet &set = draw.competing;
     keep(4);
-    text(QStringLiteral("Cartelas concorrendo"), kSectionField);
+    text(QStringLiteral("Cartelas concorrendo"), kAtaSectionField);
     for (char series = 'A'; series <= 'L'; ++series) {
         std::vector<int> cards;
         for (int card = 1; card <= kCardsPerSeries; ++card)
@@ -311,22 +311,22 @@ void MinutesReport::competing(const DrawMinutes &draw)
         if (cards.empty())
             continue;
         const QString lead = QStringLiteral("Série %1: %2 (").arg(QLatin1Char(series)).arg(
-            plural(int(cards.size()), QStringLiteral("cartela"), QStringLiteral("cartelas")));
-        QStringList lines = wrapped(lead, runs(cards));
+            ataCounted(int(cards.size()), QStringLiteral("cartela"), QStringLiteral("cartelas")));
+        QStringList lines = ataList(lead, ataRuns(cards));
         lines.last().chop(1);
         lines.last() += QStringLiteral(").");
         for (const QString &l : lines)
-            text(l, kTextField);
+            text(l, kAtaTextField);
     }
     if (set.cardCount() == 0)
-        text(QStringLiteral("Nenhuma cartela validada."), kTextField);
+        text(QStringLiteral("Nenhuma cartela validada."), kAtaTextField);
     text(QStringLiteral("Total: %1, %2; %3; %4.")
-             .arg(plural(set.cardCount(), QStringLiteral("cartela"), QStringLiteral("cartelas")),
-                  plural(6 * set.cardCount(), QStringLiteral("cartão"), QStringLiteral("cartões")),
-                  plural(set.returnedCount(), QStringLiteral("cartão devolvido"), QStringLiteral("cartões devolvidos")),
-                  plural(set.competingTickets(), QStringLiteral("cartão concorrendo"),
+             .arg(ataCounted(set.cardCount(), QStringLiteral("cartela"), QStringLiteral("cartelas")),
+                  ataCounted(6 * set.cardCount(), QStringLiteral("cartão"), QStringLiteral("cartões")),
+                  ataCounted(set.returnedCount(), QStringLiteral("cartão devolvido"), QStringLiteral("cartões devolvidos")),
+                  ataCounted(set.competingTickets(), QStringLiteral("cartão concorrendo"),
                          QStringLiteral("cartões concorrendo"))),
-         kStrongField);
+         kAtaStrongField);
     QStringList returned;
     char series = 0;
     set.forEachReturned([&](char s, int ticket) {
@@ -336,39 +336,39 @@ void MinutesReport::competing(const DrawMinutes &draw)
         series = s;
     });
     if (returned.isEmpty())
-        text(QStringLiteral("Cartões devolvidos: nenhum."), kTextField);
+        text(QStringLiteral("Cartões devolvidos: nenhum."), kAtaTextField);
     else
-        for (const QString &l : wrapped(QStringLiteral("Cartões devolvidos: "), returned))
-            text(l, kTextField);
+        for (const QString &l : ataList(QStringLiteral("Cartões devolvidos: "), returned))
+            text(l, kAtaTextField);
     blank();
 }
 
 void MinutesReport::balls(const DrawMinutes &draw)
 {
     keep(3);
-    text(QStringLiteral("Pedras sorteadas: %1").arg(draw.drawnCount()), kSectionField);
+    text(QStringLiteral("Pedras sorteadas: %1").arg(draw.drawnCount()), kAtaSectionField);
     bool takenBack = false;
-    for (size_t i = 0; i < draw.balls.size(); i += kBallsPerLine) {
-        const size_t n = std::min(draw.balls.size() - i, size_t(kBallsPerLine));
-        std::vector<QString> &cells = line(kBallField + 2 * int(n));
+    for (size_t i = 0; i < draw.balls.size(); i += kAtaBallsPerLine) {
+        const size_t n = std::min(draw.balls.size() - i, size_t(kAtaBallsPerLine));
+        std::vector<QString> &cells = line(kAtaBallField + 2 * int(n));
         for (size_t k = 0; k < n; ++k) {
             const DrawMinutes::Ball &b = draw.balls[i + k];
             takenBack = takenBack || !b.drawn;
-            cells[size_t(kBallField) + 2 * k] = b.drawn ? QStringLiteral("%1ª").arg(b.order) : QString();
-            cells[size_t(kBallField) + 2 * k + 1] = b.drawn ? number(b.ball) : QStringLiteral("(%1)").arg(b.ball);
+            cells[size_t(kAtaBallField) + 2 * k] = b.drawn ? QStringLiteral("%1ª").arg(b.order) : QString();
+            cells[size_t(kAtaBallField) + 2 * k + 1] = b.drawn ? number(b.ball) : QStringLiteral("(%1)").arg(b.ball);
         }
     }
     if (draw.balls.empty())
-        text(QStringLiteral("Nenhuma pedra sorteada."), kTextField);
+        text(QStringLiteral("Nenhuma pedra sorteada."), kAtaTextField);
     if (takenBack)
-        text(QStringLiteral("Entre parênteses, uma pedra retirada do quadro (um segundo clique)."), kTextField);
+        text(QStringLiteral("Entre parênteses, uma pedra retirada do quadro (um segundo clique)."), kAtaTextField);
     blank();
 }
 
 void MinutesReport::prizes(const DrawMinutes &draw)
 {
     keep(3);
-    text(QStringLiteral("Prêmios"), kSectionField);
+    text(QStringLiteral("Prêmios"), kAtaSectionField);
     // One group per prize and ball event, in the order first won.
     struct Group {
         const PrizeWon *first;
@@ -386,30 +386,30 @@ void MinutesReport::prizes(const DrawMinutes &draw)
             it->winners.push_back(&p);
     }
     if (groups.empty())
-        text(QStringLiteral("Nenhum prêmio."), kTextField);
-    static const QString kSeries[kSeriesCount] = {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L"};
+        text(QStringLiteral("Nenhum prêmio."), kAtaTextField);
+    static const QString kAtaSeries[kSeriesCount] = {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L"};
     for (const Group &g : groups) {
         keep(3);
         text(QStringLiteral("%1: %2").arg(CardClaim::prizeText(*g.first),
-                                           plural(int(g.winners.size()), QStringLiteral("ganhador"),
+                                           ataCounted(int(g.winners.size()), QStringLiteral("ganhador"),
                                                   QStringLiteral("ganhadores"))),
-             kStrongField);
-        const size_t inLine = std::min(g.winners.size(), size_t(kWinnersPerLine));
-        std::vector<QString> &heading = line(kWinnerFields * int(inLine));
+             kAtaStrongField);
+        const size_t inLine = std::min(g.winners.size(), size_t(kAtaWinnersPerLine));
+        std::vector<QString> &heading = line(kAtaWinnerFields * int(inLine));
         for (size_t k = 0; k < inLine; ++k) {
-            heading[k * kWinnerFields] = QStringLiteral("Série");
-            heading[k * kWinnerFields + 1] = QStringLiteral("Cartela");
-            heading[k * kWinnerFields + 2] = QStringLiteral("Cartão");
+            heading[k * kAtaWinnerFields] = QStringLiteral("Série");
+            heading[k * kAtaWinnerFields + 1] = QStringLiteral("Cartela");
+            heading[k * kAtaWinnerFields + 2] = QStringLiteral("Cartão");
         }
-        for (size_t i = 0; i < g.winners.size(); i += kWinnersPerLine) {
-            const size_t n = std::min(g.winners.size() - i, size_t(kWinnersPerLine));
-            std::vector<QString> &cells = line(kWinnerFields * int(n));
+        for (size_t i = 0; i < g.winners.size(); i += kAtaWinnersPerLine) {
+            const size_t n = std::min(g.winners.size() - i, size_t(kAtaWinnersPerLine));
+            std::vector<QString> &cells = line(kAtaWinnerFields * int(n));
             for (size_t k = 0; k < n; ++k) {
                 const TicketRef &t = g.winners[i + k]->ticket;
                 const int s = t.series.toLatin1() - 'A';
-                cells[k * kWinnerFields] = s >= 0 && s < kSeriesCount ? kSeries[s] : QString(t.series);
-                cells[k * kWinnerFields + 1] = number(t.card);
-                cells[k * kWinnerFields + 2] = number(t.ticket);
+                cells[k * kAtaWinnerFields] = s >= 0 && s < kSeriesCount ? kAtaSeries[s] : QString(t.series);
+                cells[k * kAtaWinnerFields + 1] = number(t.card);
+                cells[k * kAtaWinnerFields + 2] = number(t.ticket);
             }
         }
     }
@@ -420,7 +420,7 @@ void MinutesReport::finish()
 {
     keep(10);
     blank();
-    text(QStringLiteral("Local: ________________________________________________"), kTextField);
+    text(QStringLiteral("Local: ________________________________________________"), kAtaTextField);
     blank();
     blank();
     blank();
@@ -432,9 +432,9 @@ void MinutesReport::finish()
         {QStringLiteral("Nome:"), QStringLiteral("Nome:"), QStringLiteral("Nome:")},
     };
     for (const QStringList &row : rows) {
-        std::vector<QString> &cells = line(kSignatureField + 3);
+        std::vector<QString> &cells = line(kAtaSignatureField + 3);
         for (size_t k = 0; k < 3; ++k)
-            cells[size_t(kSignatureField) + k] = row[qsizetype(k)];
+            cells[size_t(kAtaSignatureField) + k] = row[qsizetype(k)];
     }
 }
 
