@@ -119,7 +119,7 @@ QStringList ataList(const QString &lead, const QStringList &items)
         const QString item = items[i] + (i + 1 < items.size() ? QStringLiteral(", ") : QStringLiteral("."));
         if (current.size() + item.size() > kAtaLineChars && current.size() > lead.size()) {
             lines << current.trimmed();
-            current = QStringLiteral("    ");
+            current.clear();
         }
         current += item;
     }
@@ -389,19 +389,26 @@ void MinutesReport::prizes(const DrawMinutes &draw)
         text(QStringLiteral("Nenhum prêmio."), kAtaTextField);
     static const QString kAtaSeries[kSeriesCount] = {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L"};
     for (const Group &g : groups) {
-        keep(3);
-        text(QStringLiteral("%1: %2").arg(CardClaim::prizeText(*g.first),
-                                           ataCounted(int(g.winners.size()), QStringLiteral("ganhador"),
-                                                  QStringLiteral("ganhadores"))),
-             kAtaStrongField);
+        const QString prize = CardClaim::prizeText(*g.first);
         const size_t inLine = std::min(g.winners.size(), size_t(kAtaWinnersPerLine));
-        std::vector<QString> &heading = line(kAtaWinnerFields * int(inLine));
-        for (size_t k = 0; k < inLine; ++k) {
-            heading[k * kAtaWinnerFields] = QStringLiteral("Série");
-            heading[k * kAtaWinnerFields + 1] = QStringLiteral("Cartela");
-            heading[k * kAtaWinnerFields + 2] = QStringLiteral("Cartão");
-        }
+        // The prize's line and the columns' names, again at the top of a page the list goes on to.
+        const auto heading = [&](bool again) {
+            text(again ? QStringLiteral("%1 (continuação)").arg(prize)
+                       : QStringLiteral("%1: %2").arg(prize, ataCounted(int(g.winners.size()), QStringLiteral("ganhador"),
+                                                                         QStringLiteral("ganhadores"))),
+                 kAtaStrongField);
+            std::vector<QString> &names = line(kAtaWinnerFields * int(inLine));
+            for (size_t k = 0; k < inLine; ++k) {
+                names[k * kAtaWinnerFields] = QStringLiteral("Série");
+                names[k * kAtaWinnerFields + 1] = QStringLiteral("Cartela");
+                names[k * kAtaWinnerFields + 2] = QStringLiteral("Cartão");
+            }
+        };
+        keep(3);
+        heading(false);
         for (size_t i = 0; i < g.winners.size(); i += kAtaWinnersPerLine) {
+            if (m_data.records.size() % size_t(m_perPage) == 0)
+                heading(true);
             const size_t n = std::min(g.winners.size() - i, size_t(kAtaWinnersPerLine));
             std::vector<QString> &cells = line(kAtaWinnerFields * int(n));
             for (size_t k = 0; k < n; ++k) {

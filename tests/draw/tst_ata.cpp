@@ -4,6 +4,7 @@
 #include "cards/SeriesA.h"
 #include "draw/AtaDialog.h"
 #include "game/DrawLog.h"
+#include "game/GameStep.h"
 #include "game/LoggedDraw.h"
 #include "report/Fonts.h"
 #include "report/PreviewWindow.h"
@@ -213,6 +214,44 @@ private Q_SLOTS:
                                       .arg(event)),
                  qPrintable(changed));
         QVERIFY(changed.contains(QStringLiteral("a conferência não repete o que o sorteio anunciou")));
+    }
+
+    // A draw whose winners fill pages: none is lost or repeated at a page's
+    // end, and each page says it goes on.
+    void manyPages()
+    {
+        QTemporaryDir dir;
+        {
+            ScriptedPrompter yes;
+            ValidationRegistry registry(dir.path());
+            registry.lock();
+            registry.open();
+            yes.answers = {true};
+            registry.SaiEnter(QStringLiteral("A"), QStringLiteral("1-300"), yes);
+            CardStore store;
+            store.FillCardStore(dir.path());
+            GameStep game(store.table());
+            game.newDraw(CompetingSet::fromRegistry(registry.TableVali(), registry.TableValiC()));
+            DrawLogWriter log(dir.path());
+            DrawState draw;
+            draw.start(DrawMode::Manual);
+            QVERIFY(log.startDraw(DrawMode::Manual, game.competing()));
+            for (int ball = 1; ball <= DrawState::kBalls; ++ball) {
+                log.ball(*draw.clickManual(ball), game.switches());
+                log.scan(game.step(draw).report);
+            }
+            QVERIFY(log.endDraw());
+            registry.close();
+        }
+        const QString pdf = QDir(dir.path()).filePath(QStringLiteral("ata.pdf"));
+        QCOMPARE(runProgram(kCli, {"ata", "--draw", "1", "--out", pdf, "--dir", dir.path()}).status, 0);
+        const QString text = pdfText(pdf);
+        const Expected ata = fromAta(text);
+        QCOMPARE(ata.prizes, fromLog(*LoggedDraw::read(dir.path(), 1)).prizes);
+        QCOMPARE(ata.prizes.size(), 1800);
+        const int pages = int(text.count(QLatin1Char('\f')));
+        QVERIFY2(pages >= 8 && text.contains(QStringLiteral("Folha %1 de %1").arg(pages)), qPrintable(text.left(200)));
+        QVERIFY(text.contains(QStringLiteral("(continuação)")));
     }
 
     void arguments_data()
