@@ -93,6 +93,8 @@ AtaDialog::AtaDialog(QWidget *parent, const QString &workDir, const CartelaTable
     (last > 0 ? static_cast<QWidget *>(m_draw) : m_day)->setFocus();
 }
 
+PreviewWindow *AtaDialog::preview() const { return m_preview; }
+
 bool AtaDialog::ButtonVisualizarClick()
 {
     const bool byDraw = m_byDraw->isChecked();

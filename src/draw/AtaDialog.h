@@ -38,7 +38,7 @@ public:
     // after telling the operator why there is none.
     bool ButtonVisualizarClick();
     // The preview opened last, while it is open.
-    PreviewWindow *preview() const { return m_preview; }
+    PreviewWindow *preview() const;
 
 private:
     QString m_workDir;
