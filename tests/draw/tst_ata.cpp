@@ -24,19 +24,6 @@ namespace {
 
 const QString kCli = QStringLiteral(BOLARIS_CLI);
 
-// Cards sold, ticket 8 (card A-2) returned.
-void sellCards(const QString &dir)
-{
-    ScriptedPrompter yes;
-    ValidationRegistry registry(dir);
-    registry.lock();
-    registry.open();
-    yes.answers = {true, true};
-    registry.SaiEnter(QStringLiteral("A"), QStringLiteral("1-2"), yes);
-    registry.SaiEnterC(QStringLiteral("A"), QStringLiteral("8"), yes);
-    registry.close();
-}
-
 // The balls of a manual draw on card A-1: lines of tickets 1 and 7 at the
 // 9th ball, a ball taken back, then the rest of ticket 1 (a full ticket).
 QList<int> drawOnCardA1()
@@ -131,7 +118,7 @@ Expected fromAta(const QString &text)
 
 // A real draw played on the Draw panel, then a second one, with the log on disk.
 struct TwoDraws : DrawFixture {
-    TwoDraws() : DrawFixture(sellCards)
+    TwoDraws() : DrawFixture(sellTwoCards)
     {
         enter();
         click(QStringLiteral("CheckLinha"));
@@ -284,7 +271,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QString, says);
         QTemporaryDir dir;
-        sellCards(dir.path());
+        sellTwoCards(dir.path());
         {
             DrawLogWriter log(dir.path());
             QVERIFY(log.startDraw(DrawMode::Manual));

@@ -3,7 +3,6 @@
 #include "game/DrawLog.h"
 #include "report/Fonts.h"
 #include "ui/UiBuild.h"
-#include "validation/ValidationRegistry.h"
 
 #include <QLineEdit>
 
@@ -13,19 +12,6 @@ using namespace bolaris::test;
 namespace {
 
 const QString kCli = QStringLiteral(BOLARIS_CLI);
-
-// Cards sold, ticket 8 (card A-2) returned.
-void sellCards(const QString &dir)
-{
-    ScriptedPrompter yes;
-    ValidationRegistry registry(dir);
-    registry.lock();
-    registry.open();
-    yes.answers = {true, true};
-    registry.SaiEnter(QStringLiteral("A"), QStringLiteral("1-2"), yes);
-    registry.SaiEnterC(QStringLiteral("A"), QStringLiteral("8"), yes);
-    registry.close();
-}
 
 // The Draw panel entered, a manual draw started (unless not wanted), and the
 // card check panel opened.
@@ -222,7 +208,7 @@ private Q_SLOTS:
     // until the next draw starts; before any draw, the registry as it stands.
     void claim()
     {
-        Check c(sellCards, false);
+        Check c(sellTwoCards, false);
         const QString notCompeting = QStringLiteral("NÃO VALIDADA — não concorre");
         c.look("A", "3");
         QCOMPARE(c.text(QStringLiteral("LabelValidada")), notCompeting);
@@ -299,7 +285,7 @@ private Q_SLOTS:
     // tickets with the draw's numbers marked.
     void checkCardTool()
     {
-        Check c(sellCards, false);
+        Check c(sellTwoCards, false);
         c.click(QStringLiteral("ButtonVCSai"));
         c.click(QStringLiteral("CheckLinha"));
         c.startManual();
@@ -379,7 +365,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QString, says);
         QTemporaryDir dir;
-        sellCards(dir.path());
+        sellTwoCards(dir.path());
         const bool empty = args.removeAll(QStringLiteral("--empty")) > 0;
         if (!empty) {
             DrawLogWriter log(dir.path());
