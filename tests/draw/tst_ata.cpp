@@ -190,6 +190,10 @@ private Q_SLOTS:
         QCOMPARE(sqlite3_exec(db, "UPDATE records SET f5 = 2 WHERE f0 = 1 AND f5 = 1 AND f3 = 'pedra'", nullptr,
                               nullptr, nullptr),
                  SQLITE_OK);
+        // ... and a draw logged before its competing set was kept is checked against today's registry.
+        QCOMPARE(sqlite3_exec(db, "UPDATE records SET f14 = NULL WHERE f0 = 1 AND f3 = 'inicio'", nullptr, nullptr,
+                              nullptr),
+                 SQLITE_OK);
         sqlite3_close(db);
         QCOMPARE(runProgram(kCli, {"ata", "--draw", "1", "--out", pdf, "--dir", dir}).status, 0);
         const QString changed = pdfText(pdf).simplified();
@@ -201,6 +205,8 @@ private Q_SLOTS:
                                       .arg(event)),
                  qPrintable(changed));
         QVERIFY(changed.contains(QStringLiteral("a conferência não repete o que o sorteio anunciou")));
+        QVERIFY(changed.contains(QStringLiteral("não guarda as cartelas que concorreram (versão anterior do "
+                                                "programa): a conferência usou o registro de validação atual.")));
     }
 
     // A draw whose winners fill pages: none is lost or repeated at a page's

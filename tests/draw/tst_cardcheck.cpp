@@ -6,6 +6,8 @@
 
 #include <QLineEdit>
 
+#include <sqlite3.h>
+
 using namespace bolaris;
 using namespace bolaris::test;
 
@@ -338,6 +340,19 @@ private Q_SLOTS:
         QCOMPARE(last.status, 0);
         QVERIFY2(last.out.startsWith(QStringLiteral("draw 2, electronic, ")), qPrintable(last.out));
         QVERIFY(last.out.contains(QStringLiteral("card 3 of series A: VALIDADA — concorre\n")));
+
+        // A draw logged before its competing set was kept is settled against
+        // today's registry, and the tool says so.
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(QDir(dir).filePath("Sorteios.cds")).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "UPDATE records SET f14 = NULL WHERE f0 = 1 AND f3 = 'inicio'", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+        const Run older = runProgram(kCli, {"check-card", "--series", "A", "--card", "3", "--draw", "1", "--dir", dir});
+        QCOMPARE(older.status, 0);
+        QVERIFY2(older.out.contains(QStringLiteral("draw 1 was logged before the competing set was kept")),
+                 qPrintable(older.out));
+        QVERIFY(older.out.contains(QStringLiteral("card 3 of series A: VALIDADA — concorre\n")));
     }
 
     void checkCardArguments_data()
