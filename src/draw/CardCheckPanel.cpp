@@ -21,10 +21,38 @@ constexpr int kCardRowTops[18] = {8,   35,  62,  95,  122, 149, 182, 209, 236,
                                   269, 298, 323, 356, 383, 410, 444, 471, 498};
 constexpr int kCellLefts[9] = {6, 38, 70, 102, 135, 167, 199, 231, 264};
 constexpr QChar kEnter(13);
+
+// The claim's texts, in the room the card leaves free: the status under the
+// card box, "DEVOLVIDO" under a ticket's number, the prizes right of the rows
+// (above "Sai da conferência").
+constexpr QRect kStatus(21, 148, 205, 44);
+constexpr int kContextGap = 4;
+constexpr int kReturnedBelowLabel = 21;
+constexpr int kPrizesLeft = 652, kPrizesWidth = 140, kPrizesBottom = 478;
+const QColor kCompetes(0x00, 0x80, 0x00); // clGreen
+
+// Tops for boxes of the given heights, each as near its wanted top as the
+// boxes before it and the bottom allow.
+std::array<int, 6> flowTops(const std::array<int, 6> &wanted, const std::array<int, 6> &heights, int top, int bottom)
+{
+    std::array<int, 6> tops{};
+    int next = top;
+    for (size_t i = 0; i < 6; ++i) {
+        tops[i] = std::max(wanted[i], next);
+        next = tops[i] + heights[i] + 2;
+    }
+    int limit = bottom;
+    for (size_t i = 6; i-- > 0;) {
+        tops[i] = std::max(top, std::min(tops[i], limit - heights[i]));
+        limit = tops[i] - 2;
+    }
+    return tops;
+}
 } // namespace
 
-CardCheckPanel::CardCheckPanel(QWidget *parent, const CartelaTable &cards, const DrawState &draw, Prompter &prompter)
-    : QFrame(parent), m_cards(cards), m_draw(draw), m_prompter(prompter)
+CardCheckPanel::CardCheckPanel(QWidget *parent, const CartelaTable &cards, const DrawState &draw, Prompter &prompter,
+                               ClaimSource claimDraw)
+    : QFrame(parent), m_cards(cards), m_draw(draw), m_prompter(prompter), m_claimDraw(std::move(claimDraw))
 {
     using namespace ui;
     setObjectName(QStringLiteral("PanelConf"));
@@ -76,6 +104,26 @@ CardCheckPanel::CardCheckPanel(QWidget *parent, const CartelaTable &cards, const
     QPushButton *out = button(this, QStringLiteral("ButtonVCSai"), QStringLiteral("Sai da conferência"), 648, 480,
                               121, 25);
     connect(out, &QPushButton::clicked, this, &CardCheckPanel::ButtonVCSaiClick);
+
+    m_status = label(this, QStringLiteral("LabelValidada"), QString(), kStatus.left(), kStatus.top(), sansFont(16, Bold));
+    m_claimContext = label(this, QStringLiteral("LabelConcorre"), QString(), kStatus.left(), kStatus.top(), sansFont(12));
+    for (QLabel *text : {m_status, m_claimContext}) {
+        text->setFixedWidth(kStatus.width());
+        text->setWordWrap(true);
+    }
+    for (int i = 0; i < 6; ++i) {
+        QLabel *mark = label(this, QStringLiteral("LabelDevolvido%1").arg(i + 1), CardClaim::returnedMark(), 231,
+                             kTicketTops[i] + kReturnedBelowLabel, sansFont(13, Bold));
+        setTextColour(mark, clRed);
+        m_returned[size_t(i)] = mark;
+        QLabel *prizes = label(this, QStringLiteral("LabelPremios%1").arg(i + 1), QString(), kPrizesLeft,
+                               kCardRowTops[3 * i], sansFont(12));
+        prizes->setFixedWidth(kPrizesWidth);
+        prizes->setWordWrap(true);
+        m_prizes[size_t(i)] = prizes;
+    }
+    for (QLabel *claim : m_returned)
+        claim->hide();
     hide();
 }
 
@@ -85,6 +133,12 @@ void CardCheckPanel::ButtonConfCartClick()
         ui::setBackground(m_rows[r], ui::clWhite);
         for (QLabel *cell : m_cells[r])
             cell->clear();
+    }
+    for (QLabel *claim : {m_status, m_claimContext})
+        claim->clear();
+    for (size_t i = 0; i < 6; ++i) {
+        m_returned[i]->hide();
+        m_prizes[i]->clear();
     }
     show();
     raise();
@@ -108,6 +162,7 @@ void CardCheckPanel::EditConfKeyPress(QChar key)
         m_tickets[size_t(i)]->setText(QStringLiteral("Cartão %1").arg(TicketNumber(n, i + 1)));
     for (QLabel *label : m_tickets)
         label->adjustSize();
+    showClaim(letter, n);
 
     const std::string_view text = m_cards.card(letter, n);
     if (!IsReadableCard(text)) {
@@ -134,6 +189,33 @@ void CardCheckPanel::EditConfKeyPress(QChar key)
             ui::setBackground(m_rows[row], view.rowFull[r] ? ui::clRed : ui::clWhite);
         }
     }
+}
+
+void CardCheckPanel::showClaim(char series, int card)
+{
+    if (!m_claimDraw)
+        return;
+    const ClaimDraw draw = m_claimDraw();
+    const CardClaim claim = CardClaim::of(series, card, draw.competing, draw.prizes);
+    m_status->setText(claim.status());
+    ui::setTextColour(m_status, claim.competes ? kCompetes : ui::clRed);
+    m_status->setFixedHeight(m_status->heightForWidth(kStatus.width()));
+    m_claimContext->setText(draw.caption());
+    m_claimContext->setFixedHeight(m_claimContext->heightForWidth(kStatus.width()));
+    m_claimContext->move(kStatus.left(), kStatus.top() + m_status->height() + kContextGap);
+
+    std::array<int, 6> wanted{}, heights{};
+    for (size_t i = 0; i < 6; ++i) {
+        const CardClaim::Ticket &ticket = claim.tickets[i];
+        m_returned[i]->setVisible(ticket.returned);
+        QLabel *prizes = m_prizes[i];
+        prizes->setText(ticket.prizeTexts().join(QLatin1Char('\n')));
+        heights[i] = prizes->text().isEmpty() ? 0 : prizes->heightForWidth(kPrizesWidth);
+        wanted[i] = kCardRowTops[3 * i];
+    }
+    const std::array<int, 6> tops = flowTops(wanted, heights, kCardRowTops[0], kPrizesBottom);
+    for (size_t i = 0; i < 6; ++i)
+        m_prizes[i]->setGeometry(kPrizesLeft, tops[i], kPrizesWidth, heights[i]);
 }
 
 bool CardCheckPanel::eventFilter(QObject *watched, QEvent *event)

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "game/CardClaim.h"
+
 #include <QFrame>
 
 #include <array>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -15,12 +18,16 @@ class DrawState;
 class Prompter;
 
 // The card check panel "PanelConf" inside the Draw panel: any card, by series
-// and number, as its six tickets with the drawn numbers marked. It only reads
-// the card store and the draw state.
+// and number, as its six tickets with the drawn numbers marked. A claim is
+// settled on it too: whether the card competes in the draw, its returned
+// tickets and each ticket's prizes with their balls, from the draw that
+// claimDraw gives (without one, none of this is shown). It only reads.
 class CardCheckPanel : public QFrame {
     Q_OBJECT
 public:
-    CardCheckPanel(QWidget *parent, const CartelaTable &cards, const DrawState &draw, Prompter &prompter);
+    using ClaimSource = std::function<ClaimDraw()>;
+    CardCheckPanel(QWidget *parent, const CartelaTable &cards, const DrawState &draw, Prompter &prompter,
+                   ClaimSource claimDraw = {});
 
     // Handlers.
     void ButtonConfCartClick();
@@ -34,6 +41,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    void showClaim(char series, int card);
+
     const CartelaTable &m_cards;
     const DrawState &m_draw;
     Prompter &m_prompter;
@@ -42,6 +51,11 @@ private:
     std::array<QLabel *, 6> m_tickets{};
     std::array<QFrame *, 18> m_rows{};
     std::array<std::array<QLabel *, 9>, 18> m_cells{};
+    ClaimSource m_claimDraw;
+    QLabel *m_status = nullptr;        // whether the card competes
+    QLabel *m_claimContext = nullptr;  // which draw the claim is settled in
+    std::array<QLabel *, 6> m_returned{}; // "DEVOLVIDO" beside a returned ticket's number
+    std::array<QLabel *, 6> m_prizes{};   // each ticket's prizes, right of its rows
     bool m_pressed = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "BallMedia.h"
 #include "game/BallSource.h"
+#include "AtaDialog.h"
 #include "CardCheckPanel.h"
 #include "game/DisplayBoard.h"
 #include "DrawFeed.h"
@@ -146,7 +147,9 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
     m_sinceStart.start();
     buildBoard();
     buildControls();
-    m_conf = new CardCheckPanel(this, cards, state, prompter);
+    m_conf = new CardCheckPanel(this, cards, state, prompter, [this] {
+        return ClaimDraw::of(*m_game, m_state, m_registry.TableVali(), m_registry.TableValiC());
+    });
     // A held Space or Enter presses a button of the panel once, never a run of balls.
     (new HeldKeys(this))->watchButtonsOf(this);
     m_log->setListener(this, [this](const QString &failure, const QString &notice) { logStatus(failure, notice); });
@@ -157,6 +160,13 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
             showCompeting();
     });
     m_prizesWindow = std::make_unique<DrawPrizesWindow>();
+    m_prizesWindow->setAtaAction([this, &cards] {
+        if (m_state.mode() != DrawMode::Idle)
+            return;
+        m_log->drain(); // the draw just ended is in the file
+        AtaDialog dialog(m_prizesWindow.get(), m_workDir, cards, m_registry, m_prompter);
+        dialog.exec();
+    });
     if (ServerRegistry *server = registry.server())
         connect(server, &ServerRegistry::connectionLost, this, &DrawPanel::registryLost);
 }

@@ -42,6 +42,7 @@ GameStep::~GameStep() = default;
 
 void GameStep::newDraw(const CompetingSet &competing)
 {
+    m_hasDraw = true;
     m_missingTold = false;
     m_prizes.clear();
     m_standing.assign(kStandingKeys, false);

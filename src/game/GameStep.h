@@ -39,6 +39,8 @@ public:
     // missing cards again, and it has won nothing yet.
     void newDraw(const CompetingSet &competing);
     const CompetingSet &competing() const { return m_competing; }
+    // True once a draw has started through this game step.
+    bool hasDraw() const { return m_hasDraw; }
 
     // The extra prizes in play for the next step (the operator may tick or untick them).
     const PrizeSwitches &switches() const { return m_switches; }
@@ -73,6 +75,7 @@ private:
     std::unique_ptr<WinnerScan> m_scan;
     PrizeSwitches m_switches;
     bool m_missingTold = false;
+    bool m_hasDraw = false;
     QList<PrizeWon> m_prizes;
     std::vector<bool> m_standing = std::vector<bool>(kStandingKeys, false);
 };

@@ -264,8 +264,7 @@ bool PreviewWindow::printTo(QPrinter &printer)
 
 QString PreviewWindow::proposedFile() const
 {
-    const QString name = QStringLiteral("cartelas.pdf");
-    return m_saveFolder && !m_saveFolder->isEmpty() ? QDir(*m_saveFolder).filePath(name) : name;
+    return m_saveFolder && !m_saveFolder->isEmpty() ? QDir(*m_saveFolder).filePath(m_saveName) : m_saveName;
 }
 
 void PreviewWindow::save()

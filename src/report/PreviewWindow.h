@@ -50,6 +50,8 @@ public:
 
     // Data files of this working folder are never written over by a save.
     void setWorkDir(const QString &dir) { m_workDir = dir; }
+    // The file name "Salvar" offers first ("cartelas.pdf" unless set).
+    void setSaveName(const QString &name) { m_saveName = name; }
     // Writes every page; false when refused, cancelled or failed (the file is
     // then as it was, and problem() says why in the operator's words).
     bool saveTo(const QString &path);
@@ -112,6 +114,7 @@ private:
     std::function<QStringList()> m_printerNames;
     bool m_busy = false;
     QString m_workDir;
+    QString m_saveName = QStringLiteral("cartelas.pdf");
     QString m_problem;
     std::atomic<bool> *m_cancel = nullptr; // the running job's stop flag
     bool m_abandoned = false;

@@ -18,7 +18,12 @@ struct ReportData {
 
     int fieldIndex(const QString &name) const;
     void indexFields(); // after fields change: makes fieldIndex a hash lookup
-    const QString &value(int record, int field) const { return records[size_t(record)][size_t(field)]; }
+    // A record may end before the last field: the fields after it are empty.
+    QString value(int record, int field) const
+    {
+        const std::vector<QString> &values = records[size_t(record)];
+        return size_t(field) < values.size() ? values[size_t(field)] : QString();
+    }
 
     static ReportData fromDataset(Dataset &dataset);
 };

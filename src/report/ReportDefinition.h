@@ -67,6 +67,10 @@ struct ReportDefinition {
     std::vector<ReportLine> lines;   // grid lines
     std::vector<ReportText> texts;   // header texts and number cells
     std::map<QString, QString> labels; // run-time texts of Label sources
+    // Texts painted once on every page, boxes from the page's top-left
+    // corner (a page heading or footer); in their text "{page}" and "{pages}"
+    // stand for the page's number and the count of pages.
+    std::vector<ReportText> pageTexts;
 };
 
 // Pen widths of the engine in millimetres: 1 is the thinnest.

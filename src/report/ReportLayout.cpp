@@ -107,6 +107,13 @@ std::vector<DisplayItem> pageItems(const ReportDefinition &def, const ReportData
             if (drawn)
                 items.push_back({DisplayItem::Kind::CutLine, {}, line, penMillimetres(1), {}, Qt::black, {}, {}, {}});
     }
+    for (const ReportText &t : def.pageTexts) {
+        const QString text = textOf(def, data, t, -1, -1)
+                                 .replace(QLatin1String("{page}"), QString::number(page + 1))
+                                 .replace(QLatin1String("{pages}"), QString::number(layout.pageCount()));
+        items.push_back({DisplayItem::Kind::Text, t.box, {}, 0, t.transparent ? QColor() : QColor(Qt::white),
+                         textColour(t.font.colour), text, t.font, t.alignment, &t.font});
+    }
     return items;
 }
 

@@ -6,6 +6,7 @@
 #include "draw/DrawPanel.h"
 #include "draw/MediaInstaller.h"
 #include "ui/SoundPlayer.h"
+#include "validation/ValidationRegistry.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -37,6 +38,19 @@ void writePicture(const QString &dir, int ball)
     QImage image(40, 30, QImage::Format_RGB32);
     image.fill(Qt::yellow);
     image.save(QDir(dir).filePath(QStringLiteral("imbl%1.jpg").arg(ball)), "JPG");
+}
+
+// Cards sold and ticket 8 (of card A-2) returned, in the folder of a fresh hall.
+inline void sellTwoCards(const QString &dir)
+{
+    ScriptedPrompter yes;
+    ValidationRegistry registry(dir);
+    registry.lock();
+    registry.open();
+    yes.answers = {true, true};
+    registry.SaiEnter(QStringLiteral("A"), QStringLiteral("1-2"), yes);
+    registry.SaiEnterC(QStringLiteral("A"), QStringLiteral("8"), yes);
+    registry.close();
 }
 
 // The main window with its Draw panel entered and every seam replaced.

@@ -29,6 +29,8 @@ int makeMedia(const QStringList &args, Streams io);
 int exportCsv(const QStringList &args, Streams io);
 int replay(const QStringList &args, Streams io);
 int drawLog(const QStringList &args, Streams io);
+int checkCard(const QStringList &args, Streams io);
+int ata(const QStringList &args, Streams io);
 int registryPush(const QStringList &args, Streams io);
 int registryPull(const QStringList &args, Streams io);
 

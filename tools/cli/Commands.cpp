@@ -34,6 +34,13 @@ const char *const kUsage =
     "  draw-log [--draw N] [--dir DIR] list the logged draws, or every event of draw N\n"
     "  draw-log --verify [--dir DIR]   check the draw log's seals: intact, or the first draw and event\n"
     "                                  changed, removed or inserted\n"
+    "  check-card --series S --card N [--draw N] [--dir DIR] [--registry URL]\n"
+    "                                  a claim in a logged draw (default: the last): the card's tickets\n"
+    "                                  with the drawn numbers marked, whether it competed, its returned\n"
+    "                                  tickets and each ticket's prizes with their balls\n"
+    "  ata (--draw N | --date AAAA-MM-DD) --out FILE.pdf [--dir DIR] [--registry URL]\n"
+    "                                  write the minutes (\"Ata do sorteio\") of a draw or of every draw\n"
+    "                                  of a day as PDF\n"
     "  registry-push --dir DIR --registry URL\n"
     "                                  copy the folder's registry into an empty registry on a server\n"
     "  registry-pull --registry URL --dir DIR\n"
@@ -61,6 +68,8 @@ int run(const QStringList &args, Streams io)
         {QStringLiteral("export-csv"), exportCsv},
         {QStringLiteral("replay"), replay},
         {QStringLiteral("draw-log"), drawLog},
+        {QStringLiteral("check-card"), checkCard},
+        {QStringLiteral("ata"), ata},
         {QStringLiteral("registry-push"), registryPush},
         {QStringLiteral("registry-pull"), registryPull},
     };

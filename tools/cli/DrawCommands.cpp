@@ -1,5 +1,7 @@
 #include "CliCommands.h"
 
+#include "Hall.h"
+
 #include "cards/CardStore.h"
 #include "dataset/DatasetError.h"
 #include "dataset/StrictInt.h"
@@ -19,41 +21,6 @@
 namespace bolaris::cli {
 
 namespace {
-
-// The card store and the registry of a folder, read without changing anything.
-struct Hall {
-    CardStore store;
-    std::unique_ptr<ValidationRegistry> registry;
-    std::unique_ptr<GameStep> game;
-
-    // withRegistry: what competes is today's registry (a draw logged with
-    // its own set needs none).
-    bool open(const QString &dir, Streams io, const RegistryLocation &location, bool withRegistry = true)
-    {
-        const CardStore::FillResult filled = store.FillCardStore(dir);
-        if (!filled.error.isEmpty()) {
-            io.err << "bolaris-cli: " << filled.error << Qt::endl;
-            return false;
-        }
-        game = std::make_unique<GameStep>(store.table());
-        if (!withRegistry)
-            return true;
-        // Read only: the program may have this registry open.
-        registry = std::make_unique<ValidationRegistry>(dir, location);
-        const ValidationRegistry::Opened opened = registry->open(true);
-        if (opened.access != ValidationRegistry::Access::ReadOnly &&
-            !(location.isServer() && opened.access == ValidationRegistry::Access::Writable)) {
-            io.err << "bolaris-cli: " << opened.english << Qt::endl;
-            return false;
-        }
-        return true;
-    }
-    // What competes now: today's registry (none when it was not opened).
-    CompetingSet today() const
-    {
-        return registry ? CompetingSet::fromRegistry(registry->TableVali(), registry->TableValiC()) : CompetingSet();
-    }
-};
 
 QString modeName(const QString &mode)
 {
@@ -132,31 +99,9 @@ bool readLog(const QString &dir, Streams io, const std::function<void(const Draw
     }
 }
 
-// One draw of the log, or nothing after saying why.
-std::optional<LoggedDraw> readDraw(const QString &dir, int number, Streams io)
-{
-    std::optional<LoggedDraw> draw;
-    try {
-        draw = LoggedDraw::read(dir, number);
-    } catch (const DatasetError &e) {
-        io.err << "bolaris-cli: " << e.message() << Qt::endl;
-        return std::nullopt;
-    }
-    if (!draw) {
-        io.err << "bolaris-cli: draw " << number << " is not in the draw log of " << dir << Qt::endl;
-        return std::nullopt;
-    }
-    if (draw->damaged) {
-        io.err << "bolaris-cli: the draw log of " << dir << " repeats lines draw " << number
-               << " never announced: it is damaged" << Qt::endl;
-        return std::nullopt;
-    }
-    return draw;
-}
-
 int replayLogged(int number, const QString &dir, const RegistryLocation &location, Streams io)
 {
-    const std::optional<LoggedDraw> logged = readDraw(dir, number, io);
+    const std::optional<LoggedDraw> logged = readLoggedDraw(dir, number, io);
     if (!logged)
         return 1;
     Hall hall;
