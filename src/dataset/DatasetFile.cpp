@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sqlite3.h>
@@ -173,10 +176,36 @@ void checkRegular(const QString &path)
         folder ? EISDIR : EINVAL);
 }
 
+// The files a live connection of this process holds open for writing, by
+// device and inode. Closing any descriptor of a file drops every lock the
+// process holds on it (POSIX record locks): a header read with open() and
+// close() beside a live write-ahead connection would let another program
+// take that connection for gone and delete its journal under it, losing what
+// it writes next. Such a file was checked when its connection opened.
+std::mutex g_heldMutex;
+std::multiset<std::pair<dev_t, ino_t>> g_held; // one entry per connection
+
+std::optional<std::pair<dev_t, ino_t>> fileId(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return std::pair{st.st_dev, st.st_ino};
+}
+
+bool heldOpen(const QString &path)
+{
+    const std::optional<std::pair<dev_t, ino_t>> id = fileId(path);
+    std::lock_guard lock(g_heldMutex);
+    return id && g_held.count(*id);
+}
+
 // Reads the database header ourselves, so SQLite never parses a file that is
 // not one of ours.
 void checkHeader(const QString &path)
 {
+    if (heldOpen(path))
+        return;
     // Never waits for a FIFO or a device that took the file's name.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -451,10 +480,21 @@ DatasetFile::DatasetFile(const QString &path, Journal journal) : m_path(path)
     setJournal(journal);
     exec("PRAGMA synchronous=FULL");
     prepare();
+    if (const std::optional<std::pair<dev_t, ino_t>> id = fileId(path)) {
+        std::lock_guard lock(g_heldMutex);
+        g_held.insert(*id);
+        m_held = true;
+        m_id = *id;
+    }
 }
 
 DatasetFile::~DatasetFile()
 {
+    if (m_held) {
+        std::lock_guard lock(g_heldMutex);
+        if (const auto it = g_held.find(m_id); it != g_held.end())
+            g_held.erase(it);
+    }
     if (m_inTransaction)
         sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }

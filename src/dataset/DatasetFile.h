@@ -5,6 +5,9 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <utility>
+
+#include <sys/types.h>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -99,6 +102,9 @@ private:
     StatementHandle m_delete;
     int m_columns = 0;
     bool m_inTransaction = false;
+    // This connection's file, while it keeps it from raw header reads.
+    bool m_held = false;
+    std::pair<dev_t, ino_t> m_id{};
 };
 
 } // namespace bolaris

@@ -11,6 +11,8 @@
 #include <QTest>
 
 #include <memory>
+
+#include <csignal>
 #include <set>
 
 using namespace bolaris;
@@ -267,6 +269,100 @@ private Q_SLOTS:
         QVERIFY(lines.size() > 2);
         QVERIFY(lines[1].startsWith("0001;B;"));
         QCOMPARE(DrawLog::read(dir).back().kind, QStringLiteral("fim")); // "Sair" ended the draw
+    }
+
+    // A draw cut short by kill -9 is offered back at the next start, goes on
+    // where it stopped and replays as matching; its minutes come from the
+    // prizes window's button.
+    void drawResumedAfterAKill()
+    {
+        QTemporaryDir work;
+        const QString dir = work.path();
+        QCOMPARE(QProcess::execute(QStringLiteral(BOLARIS_CLI), {QStringLiteral("validate"), QStringLiteral("--series"),
+                                                               QStringLiteral("A"), QStringLiteral("--cards"),
+                                                               QStringLiteral("1-2000"), QStringLiteral("--yes"),
+                                                               QStringLiteral("--dir"), dir}),
+                 0);
+        QProcess program;
+        const auto start = [&] {
+            QProcessEnvironment env = m_desktop->environment();
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+            program.setProcessEnvironment(env);
+            program.setWorkingDirectory(dir);
+            program.start(QStringLiteral(BOLARIS_APP), {});
+            m_main = m_desktop->window(kMainTitle);
+            QVERIFY(m_main);
+            QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(m_main).isNull(), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(m_desktop->client(m_main).width(), 810, 5000);
+            m_menu = m_desktop->client(m_main).height() - 551;
+        };
+        const auto balls = [&dir] {
+            const std::optional<LoggedDraw> draw = LoggedDraw::read(dir, 1);
+            return draw ? int(draw->balls.size()) : 0;
+        };
+        const auto drawBalls = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                m_desktop->key(QStringLiteral("space")); // "Sortear pedra" has the keyboard
+                QTest::qWait(250);
+            }
+        };
+        start();
+        menu(370); // "Sorteio"
+        click(kDraw, 416 + 6, 490 + 8); // "linha"
+        click(kDraw, 680 + 7 + 48, 6 + 73 + 13); // "Sorteio eletrônico"
+        drawBalls(12);
+        QTRY_COMPARE_WITH_TIMEOUT(balls(), 12, 10000);
+        shot(QStringLiteral("10-before-the-kill"));
+        ::kill(pid_t(program.processId()), SIGKILL);
+        QVERIFY(program.waitForFinished(10000));
+
+        start();
+        menu(370); // "Sorteio": the draw is offered back
+        QVERIFY(m_desktop->window(QStringLiteral("^Sorteio$")));
+        QTest::qWait(300);
+        shot(QStringLiteral("11-resume-question"));
+        m_desktop->key(QStringLiteral("Return")); // "Sim" is the default
+        QTest::qWait(500);
+        shot(QStringLiteral("12-draw-resumed"));
+        drawBalls(5);
+        QTRY_COMPARE_WITH_TIMEOUT(balls(), 17, 10000);
+        click(kDraw, 681 + 48, 98 + 12); // "Encerra o sorteio"
+        QTest::qWait(800);
+        shot(QStringLiteral("13-end-the-draw"));
+        m_desktop->key(QStringLiteral("alt+s"));
+        QTRY_VERIFY_WITH_TIMEOUT(!LoggedDraw::read(dir, 1)->end.isEmpty(), 10000);
+
+        // The minutes, from the button of the prizes window.
+        const qulonglong prizes = m_desktop->window(QStringLiteral("^Prêmios do sorteio$"));
+        QVERIFY(prizes);
+        const QRect area = m_desktop->client(prizes);
+        m_desktop->click(prizes, area.width() - 50, area.height() - 16); // "Ata do sorteio…"
+        QVERIFY(m_desktop->window(QStringLiteral("^Ata do sorteio$")));
+        QTest::qWait(300);
+        shot(QStringLiteral("14-ata-dialog"));
+        m_desktop->key(QStringLiteral("Return")); // "Visualizar"
+        const qulonglong ata = m_desktop->window(QStringLiteral("^Ata do sorteio nº 1$"));
+        QVERIFY2(ata, "no preview of the minutes came");
+        QTest::qWait(800);
+        shot(QStringLiteral("15-ata-preview"));
+        m_desktop->close(ata);
+        QTest::qWait(300);
+        m_desktop->key(QStringLiteral("Escape"));
+        QTest::qWait(300);
+        m_desktop->close(m_main);
+        QVERIFY(program.waitForFinished(20000));
+
+        QProcess replay;
+        replay.start(QStringLiteral(BOLARIS_CLI), {QStringLiteral("replay"), QStringLiteral("--draw"), QStringLiteral("1"),
+                                                   QStringLiteral("--dir"), dir});
+        QVERIFY(replay.waitForFinished(30000));
+        QCOMPARE(replay.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(replay.readAllStandardOutput()),
+                 QStringLiteral("draw 1: every announcement of its 17 ball events matches the log\n"));
+        QCOMPARE(QProcess::execute(QStringLiteral(BOLARIS_CLI),
+                                   {QStringLiteral("draw-log"), QStringLiteral("--verify"), QStringLiteral("--dir"), dir}),
+                 0);
+        QCOMPARE(LoggedDraw::read(dir, 1)->resumed.size(), 1);
     }
 };
 

@@ -6,6 +6,7 @@
 #include "game/DrawLog.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 
 #include <limits>
 #include <map>
@@ -105,6 +106,26 @@ private Q_SLOTS:
         QCOMPARE(kinds(DrawLog::read(dir.path())), (QStringList{"inicio", "pedra"}));
         sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
         sqlite3_close(reader);
+    }
+
+    // Reading the log in the program that writes it (a draw resumed, the
+    // minutes) must not let another program take the writer for gone and
+    // delete its journal under it: what is written next would be lost.
+    void readingBesideTheWriterLosesNothing()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty())
+            QSKIP("needs sqlite3 (scripts/deps.sh installs it)");
+        QTemporaryDir dir;
+        DrawLogWriter log(dir.path());
+        QVERIFY(log.startDraw(DrawMode::Manual));
+        QVERIFY(log.ball({5, true, DrawMode::Manual, "5"}, {}));
+        QCOMPARE(DrawLog::read(dir.path()).size(), size_t(2)); // read here, beside the writer
+        QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {QDir(dir.path()).filePath("Sorteios.cds"),
+                                                              QStringLiteral("SELECT count(*) FROM records")}),
+                 0); // another program reads and closes
+        QVERIFY(log.ball({6, true, DrawMode::Manual, "6"}, {}));
+        QVERIFY(QFile::exists(QDir(dir.path()).filePath("Sorteios.cds-wal")));
+        QCOMPARE(kinds(DrawLog::read(dir.path())), (QStringList{"inicio", "pedra", "pedra"}));
     }
 
     // Two programs drawing in one folder: each draw gets a number of its own,
