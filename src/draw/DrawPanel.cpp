@@ -19,7 +19,7 @@
 #include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
 #include "ui/UnitProc.h"
-#include "validation/ServerRegistry.h"
+#include "validation/RegistryWatch.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QCheckBox>
@@ -150,8 +150,10 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
         if (isVisible())
             m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
     });
-    if (ServerRegistry *server = registry.server())
-        connect(server, &ServerRegistry::connectionLost, this, &DrawPanel::registryLost);
+    if (RegistryWatch *watch = registry.watch()) {
+        connect(watch, &RegistryWatch::connectionLost, this, &DrawPanel::registryLost);
+        connect(watch, &RegistryWatch::reconnected, this, [this] { m_serverNotice->hide(); });
+    }
 }
 
 DrawPanel::~DrawPanel()
@@ -219,6 +221,12 @@ void DrawPanel::buildControls()
     m_concor->setFont(sansFont(19));
     m_concor->move(48, 495);
     m_concor->resize(90, 24);
+    // Under the count while the registry's server is lost during a draw; the cause in its tool tip.
+    m_serverNotice = label(this, QStringLiteral("LabelServidor"), QStringLiteral("Servidor fora do ar"), 8, 519,
+                           sansFont(11, Bold));
+    m_serverNotice->setFixedSize(132, 15);
+    setTextColour(m_serverNotice, clRed);
+    m_serverNotice->hide();
     connect(m_concorCaption, &ClickLabel::clicked, this, &DrawPanel::LabelConcorClick);
     connect(m_concor, &ClickLabel::clicked, this, &DrawPanel::LabelConcorClick);
 
@@ -334,7 +342,8 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     const bool electronic = pressedName == QLatin1String("ButtonEletronico");
     if (m_state.mode() != DrawMode::Idle)
         m_log->endDraw();
-    const bool readable = registryReadable();
+    // A registry on a server that has not been read since the start is as unreadable as a busy file.
+    const bool readable = registryReadable() && m_registry.access() != ValidationRegistry::Access::Unavailable;
     m_concor->setText(QString::number(m_registry.TableVali().recordCount()));
     if (!readable)
         m_prompter.inform(QStringLiteral("Sorteio"),
@@ -345,9 +354,9 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     m_state.start(electronic ? DrawMode::Electronic : DrawMode::Manual);
     m_game->newDraw();
     m_logTold = false;
-    m_serverTold = false;
-    if (m_registry.server() && !m_registry.server()->isConnected())
-        registryLost();
+    m_serverNotice->hide();
+    if (m_registry.watch() && m_registry.watch()->isLost())
+        registryLost(m_registry.watch()->lastFailure());
     m_lastBall = 0;
     m_banner.clear();
     m_scanWinners.clear();
@@ -376,6 +385,7 @@ void DrawPanel::ButtonFimClick()
 {
     if (m_state.mode() != DrawMode::Idle)
         m_log->endDraw();
+    m_serverNotice->hide();
     m_lastBall = 0;
     m_banner.clear();
     m_scanWinners.clear();
@@ -808,18 +818,18 @@ void DrawPanel::logStatus(const QString &failure, const QString &notice)
 
 void DrawPanel::drainLog() { m_log->drain(); }
 
-void DrawPanel::registryLost()
+void DrawPanel::registryLost(const QString &why)
 {
-    if (m_state.mode() == DrawMode::Idle || m_serverTold)
+    // Told on the panel, not in a message box: a box would take the ball
+    // clicks made before its OK.
+    if (m_state.mode() == DrawMode::Idle)
         return;
-    m_serverTold = true;
-    m_prompter.inform(QStringLiteral("Sorteio"),
-                      QStringLiteral("O servidor do registro de validação (%1) não pode ser alcançado. O sorteio "
-                                     "continua com as cartelas validadas lidas por último: vendas feitas depois "
-                                     "disso podem não estar sendo conferidas. O programa volta a usar o servidor "
-                                     "sozinho assim que ele responder.")
-                          .arg(m_registry.location().host),
-                      MessageIcon::Information);
+    const QString told = QStringLiteral("%1\n\nO sorteio continua com as cartelas validadas lidas por último: "
+                                        "vendas feitas depois disso podem não estar sendo conferidas.")
+                             .arg(why);
+    m_serverNotice->setToolTip(told);
+    m_serverNotice->setAccessibleDescription(told);
+    m_serverNotice->show();
 }
 
 void DrawPanel::LabelConcorClick()
