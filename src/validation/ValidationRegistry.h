@@ -33,6 +33,9 @@ public:
     // What follows the server for this registry (its signals tell of other
     // desks' changes and of a lost server); null for the working folder's files.
     RegistryWatch *watch() const { return m_watch.get(); }
+    // Whether open() starts following the server's changes (the program's
+    // panels); a one-off reader or entry (the tool) does without.
+    void setFollowing(bool follow) { m_following = follow; }
 
     Dataset &TableVali() { return m_vali; }
     Dataset &TableValiC() { return m_valiC; }
@@ -140,6 +143,7 @@ private:
     std::unique_ptr<ServerRegistry> m_server;
     std::unique_ptr<RegistryWatch> m_watch;
     qint64 m_lastEntryAt = 0; // on the watch's clock
+    bool m_following = true;
 };
 
 } // namespace bolaris

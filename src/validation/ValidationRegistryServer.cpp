@@ -46,7 +46,8 @@ ValidationRegistry::Opened ValidationRegistry::openServer()
     m_valiC.addIndex(QStringLiteral("Cartoes"), kValiCKey, Dataset::Primary | Dataset::Unique);
     // From here on the watch's thread follows the server: the other desks'
     // sales, and a server that is lost and back.
-    m_watch->start();
+    if (m_following)
+        m_watch->start();
     try {
         m_server->connectToServer();
         applyServerContent(m_server->read(), RegistryWatch::clock());

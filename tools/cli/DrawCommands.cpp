@@ -33,6 +33,7 @@ struct Hall {
         }
         // Read only: the program may have this registry open.
         registry = std::make_unique<ValidationRegistry>(dir, location);
+        registry->setFollowing(false);
         const ValidationRegistry::Opened opened = registry->open(true);
         if (opened.access != ValidationRegistry::Access::ReadOnly &&
             !(location.isServer() && opened.access == ValidationRegistry::Access::Writable)) {

@@ -32,6 +32,7 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
     if (!location)
         return 2;
     ValidationRegistry registry(dir, *location);
+    registry.setFollowing(false);
     switch (registry.lock()) {
     case ValidationRegistry::Lock::Taken:
         break;
