@@ -24,11 +24,15 @@ namespace bolaris::test {
 // open: a link lost mid-statement, as a dead Wi-Fi or a cut cable leaves it.
 class SwallowingProxy {
 public:
-    explicit SwallowingProxy(quint16 serverPort) : m_serverPort(serverPort)
+    // On port, or a free port when it is 0.
+    explicit SwallowingProxy(quint16 serverPort, quint16 port = 0) : m_serverPort(serverPort)
     {
         m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int on = 1;
+        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in at{};
         at.sin_family = AF_INET;
+        at.sin_port = htons(port);
         at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t size = sizeof at;
         ::bind(m_listen, reinterpret_cast<sockaddr *>(&at), size);

@@ -16,12 +16,25 @@ namespace bolaris {
 // Lives in the watch's thread with a connection of its own.
 class RegistryWatchWorker : public QObject {
 public:
-    RegistryWatchWorker(const RegistryLocation &location, int cancel, RegistryWatch *owner)
-        : m_server(location), m_owner(owner), m_retry(new QTimer(this))
+    RegistryWatchWorker(const RegistryLocation &location, int cancel, int heartbeatMs, RegistryWatch *owner)
+        : m_server(location), m_owner(owner), m_retry(new QTimer(this)), m_heartbeat(new QTimer(this))
     {
         m_server.setCancel(cancel);
+        if (heartbeatMs < 4000)
+            m_server.setAnswerWait(heartbeatMs);
         m_retry->setSingleShot(true);
         connect(m_retry, &QTimer::timeout, this, [this] { attempt(); });
+        // A server machine that froze, or a link that takes packets and
+        // answers nothing, is noticed by its silence.
+        m_heartbeat->setInterval(heartbeatMs);
+        connect(m_heartbeat, &QTimer::timeout, this, [this] {
+            try {
+                m_server.ping();
+                changed();
+            } catch (const DatasetError &e) {
+                failed(e);
+            }
+        });
     }
 
     void attempt()
@@ -33,6 +46,7 @@ public:
             connect(m_notifier, &QSocketNotifier::activated, this, [this] { changed(); });
             readNow();
             changed(); // what was heard while reading
+            m_heartbeat->start();
         } catch (const DatasetError &e) {
             failed(e);
         }
@@ -52,6 +66,7 @@ public:
     void shutdown()
     {
         m_retry->stop();
+        m_heartbeat->stop();
         delete m_notifier;
         m_notifier = nullptr;
         m_server.disconnectFromServer();
@@ -81,6 +96,7 @@ private:
 
     void failed(const DatasetError &e)
     {
+        m_heartbeat->stop();
         delete m_notifier;
         m_notifier = nullptr;
         m_server.disconnectFromServer();
@@ -94,6 +110,7 @@ private:
     ServerRegistry m_server;
     RegistryWatch *m_owner;
     QTimer *m_retry;
+    QTimer *m_heartbeat;
     QSocketNotifier *m_notifier = nullptr;
 };
 
@@ -133,7 +150,7 @@ void RegistryWatch::start()
         return;
     if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
         m_wake[0] = m_wake[1] = -1;
-    m_worker = new RegistryWatchWorker(m_location, m_wake[0], this);
+    m_worker = new RegistryWatchWorker(m_location, m_wake[0], m_heartbeatMs, this);
     m_worker->moveToThread(&m_thread);
     m_thread.start();
     QMetaObject::invokeMethod(m_worker, [w = m_worker] { w->attempt(); }, Qt::QueuedConnection);

@@ -25,6 +25,9 @@ public:
     ~RegistryWatch() override;
 
     void start();
+    // How often the server is asked whether it still answers, and how long
+    // its answer may take then (5 s; tests shorten it). Before start().
+    void setHeartbeat(int ms) { m_heartbeatMs = ms; }
     // Stops at once, whatever the server is doing.
     void stop();
     // Reads the registry again soon (when connected).
@@ -60,6 +63,7 @@ private:
     RegistryWatchWorker *m_worker = nullptr;
     int m_wake[2] = {-1, -1}; // a pipe whose write end ends every wait of the worker
     std::atomic<int> m_ignored{0}; // read by the worker
+    int m_heartbeatMs = 5000;
     bool m_connected = false;
     bool m_lostSaid = false;
     QString m_lastFailure;

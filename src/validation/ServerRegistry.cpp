@@ -137,8 +137,14 @@ QByteArray sqlstateIn(const QString &message)
     return code.match(message).captured(1).toLatin1();
 }
 
-// Sessions that lose their client go soon, and no statement waits long.
-void configure(PGconn *conn) { PQsetNoticeProcessor(conn, [](void *, const char *) {}, nullptr); }
+// Notices ("already exists, skipping") are not the operator's; and sending
+// never blocks, so that a statement that cannot leave (a link that takes
+// nothing more) is given up after the answer wait like one never answered.
+void configure(PGconn *conn)
+{
+    PQsetNoticeProcessor(conn, [](void *, const char *) {}, nullptr);
+    PQsetnonblocking(conn, 1);
+}
 
 } // namespace
 
@@ -198,7 +204,7 @@ int ServerRegistry::waitFor(int fd, short events, int ms) const
             continue;
         if (m_cancel >= 0 && fds[1].revents)
             return -1;
-        return ready > 0 ? 1 : ready == 0 ? 0 : 1; // an error shows in the next libpq call
+        return ready == 0 ? 0 : 1; // a failed poll shows in the next libpq call
     }
 }
 
@@ -467,10 +473,14 @@ ServerRegistry::Result ServerRegistry::answer(int sent, const char *what)
 {
     if (!sent)
         lostConnection(QString::fromUtf8(PQerrorMessage(m_conn)));
-    while (PQflush(m_conn) == 1) // a large statement goes out in parts
-        if (waitFor(PQsocket(m_conn), POLLOUT, m_answerWait) <= 0)
-            giveUp(what);
     const QDeadlineTimer deadline(m_answerWait);
+    // A large statement goes out in parts; what the server says meanwhile is taken in.
+    for (int pending = PQflush(m_conn); pending == 1; pending = PQflush(m_conn)) {
+        if (waitFor(PQsocket(m_conn), POLLIN | POLLOUT, int(deadline.remainingTime())) <= 0)
+            giveUp(what);
+        if (!PQconsumeInput(m_conn))
+            break;
+    }
     while (PQisBusy(m_conn)) {
         const int ready = waitFor(PQsocket(m_conn), POLLIN, int(deadline.remainingTime()));
         if (ready <= 0)
@@ -698,6 +708,12 @@ void ServerRegistry::listen()
 {
     connectToServer();
     runText("LISTEN bolaris_registro");
+}
+
+void ServerRegistry::ping()
+{
+    connectToServer();
+    runText("SELECT 1");
 }
 
 int ServerRegistry::socket() const { return m_conn ? PQsocket(m_conn) : -1; }

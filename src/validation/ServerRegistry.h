@@ -82,6 +82,8 @@ public:
     void listen();
     int socket() const;
     bool takeChanges(int ignoredSession = 0);
+    // Asks the server for nothing and waits for its answer: it still answers.
+    void ping();
     // The server process of this connection; 0 when not connected.
     int backendPid() const;
 

@@ -84,11 +84,14 @@ qsizetype HttpHeadReader::read(QByteArrayView data)
         const void *newline = std::memchr(start, '\n', size_t(left));
         const qsizetype part = newline ? static_cast<const char *>(newline) - start : left;
         const qsizetype use = newline ? part + 1 : part;
-        if (m_size + use > m_maxHead) {
+        // The limit a byte at a time would meet first, whatever pieces the bytes came in.
+        const qsizetype headRoom = m_maxHead - m_size;
+        const qsizetype lineRoom = m_maxLine - m_line.size();
+        if (headRoom < use && (lineRoom >= part || headRoom <= lineRoom)) {
             fail(431);
             return taken + use;
         }
-        if (m_line.size() + part > m_maxLine) {
+        if (lineRoom < part) {
             fail(m_seenRequestLine ? 431 : 414);
             return taken + use;
         }

@@ -127,6 +127,10 @@ void WebConnection::pump()
         if (n < 0 || m_queue.empty())
             end();
     }
+    // A connection that takes nothing more is not read until it lingers:
+    // what waits on its socket would wake this again and again.
+    if (m_closing && m_lingerSince < 0)
+        setReading(false);
     m_inPump = false;
 }
 

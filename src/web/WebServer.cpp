@@ -114,7 +114,6 @@ public:
         m_listener = new Listener;
         m_listener->setParent(this);
         m_listener->accepted = [this](qintptr fd) { accept(int(fd)); };
-        m_listener->setMaxPendingConnections(256);
         if (!m_listener->listen(QHostAddress::Any, port)) {
             const QString failure = portFailure(m_listener->serverError());
             delete m_listener;

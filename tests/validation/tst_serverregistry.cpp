@@ -393,6 +393,31 @@ private Q_SLOTS:
         QCOMPARE(cardsOn(other), (std::set<std::pair<QString, int>>{{"A", 61}, {"K", 1}}));
     }
 
+    // A link that takes packets and answers nothing (a frozen server
+    // machine) is noticed by the draw computer from the server's silence,
+    // and the registry is read again once it answers.
+    void silentServerIsNoticed()
+    {
+        QTemporaryDir dir;
+        auto proxy = std::make_unique<SwallowingProxy>(serverPort());
+        ServerRegistry desk(location());
+        QVERIFY(desk.addCard("H", 1));
+        ValidationRegistry draw(dir.path(), locationThrough(proxy->port()));
+        draw.watch()->setHeartbeat(1000);
+        QCOMPARE(draw.open().access, ValidationRegistry::Access::Writable);
+        QSignalSpy lost(draw.watch(), &RegistryWatch::connectionLost);
+        QSignalSpy back(draw.watch(), &RegistryWatch::reconnected);
+        proxy->swallowAll();
+        QTRY_VERIFY_WITH_TIMEOUT(!lost.isEmpty(), 8000);
+        QVERIFY(lost.last().first().toString().contains(QStringLiteral("não pode ser alcançado")));
+        QVERIFY(desk.addCard("H", 2));
+        const quint16 port = proxy->port();
+        proxy.reset(); // the link is back: a relay that passes everything, on the same port
+        SwallowingProxy again(serverPort(), port);
+        QTRY_VERIFY_WITH_TIMEOUT(!back.isEmpty(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(draw.TableVali().recordCount(), 2, 5000);
+    }
+
     // A server that takes no writes still lets every computer connect and
     // read the registry; entries are refused saying why.
     void readingWritesNothing()

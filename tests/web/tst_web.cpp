@@ -232,6 +232,8 @@ private Q_SLOTS:
                                    << true;
         QTest::newRow("long field") << "GET / HTTP/1.1\r\nX: " + QByteArray(9000, 'a') + "\r\n\r\n"
                                     << QByteArrayList{"431"} << true;
+        QTest::newRow("line longer than a head") << "GET /" + QByteArray(40'000, 'a') + " HTTP/1.1\r\n\r\n"
+                                                 << QByteArrayList{"414"} << true;
         QTest::newRow("feed elsewhere") << QByteArray(kUpgrade).replace("/ao-vivo", "/estado") << QByteArrayList{"404"}
                                         << true;
         QTest::newRow("old feed version") << QByteArray(kUpgrade).replace("Version: 13", "Version: 8")
