@@ -78,9 +78,10 @@ private:
                     fds.push_back({fd, POLLIN, 0});
             if (::poll(fds.data(), nfds_t(fds.size()), 20) <= 0)
                 continue;
+            const size_t polled = (fds.size() - 1) / 2; // a link accepted now is polled next time
             if (fds[0].revents)
                 accept();
-            for (size_t i = 0; i < m_links.size(); ++i)
+            for (size_t i = 0; i < polled; ++i)
                 for (int side = 0; side < 2; ++side)
                     if (fds[1 + 2 * i + size_t(side)].revents)
                         pass(m_links[i], side == 0);
@@ -89,6 +90,8 @@ private:
     void accept()
     {
         const int client = ::accept(m_listen, nullptr, nullptr);
+        if (client < 0)
+            return;
         const int server = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in to{};
         to.sin_family = AF_INET;
