@@ -1,11 +1,20 @@
 #include "BenchMain.h"
+#include "SwallowingProxy.h"
+#include "app/UnitMenu.h"
+#include "draw/DrawPanel.h"
 #include "report/Fonts.h"
 #include "ui/Prompter.h"
 #include "validation/ServerRegistry.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
+#include <thread>
 
 
 using namespace bolaris;
@@ -114,6 +123,89 @@ void BM_ServerRangeEntry2000(benchmark::State &state)
     registry.ButtonInivalClick(yes);
 }
 BENCHMARK(BM_ServerRangeEntry2000)->Unit(benchmark::kMillisecond);
+
+// A ball clicked on the draw computer while its link to the registry's
+// server is lost (every packet swallowed, both ends left open) and a desk
+// goes on selling: from the click's arrival in the event queue to the end of
+// its handling, with 200 ms of the event loop between clicks, as a draw has.
+// The server must be reachable over TCP on this machine (127.0.0.1), as the
+// relay that swallows the packets stands in front of it.
+void BM_BallWhileServerSilent(benchmark::State &state)
+{
+    const RegistryLocation server = benchServer();
+    if (!server.isServer()) {
+        state.SkipWithError("BOLARIS_BENCH_REGISTRY not set");
+        return;
+    }
+    {
+        ServerRegistry desk(server);
+        desk.clear();
+        desk.toggleCards(QStringLiteral("A"), 1, 2000);
+    }
+    test::SwallowingProxy proxy(quint16(server.port));
+    QUrl through(server.url);
+    through.setHost(QStringLiteral("127.0.0.1"));
+    through.setPort(proxy.port());
+    qputenv(RegistryLocation::kEnvironment, through.toString().toUtf8());
+    QTemporaryDir dir;
+    SilentPrompter prompter;
+    NoSound quiet;
+    TFormMenu window(dir.path(), prompter);
+    qunsetenv(RegistryLocation::kEnvironment);
+    auto *panel = window.findChild<DrawPanel *>(QStringLiteral("PanelSorteio"));
+    panel->setTimeScale(0);
+    panel->setSoundPlayer(quiet);
+    window.show();
+    window.MenuSorteioClick();
+    panel->ButtonManualClick(QStringLiteral("ButtonManual"));
+
+    proxy.swallowAll();
+    std::atomic<bool> selling{true};
+    std::thread desk([&] {
+        ServerRegistry other(server);
+        for (int card = 1; selling; card = card % 2000 + 1) {
+            try {
+                other.addCard(QStringLiteral("B"), card);
+            } catch (const DatasetError &) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    auto loop = [](int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    };
+    double total = 0, worst = 0;
+    int ball = 0;
+    for (auto _ : state) {
+        loop(200);
+        if (ball == 90) {
+            panel->ButtonManualClick(QStringLiteral("ButtonManual"));
+            ball = 0;
+        }
+        const int n = ++ball;
+        bool done = false;
+        QElapsedTimer t;
+        t.start();
+        QTimer::singleShot(0, panel, [&, n] {
+            panel->P1Click(n);
+            done = true;
+        });
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const double seconds = double(t.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(seconds);
+        total += seconds;
+        worst = std::max(worst, seconds);
+    }
+    selling = false;
+    desk.join();
+    state.counters["mean_ms"] = total * 1000 / double(state.iterations());
+    state.counters["max_ms"] = worst * 1000;
+}
+BENCHMARK(BM_BallWhileServerSilent)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
 
 } // namespace
 

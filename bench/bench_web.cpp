@@ -1,14 +1,18 @@
 #include "BenchMain.h"
+#include "cards/CardStore.h"
 #include "app/UnitMenu.h"
 #include "game/BallSource.h"
 #include "draw/DrawPanel.h"
 #include "report/Fonts.h"
 #include "ui/SoundPlayer.h"
+#include "web/HostileClient.h"
+#include "web/WebServer.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QWebSocket>
 
 #include <memory>
@@ -34,6 +38,10 @@ struct Hall {
     {
         qputenv("BOLARIS_WEB_PORT", "0");
         window = std::make_unique<TFormMenu>(dir.path(), prompter);
+        // The phones all come from this machine's address here.
+        WebLimits limits;
+        limits.maxPerAddress = limits.maxConnections;
+        window->webServer().setLimits(limits);
         panel = window->findChild<DrawPanel *>(QStringLiteral("PanelSorteio"));
         panel->setTimeScale(0);
         panel->setBallSource(source);
@@ -114,6 +122,76 @@ void BM_BallToThousandPhones(benchmark::State &state)
     state.counters["ui_max_ms"] = uiMax;
 }
 BENCHMARK(BM_BallToThousandPhones)->Arg(1)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
+
+// The program's memory while hostile clients attack the web server, each
+// sending as much as the server takes and reading nothing: the growth of the
+// resident size over the server at rest (counter rss_mb), what the server
+// counts as kept for clients (held_mb) and the most for one client
+// (largest_kb). /0: 16 connections from one address, each pipelining 2,000
+// requests for the page's font with a 4 kB receive buffer; /1: 16 posting a
+// body of 100 GB with a blank line every 4 kB; /2: 16 live clients pinging
+// (125-byte pings) without reading the pongs; /3: 1,000 connections from 63
+// addresses pipelining font requests.
+void BM_HostileClients(benchmark::State &state)
+{
+    const int kind = int(state.range(0));
+    CartelaTable cards;
+    for (auto _ : state) {
+        WebServer server(cards);
+        if (!server.start().isEmpty()) {
+            state.SkipWithError("no port");
+            return;
+        }
+        const qint64 before = test::residentBytes();
+        const QByteArray font = "GET /LiberationSans-Bold.ttf HTTP/1.1\r\nHost: x\r\n\r\n";
+        QByteArray head, stream;
+        qint64 budget = 64 << 20;
+        switch (kind) {
+        case 0:
+        case 3:
+            stream = font.repeated(2000);
+            budget = stream.size();
+            break;
+        case 1:
+            head = "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 100000000000\r\n\r\n";
+            stream = (QByteArray(4092, 'x') + "\r\n\r\n").repeated(16);
+            break;
+        default:
+            head = test::kUpgrade;
+            stream = test::clientFrame(9, QByteArray(125, 'p')).repeated(256);
+            break;
+        }
+        const int count = kind == 3 ? 1000 : 16;
+        std::vector<std::unique_ptr<test::RawClient>> clients;
+        std::vector<qint64> sent(size_t(count), 0);
+        for (int i = 0; i < count; ++i) {
+            const QByteArray from = "127.0.0." + QByteArray::number(kind == 3 ? 10 + i % 63 : 10);
+            clients.push_back(std::make_unique<test::RawClient>(server.port(), 4096, from.constData()));
+            clients.back()->send(head);
+        }
+        for (int quiet = 0; quiet < 50;) {
+            bool moved = false;
+            for (int i = 0; i < count; ++i) {
+                if (sent[size_t(i)] >= budget || sent[size_t(i)] < 0)
+                    continue;
+                const qint64 n = clients[size_t(i)]->send(
+                    QByteArrayView(stream).sliced(sent[size_t(i)] % stream.size(),
+                                                  std::min<qint64>(stream.size() - sent[size_t(i)] % stream.size(),
+                                                                   budget - sent[size_t(i)])));
+                sent[size_t(i)] = n < 0 ? -1 : sent[size_t(i)] + n;
+                moved = moved || n > 0;
+            }
+            quiet = moved ? 0 : quiet + 1;
+            if (!moved)
+                QThread::msleep(10);
+        }
+        const WebServer::Held held = server.held();
+        state.counters["rss_mb"] = double(test::residentBytes() - before) / (1 << 20);
+        state.counters["held_mb"] = double(held.total) / (1 << 20);
+        state.counters["largest_kb"] = double(held.largest) / 1024;
+    }
+}
+BENCHMARK(BM_HostileClients)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

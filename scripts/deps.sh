@@ -15,7 +15,7 @@ packages=(
   libpq-dev postgresql sqlite3
   desktop-file-utils
   clang libclang-rt-14-dev
-  qt6-httpserver-dev qt6-websockets-dev libqrencode-dev chromium
+  qt6-websockets-dev libqrencode-dev chromium
 )
 missing=()
 for p in "${packages[@]}"; do

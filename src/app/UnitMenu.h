@@ -44,6 +44,8 @@ public:
     CardStore &cardStore() { return *m_store; }
     ValidationRegistry &registry() { return *m_registry; }
     SheetIssue &sheets() { return *m_sheets; }
+    // What "Celulares" serves the draw through (benchmarks set its limits).
+    WebServer &webServer() { return *m_web; }
     // Replaces how previews are shown (tests); the window owns it.
     void setPreviewHost(std::unique_ptr<PreviewHost> host);
     void setColourChooser(std::unique_ptr<ColourChooser> chooser);

@@ -23,7 +23,7 @@
 #include "ui/SoundPlayer.h"
 #include "ui/UiBuild.h"
 #include "ui/UnitProc.h"
-#include "validation/ServerRegistry.h"
+#include "validation/RegistryWatch.h"
 #include "validation/ValidationRegistry.h"
 
 #include <QCheckBox>
@@ -167,8 +167,14 @@ DrawPanel::DrawPanel(QWidget *parent, DrawState &state, ValidationRegistry &regi
         AtaDialog dialog(m_prizesWindow.get(), m_workDir, cards, m_registry, m_prompter);
         dialog.exec();
     });
-    if (ServerRegistry *server = registry.server())
-        connect(server, &ServerRegistry::connectionLost, this, &DrawPanel::registryLost);
+    if (RegistryWatch *watch = registry.watch()) {
+        connect(watch, &RegistryWatch::connectionLost, this, &DrawPanel::registryLost);
+        connect(watch, &RegistryWatch::reconnected, this, [this] {
+            m_serverNotice->hide();
+            if (isVisible())
+                showCompeting();
+        });
+    }
 }
 
 DrawPanel::~DrawPanel()
@@ -237,6 +243,12 @@ void DrawPanel::buildControls()
     m_concor->setFont(sansFont(19));
     m_concor->move(48, 495);
     m_concor->resize(90, 24);
+    // Under the count while the registry's server is lost during a draw; the cause in its tool tip.
+    m_serverNotice = label(this, QStringLiteral("LabelServidor"), QStringLiteral("Servidor fora do ar"), 8, 519,
+                           sansFont(11, Bold));
+    m_serverNotice->setFixedSize(132, 15);
+    setTextColour(m_serverNotice, clRed);
+    m_serverNotice->hide();
     connect(m_concorCaption, &ClickLabel::clicked, this, &DrawPanel::LabelConcorClick);
     connect(m_concor, &ClickLabel::clicked, this, &DrawPanel::LabelConcorClick);
     m_nextDraw = label(this, QStringLiteral("LabelProximo"), QString(), 11, 519, font());
@@ -380,7 +392,8 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     const bool electronic = pressedName == QLatin1String("ButtonEletronico");
     if (m_state.mode() != DrawMode::Idle)
         m_log->endDraw();
-    const bool readable = registryReadable();
+    // A registry on a server that has not been read since the start is as unreadable as a busy file.
+    const bool readable = registryReadable() && m_registry.access() != ValidationRegistry::Access::Unavailable;
     if (!readable)
         m_prompter.inform(QStringLiteral("Sorteio"),
                           QStringLiteral("O registro de validação não pôde ser lido: nenhuma cartela concorre neste "
@@ -391,9 +404,9 @@ void DrawPanel::ButtonManualClick(const QString &pressedName)
     // What competes is what the registry holds now; later entries count from the next draw.
     m_game->newDraw(CompetingSet::fromRegistry(m_registry.TableVali(), m_registry.TableValiC()));
     m_logTold = false;
-    m_serverTold = false;
-    if (m_registry.server() && !m_registry.server()->isConnected())
-        registryLost();
+    m_serverNotice->hide();
+    if (m_registry.watch() && m_registry.watch()->isLost())
+        registryLost(m_registry.watch()->lastFailure());
     m_lastBall = 0;
     m_banner.clear();
     m_scanWinners.clear();
@@ -447,7 +460,7 @@ void DrawPanel::showCompeting()
         CompetingSet::fromRegistry(m_registry.TableVali(), m_registry.TableValiC()));
     m_nextDraw->setText(QStringLiteral("+%1 para o próximo").arg(sold));
     m_nextDraw->adjustSize();
-    m_nextDraw->setVisible(sold > 0);
+    m_nextDraw->setVisible(sold > 0 && !m_serverNotice->isVisible());
 }
 
 void DrawPanel::showPrizes()
@@ -521,7 +534,7 @@ bool DrawPanel::resume(int number)
         m_log->scan(last.report);
     m_drawNumber = number;
     m_logTold = false;
-    m_serverTold = false;
+    m_serverNotice->hide();
     m_cantos->setChecked(m_game->switches().cantos);
     m_linha->setChecked(m_game->switches().linha);
     m_2linhas->setChecked(m_game->switches().twoRows);
@@ -559,6 +572,7 @@ void DrawPanel::ButtonFimClick()
     if (m_state.mode() != DrawMode::Idle)
         m_log->endDraw();
     m_prizesWindow->setDrawRunning(false);
+    m_serverNotice->hide();
     m_lastBall = 0;
     m_banner.clear();
     m_scanWinners.clear();
@@ -998,18 +1012,20 @@ void DrawPanel::logStatus(const QString &failure, const QString &notice)
 
 void DrawPanel::drainLog() { m_log->drain(); }
 
-void DrawPanel::registryLost()
+void DrawPanel::registryLost(const QString &why)
 {
-    if (m_state.mode() == DrawMode::Idle || m_serverTold)
+    // Told on the panel, not in a message box: a box would take the ball
+    // clicks made before its OK.
+    if (m_state.mode() == DrawMode::Idle)
         return;
-    m_serverTold = true;
-    m_prompter.inform(QStringLiteral("Sorteio"),
-                      QStringLiteral("O servidor do registro de validação (%1) não pode ser alcançado. O sorteio "
-                                     "continua com as cartelas validadas lidas por último: vendas feitas depois "
-                                     "disso podem não estar sendo conferidas. O programa volta a usar o servidor "
-                                     "sozinho assim que ele responder.")
-                          .arg(m_registry.location().host),
-                      MessageIcon::Information);
+    const QString told = QStringLiteral("%1\n\nO sorteio continua normalmente: o que concorre foi fixado no início do "
+                                        "sorteio. Vendas feitas agora em outras mesas valem a partir do próximo "
+                                        "sorteio.")
+                             .arg(why);
+    m_serverNotice->setToolTip(told);
+    m_serverNotice->setAccessibleDescription(told);
+    m_serverNotice->show();
+    m_nextDraw->hide(); // the same place: the server's silence is what matters now
 }
 
 void DrawPanel::LabelConcorClick()

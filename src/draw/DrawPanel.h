@@ -79,8 +79,9 @@ public:
     bool ballEventRunning() const { return m_running; }
     // Waits until the draw log has written every event so far (tests).
     void drainLog();
-    // The registry's server was lost during a draw: said once per draw.
-    void registryLost();
+    // The registry's server was lost during a draw: said on the panel, why in
+    // its tool tip, until the server is back or the draw ends.
+    void registryLost(const QString &why);
     // The players' display while "Telão" is ticked, else null.
     PlayersDisplay *playersDisplay() const;
     // The window listing the prizes of the draw.
@@ -181,7 +182,6 @@ private:
     bool m_concorBlack = false; // the count's labels start in the system's text colour
     std::unique_ptr<DrawLog> m_log;
     bool m_logTold = false; // a failure of the log was told in this draw
-    bool m_serverTold = false; // a lost registry server was told in this draw
     std::unique_ptr<PlayersDisplay> m_display;
     int m_lastBall = 0;
     bool m_lastTakenBack = false;
@@ -200,6 +200,7 @@ private:
     ClickLabel *m_concorCaption = nullptr;
     ClickLabel *m_concor = nullptr;
     QLabel *m_nextDraw = nullptr;
+    QLabel *m_serverNotice = nullptr;
     QLabel *m_drawnCount = nullptr;
     QLabel *m_remaining = nullptr;
     QCheckBox *m_cantos = nullptr;

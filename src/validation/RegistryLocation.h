@@ -14,15 +14,21 @@ struct RegistryLocation {
     int port = 5432;
     QString user;
     QString database;
-    QString error; // why the text given is no usable registry URL (English)
+    QString error;           // why the text given is no usable registry URL (English)
+    QString errorPortuguese; // the same for the operator
 
     bool isServer() const { return !url.isEmpty(); }
     bool isValid() const { return error.isEmpty(); }
     // "Registro: servidor HOST", "Registro: arquivos locais", or
     // "Registro: endereço inválido" for a URL that names no server.
     QString caption() const;
-    // The libpq connection string, with a bounded connect timeout.
+    // The libpq connection string: a bounded connect, keepalives that notice
+    // a lost link within seconds, and the session's limits on the server
+    // (an idle transaction, a statement, a wait for a lock, the server's own
+    // keepalives), so that a desk that vanishes mid-entry holds nothing long.
     QString conninfo() const;
+    // How long a connection attempt may take (connect_timeout, 3 s unless the URL says otherwise).
+    int connectTimeoutSeconds() const;
 
     static RegistryLocation parse(const QString &url);
     // The registry= line of "bolaris.conf" in dir; nothing when there is none.

@@ -1,6 +1,6 @@
 #include "ValidationPanel.h"
 
-#include "ServerRegistry.h"
+#include "RegistryWatch.h"
 #include "ValidationRegistry.h"
 #include "ui/Prompter.h"
 #include "ui/UiBuild.h"
@@ -128,12 +128,11 @@ ValidationPanel::ValidationPanel(QWidget *parent, ValidationRegistry &registry, 
     connect(m_reset, &QPushButton::clicked, this, &ValidationPanel::ButtonInivalClick);
     // On a shared registry the other desks' sales reach the grids at once;
     // the count shown beside them follows while the panel is open.
-    if (ServerRegistry *server = registry.server())
-        for (auto signal : {&ServerRegistry::changed, &ServerRegistry::reconnected})
-            connect(server, signal, this, [this] {
-                if (isVisible())
-                    showCount();
-            });
+    if (RegistryWatch *watch = registry.watch())
+        connect(watch, &RegistryWatch::read, this, [this] {
+            if (isVisible())
+                showCount();
+        });
 }
 
 bool ValidationPanel::eventFilter(QObject *watched, QEvent *event)

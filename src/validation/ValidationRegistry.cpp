@@ -1,5 +1,6 @@
 #include "ValidationRegistry.h"
 #include "RegistryNames.h"
+#include "RegistryWatch.h"
 #include "ServerRegistry.h"
 
 #include "ui/Prompter.h"
@@ -132,11 +133,16 @@ ValidationRegistry::ValidationRegistry(const QString &dir, const RegistryLocatio
     m_vali.beforeDelete = [this](Dataset &d) { TableValiBeforeDelete(d); };
     if (location.isServer()) {
         m_server = std::make_unique<ServerRegistry>(location);
-        QObject::connect(m_server.get(), &ServerRegistry::changed, [this] { syncFromServer(); });
-        QObject::connect(m_server.get(), &ServerRegistry::reconnected, [this] {
-            if (m_access == Access::Unavailable && m_vali.isOpen())
-                m_access = Access::Writable; // the server was not there at start
-            syncFromServer();
+        m_watch = std::make_unique<RegistryWatch>(location);
+        QObject::connect(m_watch.get(), &RegistryWatch::read, m_watch.get(),
+                         [this](const ServerRegistry::Content &content, qint64 startedAt) {
+                             if (m_access == Access::Unavailable && m_vali.isOpen())
+                                 m_access = Access::Writable; // the server was not there at start
+                             applyServerContent(content, startedAt);
+                         });
+        QObject::connect(m_watch.get(), &RegistryWatch::connectionLost, m_watch.get(), [this](const QString &why) {
+            if (m_access == Access::Unavailable)
+                m_refusal = why;
         });
     }
 }
@@ -331,6 +337,8 @@ ValidationRegistry::Opened ValidationRegistry::reopen()
 
 void ValidationRegistry::close()
 {
+    if (m_watch)
+        m_watch->stop();
     m_vali.close();
     m_valiC.close();
     m_access = Access::Closed;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RegistryLocation.h"
+#include "ServerRegistry.h"
 #include "dataset/Dataset.h"
 
 #include <QString>
@@ -13,13 +14,14 @@ class QLockFile;
 namespace bolaris {
 
 class Prompter;
-class ServerRegistry;
+class RegistryWatch;
 
 // The registry of validated cards ("Validadas.cds") and returned tickets
 // ("Cartoes.cds"), with the rules of its two entries, the cascade and the
 // reset. Every completed entry is committed to the files before it returns.
 // With a server location the same rules run against a ServerRegistry, and the
-// two datasets are its in-memory copy, kept current as other desks change it.
+// two datasets are its in-memory copy, kept current as other desks change it
+// by a RegistryWatch, whose thread does all the waiting on the server.
 class ValidationRegistry {
 public:
     explicit ValidationRegistry(const QString &dir, const RegistryLocation &location = {});
@@ -28,6 +30,12 @@ public:
     const RegistryLocation &location() const { return m_location; }
     // The server behind the registry; null for the working folder's files.
     ServerRegistry *server() const { return m_server.get(); }
+    // What follows the server for this registry (its signals tell of other
+    // desks' changes and of a lost server); null for the working folder's files.
+    RegistryWatch *watch() const { return m_watch.get(); }
+    // Whether open() starts following the server's changes (the program's
+    // panels); a one-off reader or entry (the tool) does without.
+    void setFollowing(bool follow) { m_following = follow; }
 
     Dataset &TableVali() { return m_vali; }
     Dataset &TableValiC() { return m_valiC; }
@@ -122,7 +130,10 @@ private:
     // The in-memory copy follows what the server holds.
     void mirrorCard(const QString &serie, int card, bool present);
     void mirrorTicket(const QString &serie, int ticket, bool present);
-    void syncFromServer();
+    // An entry of this desk went to the server and into the copy.
+    void entered();
+    // A reading of the watch; one begun before this desk's last entry is older than the copy.
+    void applyServerContent(const ServerRegistry::Content &content, qint64 startedAt);
 
     QString m_dir;
     Dataset m_vali;
@@ -133,6 +144,9 @@ private:
     QString m_refusal;
     RegistryLocation m_location;
     std::unique_ptr<ServerRegistry> m_server;
+    std::unique_ptr<RegistryWatch> m_watch;
+    qint64 m_lastEntryAt = 0; // on the watch's clock
+    bool m_following = true;
 };
 
 } // namespace bolaris

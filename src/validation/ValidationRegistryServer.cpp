@@ -2,6 +2,7 @@
 // there, then the in-memory copy is brought in line with what the server did.
 
 #include "RegistryNames.h"
+#include "RegistryWatch.h"
 #include "ServerRegistry.h"
 #include "ValidationRegistry.h"
 
@@ -43,15 +44,17 @@ ValidationRegistry::Opened ValidationRegistry::openServer()
     m_valiC.createDataset();
     m_vali.addIndex(QStringLiteral("Validadas"), kValiKey, Dataset::Primary | Dataset::Unique);
     m_valiC.addIndex(QStringLiteral("Cartoes"), kValiCKey, Dataset::Primary | Dataset::Unique);
+    // From here on the watch's thread follows the server: the other desks'
+    // sales, and a server that is lost and back.
+    if (m_following)
+        m_watch->start();
     try {
         m_server->connectToServer();
-        syncFromServer();
+        applyServerContent(m_server->read(), RegistryWatch::clock());
     } catch (const DatasetError &e) {
-        // The copy stays open and empty: it fills when the server answers.
+        // The copy stays open and empty: it fills when the watch reads the server.
         m_access = Access::Unavailable;
         m_refusal = e.forOperator();
-        if (m_location.isValid())
-            m_server->reconnectLater();
         return {m_access, false, e.message(), m_refusal};
     }
     m_access = Access::Writable;
@@ -85,15 +88,23 @@ void ValidationRegistry::mirrorTicket(const QString &serie, int ticket, bool pre
     }
 }
 
-void ValidationRegistry::syncFromServer()
+void ValidationRegistry::entered()
 {
+    // The copy has the entry; the watch need not read it back, and a reading
+    // begun before it is older than the copy.
+    m_lastEntryAt = RegistryWatch::clock();
+    m_watch->ignoreSession(m_server->backendPid());
+}
+
+void ValidationRegistry::applyServerContent(const ServerRegistry::Content &content, qint64 startedAt)
+{
+    // A reading begun before this desk's last entry may lack it; the entry's
+    // own notice brings a newer one.
     if (!m_vali.isOpen() || !m_valiC.isOpen())
         return;
-    ServerRegistry::Content content;
-    try {
-        content = m_server->read();
-    } catch (const DatasetError &) {
-        return; // the copy stays as last read; the server says when it is back
+    if (startedAt < m_lastEntryAt) {
+        m_watch->refresh();
+        return;
     }
     QSet<QString> cards, tickets;
     for (const auto &[serie, card] : content.cards)
@@ -148,9 +159,11 @@ ValidationRegistry::CardEntry ValidationRegistry::serverCardEntry(const QString 
             }
         }
     } catch (const DatasetError &e) {
+        m_lastEntryAt = RegistryWatch::clock();
         prompter.inform(kCaption, e.forOperator(), MessageIcon::Information);
         return {Outcome::Refused, 0};
     }
+    entered();
     if (last > kCardsPerSeries)
         return {Outcome::Stopped, lastAdded};
     m_vali.last();
@@ -182,9 +195,11 @@ ValidationRegistry::Outcome ValidationRegistry::serverTicketEntry(const QString 
             break;
         }
     } catch (const DatasetError &e) {
+        m_lastEntryAt = RegistryWatch::clock();
         prompter.inform(kCaption, e.forOperator(), MessageIcon::Information);
         return Outcome::Refused;
     }
+    entered();
     return Outcome::Done;
 }
 
@@ -196,6 +211,7 @@ bool ValidationRegistry::serverReset(Prompter &prompter)
         prompter.inform(kCaption, e.forOperator(), MessageIcon::Information);
         return false;
     }
+    entered();
     while (!m_vali.isEmpty()) {
         m_vali.first();
         m_vali.deleteRecord();

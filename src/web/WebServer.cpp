@@ -1,164 +1,86 @@
 #include "WebServer.h"
 
+#include "WebConnection.h"
 #include "cards/CardStore.h"
 
-#include <QAbstractHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
+#include <QHash>
 #include <QNetworkInterface>
-#include <QPointer>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
-#include <QWebSocket>
 
+#include <algorithm>
+#include <unordered_set>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
-
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace bolaris {
 
 namespace {
 
-QByteArrayView methodName(QHttpServerRequest::Method method)
+// Hands every accepted socket to the worker instead of making a QTcpSocket of it.
+class Listener : public QTcpServer {
+public:
+    std::function<void(qintptr)> accepted;
+
+protected:
+    void incomingConnection(qintptr fd) override { accepted(fd); }
+};
+
+// The client's address as bytes, an IPv4 address in IPv6 form taken as IPv4,
+// so that one phone counts once however it reached the port.
+QByteArray peerAddress(int fd)
 {
-    switch (method) {
-    case QHttpServerRequest::Method::Get: return "GET";
-    case QHttpServerRequest::Method::Head: return "HEAD";
-    case QHttpServerRequest::Method::Post: return "POST";
-    case QHttpServerRequest::Method::Put: return "PUT";
-    case QHttpServerRequest::Method::Delete: return "DELETE";
-    case QHttpServerRequest::Method::Options: return "OPTIONS";
-    case QHttpServerRequest::Method::Patch: return "PATCH";
-    case QHttpServerRequest::Method::Trace: return "TRACE";
-    case QHttpServerRequest::Method::Connect: return "CONNECT";
-    default: return "OTHER";
+    sockaddr_storage peer{};
+    socklen_t size = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &size) != 0)
+        return {};
+    if (peer.ss_family == AF_INET) {
+        const auto *v4 = reinterpret_cast<const sockaddr_in *>(&peer);
+        return QByteArray(reinterpret_cast<const char *>(&v4->sin_addr), 4);
     }
+    if (peer.ss_family == AF_INET6) {
+        const auto *v6 = reinterpret_cast<const sockaddr_in6 *>(&peer);
+        const char *bytes = reinterpret_cast<const char *>(&v6->sin6_addr);
+        if (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr))
+            return QByteArray(bytes + 12, 4);
+        return QByteArray(bytes, 16);
+    }
+    return {};
 }
 
-// Watches one connection for the limits of a request head and for clients
-// that send too slowly or not at all. It is a child of the socket, so it
-// lives exactly as long as the connection and counts it meanwhile.
-class ConnectionGuard;
-using Guards = QSet<ConnectionGuard *>;
+// A phone that left the hall without closing is noticed by the system
+// within minutes, and a small answer or frame goes out at once.
+void tuneSocket(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    const int on = 1, idle = 60, interval = 10, count = 3;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+}
 
-class ConnectionGuard : public QObject {
-public:
-    ConnectionGuard(QTcpSocket *socket, const WebLimits &limits, Guards &open)
-        : QObject(socket), m_socket(socket), m_limits(limits), m_open(open)
-    {
-        m_open.insert(this);
-        m_timer.setSingleShot(true);
-        connect(&m_timer, &QTimer::timeout, socket, &QTcpSocket::abort);
-        connect(socket, &QTcpSocket::readyRead, this, &ConnectionGuard::scan);
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        m_timer.start(m_limits.headTimeoutMs); // a client that connects and says nothing
+// Why a port could not be opened, in the operator's words.
+QString portFailure(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::AddressInUseError:
+        return QStringLiteral("ela já está sendo usada por outro programa");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("o sistema não permite que este programa a use; portas abaixo de 1024 são reservadas");
+    case QAbstractSocket::SocketResourceError:
+        return QStringLiteral("o sistema está sem recursos para abrir mais conexões");
+    default:
+        return QStringLiteral("o sistema recusou a abertura da porta");
     }
-    ~ConnectionGuard() override { m_open.remove(this); }
-
-    QTcpSocket *socket() const { return m_socket; }
-
-    // The connection became a live feed: no request heads any more, and idle is normal.
-    void upgraded()
-    {
-        m_upgraded = true;
-        m_timer.stop();
-        disconnect(m_socket, &QTcpSocket::readyRead, this, &ConnectionGuard::scan);
-        // The WebSocket owns the connection now and ends it itself.
-        disconnect(m_socket, &QTcpSocket::disconnected, m_socket, &QObject::deleteLater);
-    }
-
-private:
-    // Runs before the HTTP server reads the new bytes: it measures them without interpreting them.
-    void scan()
-    {
-        if (m_upgraded || !m_socket->isReadable())
-            return;
-        const QByteArray bytes = m_socket->peek(m_socket->bytesAvailable());
-        for (char c : bytes) {
-            if (c == '\n') {
-                if (m_line == 0) { // a blank line ends the head
-                    m_inHead = false;
-                    m_head = 0;
-                    m_timer.start(m_limits.idleTimeoutMs);
-                }
-                m_line = 0;
-                continue;
-            }
-            if (c == '\r')
-                continue;
-            if (!m_inHead) {
-                m_inHead = true;
-                m_timer.start(m_limits.headTimeoutMs);
-            }
-            if (++m_line > m_limits.maxLine || ++m_head > m_limits.maxHead) {
-                m_socket->abort();
-                return;
-            }
-        }
-    }
-
-    QTcpSocket *m_socket;
-    const WebLimits &m_limits;
-    Guards &m_open;
-    QTimer m_timer;
-    int m_line = 0;
-    int m_head = 0;
-    bool m_inHead = false;
-    bool m_upgraded = false;
-};
-
-// Takes connections up to the limit and puts a guard on each; the rest are closed at once.
-class GuardedTcpServer : public QTcpServer {
-public:
-    GuardedTcpServer(const WebLimits &limits, Guards &open) : m_limits(limits), m_open(open) {}
-
-protected:
-    void incomingConnection(qintptr handle) override
-    {
-        auto *socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(handle) || m_open.size() >= m_limits.maxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            return;
-        }
-        new ConnectionGuard(socket, m_limits, m_open);
-        addPendingConnection(socket);
-    }
-
-private:
-    const WebLimits &m_limits;
-    Guards &m_open;
-};
-
-// Qt's HTTP server with the site's answers; only GET and HEAD get anything.
-class SiteHttpServer : public QAbstractHttpServer {
-public:
-    explicit SiteHttpServer(const WebSite &site) : m_site(site) {}
-
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override
-    {
-        // Taken but left unanswered, an upgrade goes on to Qt's WebSocket handshake.
-        if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
-            return true;
-        const bool head = request.method() == QHttpServerRequest::Method::Head;
-        const WebReply reply = m_site.reply(methodName(request.method()), request.url());
-        QHttpServerResponder responder = makeResponder(request, socket);
-        responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
-        responder.writeHeader("Content-Type", reply.contentType);
-        responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
-        responder.writeHeader("Cache-Control", "no-store");
-        responder.writeHeader("X-Content-Type-Options", "nosniff");
-        if (reply.status == 405)
-            responder.writeHeader("Allow", "GET, HEAD");
-        responder.writeBody(head ? QByteArray() : reply.body);
-        return true;
-    }
-    void missingHandler(const QHttpServerRequest &, QTcpSocket *) override {}
-
-private:
-    const WebSite &m_site;
-};
+}
 
 // A desktop session often allows a process 1,024 open files: raise that
 // towards the system's ceiling so that the connection limit is ours to keep.
@@ -173,115 +95,134 @@ void allowOpenFiles(rlim_t wanted)
 
 } // namespace
 
-// Lives in the serving thread: the listening socket, the HTTP server, the live clients.
+// Lives in the serving thread: the listening socket and every connection.
 class WebWorker : public QObject {
 public:
     WebWorker(const WebLimits &limits, std::shared_ptr<const std::vector<std::string>> cards)
         : m_limits(limits), m_site(std::move(cards))
     {
+        const int shortest = std::min({limits.headTimeoutMs, limits.idleTimeoutMs, limits.lingerMs});
+        m_sweep->setInterval(std::clamp(shortest / 4, 25, 1000));
+        QObject::connect(m_sweep, &QTimer::timeout, this, [this] { sweep(); });
     }
     ~WebWorker() override { close(); }
 
+    // An empty text when listening, else why not (Portuguese).
     QString listen(quint16 port, const QByteArray &state)
     {
-        m_site.setState(state);
-        m_tcp = new GuardedTcpServer(m_limits, m_open);
-        m_tcp->setParent(this);
-        m_tcp->setMaxPendingConnections(256);
-        if (!m_tcp->listen(QHostAddress::Any, port)) {
-            const QString error = m_tcp->errorString();
-            delete m_tcp;
-            m_tcp = nullptr;
-            return error.isEmpty() ? QStringLiteral("erro desconhecido") : error;
+        setState(state);
+        m_listener = new Listener;
+        m_listener->setParent(this);
+        m_listener->accepted = [this](qintptr fd) { accept(int(fd)); };
+        if (!m_listener->listen(QHostAddress::Any, port)) {
+            const QString failure = portFailure(m_listener->serverError());
+            delete m_listener;
+            m_listener = nullptr;
+            return failure;
         }
-        m_http = new SiteHttpServer(m_site);
-        m_http->setParent(this);
-        m_http->bind(m_tcp); // which takes it as a child
-        QObject::connect(m_http, &QAbstractHttpServer::newWebSocketConnection, this, [this] { acceptLive(); });
+        m_sweep->start();
         return {};
     }
 
-    quint16 port() const { return m_tcp ? m_tcp->serverPort() : 0; }
+    quint16 port() const { return m_listener ? m_listener->serverPort() : 0; }
 
     void close()
     {
-        const QSet<QWebSocket *> live = std::exchange(m_live, {});
-        for (QWebSocket *ws : live) {
-            ws->disconnect(this);
-            delete ws;
+        m_sweep->stop();
+        delete m_listener;
+        m_listener = nullptr;
+        const std::vector<WebConnection *> all(m_connections.begin(), m_connections.end());
+        for (WebConnection *c : all) {
+            c->onEnded = nullptr;
+            c->end(true);
+            delete c;
         }
-        if (m_tcp)
-            m_tcp->close();
-        const Guards open = m_open;
-        for (ConnectionGuard *g : open)
-            delete g->socket(); // closes it; its guard goes with it
-        delete m_http; // the listening socket with it
-        m_http = nullptr;
-        m_tcp = nullptr;
+        m_connections.clear();
+        m_live.clear();
+        m_perAddress.clear();
     }
 
     void publish(const QByteArray &state)
     {
-        m_site.setState(state);
-        const QString message = QString::fromUtf8(state);
-        for (QWebSocket *ws : std::as_const(m_live))
-            send(ws, message);
+        setState(state);
+        // One frame for every phone: each queue holds the same bytes.
+        m_publishing = true;
+        for (WebConnection *c : m_live)
+            if (!c->hasEnded())
+                c->sendLive(m_frame);
+        m_publishing = false;
+        std::erase_if(m_live, [](const WebConnection *c) { return c->hasEnded(); });
     }
 
-    int open() const { return int(m_open.size()); }
+    int open() const { return int(m_connections.size()); }
     int live() const { return int(m_live.size()); }
+    WebServer::Held held() const
+    {
+        WebServer::Held h;
+        for (const WebConnection *c : m_connections) {
+            h.largest = std::max(h.largest, c->held());
+            h.total += c->held();
+        }
+        return h;
+    }
 
 private:
-    void acceptLive()
+    void setState(const QByteArray &state)
     {
-        while (m_http && m_http->hasPendingWebSocketConnections()) {
-            QWebSocket *ws = m_http->nextPendingWebSocketConnection().release();
-            ws->setParent(this);
-            markUpgraded(ws);
-            if (ws->requestUrl().path() != QLatin1String(WebSite::kLivePath)) {
-                ws->abort();
-                ws->deleteLater();
-                continue;
-            }
-            ws->setMaxAllowedIncomingFrameSize(1024);
-            ws->setMaxAllowedIncomingMessageSize(1024);
-            m_live.insert(ws);
-            QObject::connect(ws, &QWebSocket::disconnected, this, [this, ws] {
-                m_live.remove(ws);
-                ws->deleteLater();
-            });
-            send(ws, QString::fromUtf8(m_site.state()));
-        }
+        m_site.setState(state);
+        m_frame = WsFrameReader::frame(WsFrameReader::Text, state);
     }
 
-    // The TCP connection under a new live client no longer follows the rules of request heads.
-    void markUpgraded(QWebSocket *ws)
+    void accept(int fd)
     {
-        if (!m_tcp)
+        const QByteArray address = peerAddress(fd);
+        int &fromAddress = m_perAddress[address];
+        if (int(m_connections.size()) >= m_limits.maxConnections || fromAddress >= m_limits.maxPerAddress) {
+            if (fromAddress == 0)
+                m_perAddress.remove(address);
+            ::close(fd);
             return;
-        for (ConnectionGuard *g : std::as_const(m_open)) {
-            const QTcpSocket *socket = g->socket();
-            if (socket->peerPort() == ws->peerPort() && socket->peerAddress() == ws->peerAddress())
-                g->upgraded();
         }
+        ++fromAddress;
+        tuneSocket(fd);
+        auto *c = new WebConnection(fd, address, m_site, m_limits, this);
+        c->onEnded = [this](WebConnection *ended) { forget(ended); };
+        c->onUpgraded = [this](WebConnection *live) {
+            m_live.push_back(live);
+            live->sendLive(m_frame); // the draw as it is now, at once
+        };
+        m_connections.insert(c);
+        c->start(WebConnection::clock());
     }
 
-    // A client that has not taken what it was sent is dropped instead of queued for.
-    void send(QWebSocket *ws, const QString &message)
+    void forget(WebConnection *c)
     {
-        if (ws->bytesToWrite() > m_limits.maxQueuedBytes) {
-            ws->abort();
-            return;
-        }
-        ws->sendTextMessage(message);
+        m_connections.erase(c);
+        if (!m_publishing)
+            std::erase(m_live, c);
+        auto it = m_perAddress.find(c->address());
+        if (it != m_perAddress.end() && --*it <= 0)
+            m_perAddress.erase(it);
+        c->deleteLater();
+    }
+
+    void sweep()
+    {
+        const qint64 now = WebConnection::clock();
+        const std::vector<WebConnection *> all(m_connections.begin(), m_connections.end());
+        for (WebConnection *c : all)
+            c->checkTime(now);
     }
 
     const WebLimits &m_limits;
     WebSite m_site;
-    Guards m_open;
-    GuardedTcpServer *m_tcp = nullptr;
-    SiteHttpServer *m_http = nullptr;
-    QSet<QWebSocket *> m_live;
+    QByteArray m_frame; // the state as a live frame
+    Listener *m_listener = nullptr;
+    std::unordered_set<WebConnection *> m_connections;
+    std::vector<WebConnection *> m_live;
+    bool m_publishing = false;
+    QHash<QByteArray, int> m_perAddress;
+    QTimer *m_sweep = new QTimer(this); // moves to the serving thread with its parent
 };
 
 WebServer::WebServer(const CartelaTable &cards, QObject *parent) : QObject(parent), m_cards(cards)
@@ -313,7 +254,7 @@ QString WebServer::start()
         m_worker, [&] { error = m_worker->listen(wanted, state); }, Qt::BlockingQueuedConnection);
     if (!error.isEmpty()) {
         stop();
-        return QStringLiteral("Não foi possível abrir a porta %1 para os celulares e TVs (%2). Feche o programa que "
+        return QStringLiteral("Não foi possível abrir a porta %1 para os celulares e TVs: %2. Feche o programa que "
                               "usa essa porta ou escolha outra na variável BOLARIS_WEB_PORT.")
             .arg(wanted)
             .arg(error);
@@ -347,6 +288,14 @@ int WebServer::liveClientCount() const
     if (m_worker)
         QMetaObject::invokeMethod(m_worker, [&] { n = m_worker->live(); }, Qt::BlockingQueuedConnection);
     return n;
+}
+
+WebServer::Held WebServer::held() const
+{
+    Held h;
+    if (m_worker)
+        QMetaObject::invokeMethod(m_worker, [&] { h = m_worker->held(); }, Qt::BlockingQueuedConnection);
+    return h;
 }
 
 QString WebServer::lanAddress()

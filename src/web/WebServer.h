@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LiveDraw.h"
+#include "WebLimits.h"
 #include "WebSite.h"
 #include "draw/DrawFeed.h"
 
@@ -12,20 +13,12 @@ namespace bolaris {
 class CartelaTable;
 class WebWorker;
 
-// Limits that keep an open hall network from holding up or exhausting the program.
-struct WebLimits {
-    int maxConnections = 2000;       // more at once are refused
-    int maxLine = 8 * 1024;          // bytes of one line of a request head
-    int maxHead = 32 * 1024;         // bytes of a request head
-    int headTimeoutMs = 10'000;      // a request head must be complete this soon after it began
-    int idleTimeoutMs = 60'000;      // an idle page connection is closed after this
-    qint64 maxQueuedBytes = 1 << 20; // a live client further behind than this is dropped
-};
-
 // Serves the draw to the hall's phones and TVs: the page, its state as JSON
 // and a live WebSocket feed, on every interface of the machine. All serving
-// runs in a thread of its own; the user-interface thread only turns the draw
-// into JSON and posts it.
+// runs in a thread of its own, over the program's own reading of HTTP and
+// WebSocket (WebExchange), so that what it keeps for each client is bounded
+// by WebLimits; the user-interface thread only turns the draw into JSON and
+// posts it.
 class WebServer : public QObject, public DrawFeed {
     Q_OBJECT
 public:
@@ -42,6 +35,12 @@ public:
     // How many connections are open now (tests and benchmarks).
     int connectionCount() const;
     int liveClientCount() const;
+    // Bytes kept for clients now: the most for one, and all together.
+    struct Held {
+        qint64 largest = 0;
+        qint64 total = 0;
+    };
+    Held held() const;
 
     QString start() override;
     void stop() override;

@@ -63,14 +63,19 @@ WebReply WebSite::reply(QByteArrayView method, const QUrl &url) const
             return {404, "application/json", QByteArray("{\"erro\":\"Cartela não encontrada.\"}")};
         return {200, "application/json", card};
     }
-    for (const Resource &r : kResources) {
-        if (path != QLatin1String(r.path))
-            continue;
-        QFile file(QStringLiteral(":/bolaris/web/") + QLatin1String(r.file));
-        if (!file.open(QIODevice::ReadOnly))
-            break;
-        return {200, r.type, file.readAll()};
-    }
+    // The files are read once; every answer shares those bytes, so a client
+    // that asks for the font a thousand times costs no more than one copy.
+    static const std::vector<QByteArray> bodies = [] {
+        std::vector<QByteArray> read;
+        for (const Resource &r : kResources) {
+            QFile file(QStringLiteral(":/bolaris/web/") + QLatin1String(r.file));
+            read.push_back(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        }
+        return read;
+    }();
+    for (size_t i = 0; i < std::size(kResources); ++i)
+        if (path == QLatin1String(kResources[i].path) && !bodies[i].isEmpty())
+            return {200, kResources[i].type, bodies[i]};
     return text(404, "Página não encontrada.\n");
 }
 

@@ -1,4 +1,5 @@
 #include "validation/RegistryLocation.h"
+#include "validation/ValidationRegistry.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -32,6 +33,14 @@ private Q_SLOTS:
         QTest::newRow("bad port") << "postgresql://u@h:porta/bingo" << false << "" << 0 << "" << "";
         QTest::newRow("unknown option") << "postgresql://u@h/bingo?password=x" << false << "" << 0 << "" << "";
         QTest::newRow("plain path") << "/srv/registro" << false << "" << 0 << "" << "";
+        QTest::newRow("NUL in the database") << "postgresql://u@h/reg%00x" << false << "" << 0 << "" << "";
+        QTest::newRow("control in the user") << "postgresql://u%0A@h/bingo" << false << "" << 0 << "" << "";
+        QTest::newRow("10 kB database") << "postgresql://u@h/" + QString(10'000, 'b') << false << "" << 0 << "" << "";
+        QTest::newRow("64-byte database") << "postgresql://u@h/" + QString(64, 'b') << false << "" << 0 << "" << "";
+        QTest::newRow("63-byte database") << "postgresql://u@h/" + QString(63, 'b') << true << "h" << 5432 << "u"
+                                          << QString(63, 'b');
+        QTest::newRow("bad connect_timeout") << "postgresql://u@h/bingo?connect_timeout=x" << false << "" << 0 << ""
+                                             << "";
     }
     void parse()
     {
@@ -42,7 +51,16 @@ private Q_SLOTS:
         QCOMPARE(loc.isValid(), valid);
         if (!valid) {
             QVERIFY(!loc.error.isEmpty());
+            QVERIFY(!loc.errorPortuguese.isEmpty() && loc.errorPortuguese.size() < 200);
             QCOMPARE(loc.caption(), QStringLiteral("Registro: endereço inválido"));
+            // Told in the operator's words, and never tried on a server.
+            QTemporaryDir dir;
+            ValidationRegistry registry(dir.path(), loc);
+            const ValidationRegistry::Opened opened = registry.open();
+            QCOMPARE(opened.access, ValidationRegistry::Access::Unavailable);
+            QVERIFY2(opened.portuguese.startsWith(QStringLiteral("O endereço do registro não é válido: ") +
+                                                  loc.errorPortuguese),
+                     qPrintable(opened.portuguese));
             return;
         }
         QTEST(loc.host, "host");

@@ -1,7 +1,10 @@
+#include "SwallowingProxy.h"
 #include "TestSupport.h"
+#include "validation/RegistryWatch.h"
 #include "validation/ServerRegistry.h"
 #include "validation/ValidationRegistry.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -20,6 +23,7 @@
 
 using namespace bolaris;
 using bolaris::test::ScriptedPrompter;
+using bolaris::test::SwallowingProxy;
 
 namespace {
 
@@ -33,6 +37,17 @@ QString serverBase()
 }
 
 RegistryLocation location() { return RegistryLocation::parse(serverBase() + QLatin1String(kDatabase)); }
+
+// The first value a query of the test's administrator returns, as a number.
+int adminNumber(const QString &database, const char *sql)
+{
+    PGconn *conn = PQconnectdb(RegistryLocation::parse(serverBase() + database).conninfo().toUtf8().constData());
+    PGresult *res = PQexec(conn, sql);
+    const int n = PQntuples(res) > 0 ? atoi(PQgetvalue(res, 0, 0)) : -1;
+    PQclear(res);
+    PQfinish(conn);
+    return n;
+}
 
 // Runs a statement as the test's administrator; the SQLSTATE, empty when it worked.
 QByteArray admin(const QString &database, const char *sql)
@@ -90,6 +105,28 @@ std::set<std::pair<QString, int>> cardsOn(ServerRegistry &server)
     for (const auto &c : server.read().cards)
         cards.insert(c);
     return cards;
+}
+
+quint16 serverPort() { return quint16(QUrl(serverBase()).port()); }
+
+// The test database's URL through another port.
+RegistryLocation locationThrough(quint16 port)
+{
+    QUrl url(serverBase() + QLatin1String(kDatabase));
+    url.setPort(port);
+    return RegistryLocation::parse(url.toString());
+}
+
+// The text the operator was shown for a failed operation, empty when it worked.
+template <typename Operation>
+QString toldFor(Operation operation)
+{
+    try {
+        operation();
+    } catch (const DatasetError &e) {
+        return e.forOperator();
+    }
+    return {};
 }
 
 } // namespace
@@ -315,9 +352,8 @@ private Q_SLOTS:
         desk.server()->setAnswerWait(1000);
         ScriptedPrompter prompter;
         QCOMPARE(desk.SaiEnter("F", "1", prompter).outcome, ValidationRegistry::Outcome::Done);
-        const QList<int> backends = testDatabaseBackends();
-        QCOMPARE(backends.size(), 1);
-        const int frozen = backends.first();
+        const int frozen = desk.server()->backendPid();
+        QVERIFY(testDatabaseBackends().contains(frozen));
 
         // Without a bound on the wait the entry would end only when this wakes the server.
         QProcess thaw;
@@ -337,6 +373,232 @@ private Q_SLOTS:
         QCOMPARE(cardsOn(check), (std::set<std::pair<QString, int>>{{"F", 1}}));
         QCOMPARE(desk.SaiEnter("F", "3", prompter).outcome, ValidationRegistry::Outcome::Done);
         QCOMPARE(cardsOn(check).size(), size_t(2));
+    }
+
+    // A link lost while a desk commits a range (its packets swallowed, both
+    // ends left open): the desk is told the range may or may not be
+    // registered; meanwhile other computers connect and read at once, an
+    // entry that meets the lost session's lock is refused saying why, and
+    // within seconds the server has dropped that session and the hall enters
+    // again.
+    void lostLinkAtCommitHoldsTheHallSeconds()
+    {
+        QTemporaryDir dir, drawDir;
+        SwallowingProxy proxy(serverPort());
+        ServerRegistry other(location());
+        QVERIFY(other.addCard("K", 1));
+        ValidationRegistry desk(dir.path(), locationThrough(proxy.port()));
+        QCOMPARE(desk.open().access, ValidationRegistry::Access::Writable);
+        desk.server()->setAnswerWait(500); // the server keeps the lost session 5 s: room for what follows
+        ScriptedPrompter prompter;
+        proxy.swallowFrom(QByteArray("commit", 7)); // the commit's name, with its terminating NUL
+        QCOMPARE(desk.SaiEnter("A", "1-50", prompter).outcome, ValidationRegistry::Outcome::Refused);
+        QVERIFY(proxy.swallowing());
+        QVERIFY2(prompter.lastText().contains(QStringLiteral("pode ter sido registrada ou não")),
+                 qPrintable(prompter.lastText()));
+
+        // Connecting takes no lock the lost session holds, nor does reading.
+        ServerRegistry fresh(location());
+        fresh.connectToServer();
+        QCOMPARE(cardsOn(fresh), (std::set<std::pair<QString, int>>{{"K", 1}}));
+        ValidationRegistry draw(drawDir.path(), location());
+        QCOMPARE(draw.open().access, ValidationRegistry::Access::Writable);
+        QCOMPARE(draw.TableVali().recordCount(), 1);
+        // The lock was still held meanwhile: an entry meets it.
+        const QString told = toldFor([&] { other.addCard("A", 60); });
+        QVERIFY2(told.contains(QStringLiteral("ocupado por outra mesa")) &&
+                     told.contains(QStringLiteral("Nada foi registrado")),
+                 qPrintable(told));
+        QTRY_VERIFY_WITH_TIMEOUT(toldFor([&] { other.addCard("A", 61); }).isEmpty(), 10000);
+        QCOMPARE(cardsOn(other), (std::set<std::pair<QString, int>>{{"A", 61}, {"K", 1}}));
+    }
+
+    // A link that takes packets and answers nothing (a frozen server
+    // machine) is noticed by the draw computer from the server's silence,
+    // and the registry is read again once it answers.
+    void silentServerIsNoticed()
+    {
+        QTemporaryDir dir;
+        auto proxy = std::make_unique<SwallowingProxy>(serverPort());
+        ServerRegistry desk(location());
+        QVERIFY(desk.addCard("H", 1));
+        ValidationRegistry draw(dir.path(), locationThrough(proxy->port()));
+        draw.watch()->setHeartbeat(1000);
+        QCOMPARE(draw.open().access, ValidationRegistry::Access::Writable);
+        QSignalSpy lost(draw.watch(), &RegistryWatch::connectionLost);
+        QSignalSpy back(draw.watch(), &RegistryWatch::reconnected);
+        proxy->swallowAll();
+        QTRY_VERIFY_WITH_TIMEOUT(!lost.isEmpty(), 8000);
+        QVERIFY(lost.last().first().toString().contains(QStringLiteral("não pode ser alcançado")));
+        QVERIFY(desk.addCard("H", 2));
+        const quint16 port = proxy->port();
+        proxy.reset(); // the link is back: a relay that passes everything, on the same port
+        SwallowingProxy again(serverPort(), port);
+        QTRY_VERIFY_WITH_TIMEOUT(!back.isEmpty(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(draw.TableVali().recordCount(), 2, 5000);
+    }
+
+    // A server that takes no writes still lets every computer connect and
+    // read the registry; entries are refused saying why.
+    void readingWritesNothing()
+    {
+        ServerRegistry desk(location());
+        QVERIFY(desk.addCard("C", 3));
+        QCOMPARE(admin(QStringLiteral("postgres"), "ALTER DATABASE bolaris_test SET default_transaction_read_only = on"),
+                 QByteArray());
+        QTemporaryDir dir;
+        ValidationRegistry draw(dir.path(), location());
+        QCOMPARE(draw.open().access, ValidationRegistry::Access::Writable);
+        QCOMPARE(draw.TableVali().recordCount(), 1);
+        ServerRegistry late(location());
+        const QString told = toldFor([&] { late.addCard("C", 4); });
+        QVERIFY2(told.contains(QStringLiteral("só aceita leituras")), qPrintable(told));
+    }
+
+    // With the disk of the registry's tables full, an entry is refused naming
+    // the cause, and a computer that starts then still reads the registry.
+    void fullServerDisk()
+    {
+        QTemporaryDir dir;
+        {
+            test::SmallDisk disk(1024);
+            if (!disk.mounted())
+                QSKIP("needs a tmpfs mount (root)");
+            QFile::setPermissions(disk.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                   QFile::ReadOther | QFile::ExeOther);
+            QVERIFY(QDir().mkpath(disk.file("ts")));
+            QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("postgres"), disk.file("ts")}), 0);
+            admin(QStringLiteral("postgres"), "DROP TABLESPACE IF EXISTS bolaris_small");
+            QCOMPARE(admin(QStringLiteral("postgres"),
+                           ("CREATE TABLESPACE bolaris_small LOCATION '" + disk.file("ts") + "'").toUtf8().constData()),
+                     QByteArray());
+            ServerRegistry desk(location());
+            QVERIFY(desk.addCard("A", 1));
+            QCOMPARE(admin(kDatabase, "ALTER TABLE cartoes SET TABLESPACE bolaris_small;"
+                                      "ALTER TABLE validadas SET TABLESPACE bolaris_small;"
+                                      "ALTER INDEX validadas_pkey SET TABLESPACE bolaris_small;"
+                                      "ALTER INDEX cartoes_pkey SET TABLESPACE bolaris_small"),
+                     QByteArray());
+            disk.fillUp();
+            const QString told = toldFor([&] { desk.toggleCards(QStringLiteral("B"), 1, 2000); });
+            QVERIFY2(told.contains(QStringLiteral("o disco do servidor está cheio")) &&
+                         told.contains(QStringLiteral("Nada foi registrado")),
+                     qPrintable(told));
+            ValidationRegistry draw(dir.path(), location());
+            QCOMPARE(draw.open().access, ValidationRegistry::Access::Writable);
+            QCOMPARE(draw.TableVali().recordCount(), 1);
+            draw.close();
+            desk.disconnectFromServer();
+            QCOMPARE(admin(QStringLiteral("postgres"), "DROP DATABASE bolaris_test WITH (FORCE)"), QByteArray());
+            QCOMPARE(admin(QStringLiteral("postgres"), "DROP TABLESPACE bolaris_small"), QByteArray());
+        }
+    }
+
+    // Tables that lack the registry's keys and rules are never used: the
+    // desk is told what is missing and enters nothing.
+    void foreignTablesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("schema");
+        QTest::addColumn<QString>("told");
+        const QByteArray cards = "CREATE TABLE validadas (serie char(1) NOT NULL CHECK (serie BETWEEN 'A' AND 'L'),"
+                                 " numero integer NOT NULL CHECK (numero BETWEEN 1 AND 2000), PRIMARY KEY (serie, numero));";
+        const QByteArray ticketsWithout = "CREATE TABLE cartoes (serie char(1) NOT NULL CHECK (serie BETWEEN 'A' AND 'L'),"
+                                          " cartao integer NOT NULL CHECK (cartao BETWEEN 1 AND 12000),"
+                                          " cartela integer NOT NULL CHECK (cartela = (cartao + 5) / 6),"
+                                          " PRIMARY KEY (serie, cartao)";
+        QTest::newRow("no keys") << QByteArray("CREATE TABLE validadas (serie char(1), numero integer);"
+                                               "CREATE TABLE cartoes (serie char(1), cartao integer, cartela integer)")
+                                 << QStringLiteral("falta a chave de validadas");
+        QTest::newRow("no cascade") << cards + ticketsWithout + ", FOREIGN KEY (serie, cartela) REFERENCES validadas)"
+                                    << QStringLiteral("falta a ligação de cartoes com validadas");
+        QTest::newRow("no link") << cards + ticketsWithout + ")" << QStringLiteral("falta a ligação de cartoes");
+        QTest::newRow("a rule more") << cards + "ALTER TABLE validadas ADD CHECK (numero < 100);"
+                                     << QStringLiteral("validadas tem regras que o programa não conhece");
+        QTest::newRow("a view") << QByteArray("CREATE VIEW validadas AS SELECT 'A'::char(1) AS serie, 1 AS numero")
+                                << QStringLiteral("validadas não é uma tabela");
+        QTest::newRow("other columns")
+            << QByteArray("CREATE TABLE validadas (serie text, numero bigint, PRIMARY KEY (serie, numero))")
+            << QStringLiteral("as colunas de validadas não são as do programa");
+    }
+    void foreignTablesAreRefused()
+    {
+        QFETCH(QByteArray, schema);
+        QFETCH(QString, told);
+        QCOMPARE(admin(kDatabase, schema.constData()), QByteArray());
+        QTemporaryDir dir;
+        ValidationRegistry desk(dir.path(), location());
+        const ValidationRegistry::Opened opened = desk.open();
+        QCOMPARE(opened.access, ValidationRegistry::Access::Unavailable);
+        QVERIFY2(opened.portuguese.contains(QStringLiteral("não foram feitas por este programa")) &&
+                     opened.portuguese.contains(told),
+                 qPrintable(opened.portuguese));
+        ScriptedPrompter prompter;
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(desk.SaiEnter("A", "1", prompter).outcome, ValidationRegistry::Outcome::Refused);
+        QVERIFY(prompter.lastText().contains(told));
+        if (!schema.contains("VIEW"))
+            QCOMPARE(adminNumber(QLatin1String(kDatabase), "SELECT count(*) FROM validadas"), 0);
+    }
+
+    // Every failure is told with its cause, in Portuguese.
+    void causesAreTold_data()
+    {
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("statement timeout") << 0 << QStringLiteral("não terminou a operação a tempo");
+        QTest::newRow("no rights on the schema") << 1 << QStringLiteral("não deixa o usuário bolaris_sem criar as tabelas");
+        QTest::newRow("no rights on the tables") << 2 << QStringLiteral("não deixa o usuário bolaris_sem ler o registro");
+        QTest::newRow("no such database") << 3 << QStringLiteral("não tem o banco bolaris_nenhum");
+    }
+    void causesAreTold()
+    {
+        QFETCH(int, failure);
+        QFETCH(QString, told);
+        admin(QStringLiteral("postgres"), "CREATE ROLE bolaris_sem LOGIN");
+        QString url = serverBase();
+        const QString stranger = url.replace(QRegularExpression(QStringLiteral("//[^@]*@")), QStringLiteral("//bolaris_sem@"));
+        QString said;
+        switch (failure) {
+        case 0: {
+            ServerRegistry desk(location());
+            desk.connectToServer();
+            QCOMPARE(admin(kDatabase, "CREATE FUNCTION slow() RETURNS trigger LANGUAGE plpgsql AS"
+                                      " $$ BEGIN PERFORM pg_sleep(4); RETURN NEW; END $$;"
+                                      "CREATE TRIGGER slow BEFORE INSERT ON validadas FOR EACH ROW EXECUTE FUNCTION slow()"),
+                     QByteArray());
+            said = toldFor([&] { desk.addCard("A", 5); });
+            QVERIFY(said.contains(QStringLiteral("Nada foi registrado")));
+            break;
+        }
+        case 1:
+            said = toldFor([&] { ServerRegistry(RegistryLocation::parse(stranger + kDatabase)).connectToServer(); });
+            break;
+        case 2:
+            ServerRegistry(location()).connectToServer();
+            said = toldFor([&] { ServerRegistry(RegistryLocation::parse(stranger + kDatabase)).read(); });
+            break;
+        case 3:
+            said = toldFor([&] { ServerRegistry(RegistryLocation::parse(serverBase() + "bolaris_nenhum")).read(); });
+            break;
+        }
+        QVERIFY2(said.contains(told), qPrintable(said));
+        QVERIFY(!said.contains(QStringLiteral("ERROR")) && !said.contains(QStringLiteral("permission denied")));
+    }
+
+    // A pull into a folder where a registry file's name is taken, even by a
+    // link to nothing, writes nothing at all.
+    void pullLeavesNothingHalfDone()
+    {
+        ServerRegistry desk(location());
+        QVERIFY(desk.addCard("G", 1));
+        QTemporaryDir back;
+        QVERIFY(QFile::link(back.filePath("longe/Validadas.cds"), back.filePath("Validadas.cds")));
+        QString said;
+        QCOMPARE(cli({"registry-pull", "--registry", location().url, "--dir", back.path()}, &said), 1);
+        QVERIFY2(said.contains("Validadas.cds"), qPrintable(said));
+        QCOMPARE(QDir(back.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+                 QStringList{"Validadas.cds"});
+        QVERIFY(QFileInfo(back.filePath("Validadas.cds")).isSymLink());
     }
 
     // A desk whose password is missing or wrong is told so, not that the
@@ -403,6 +665,7 @@ private Q_SLOTS:
         const ValidationRegistry::Opened opened = draw.open();
         QCOMPARE(opened.access, ValidationRegistry::Access::Unavailable);
         QVERIFY(opened.portuguese.contains(QStringLiteral("não pode ser alcançado")));
+        QVERIFY(!opened.portuguese.contains(QStringLiteral("Nada foi registrado"))); // nothing was tried
         serverControl("resume");
         QTRY_COMPARE_WITH_TIMEOUT(draw.access(), ValidationRegistry::Access::Writable, 10000);
         QCOMPARE(draw.TableVali().recordCount(), 1);
@@ -455,8 +718,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(draw.TableValiC().recordCount(), 0, 1000);
 
         // Lost and back: the draw keeps what it read and catches up afterwards.
-        QSignalSpy lost(draw.server(), &ServerRegistry::connectionLost);
-        QSignalSpy back(draw.server(), &ServerRegistry::reconnected);
+        QSignalSpy lost(draw.watch(), &RegistryWatch::connectionLost);
+        QSignalSpy back(draw.watch(), &RegistryWatch::reconnected);
         serverControl("pause");
         QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 5000);
         QCOMPARE(draw.TableVali().recordCount(), 1);

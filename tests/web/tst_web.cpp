@@ -2,8 +2,10 @@
 #include "cards/UnitCart.h"
 #include "web/LiveDraw.h"
 #include "web/QrCode.h"
+#include "web/WebExchange.h"
 #include "web/WebServer.h"
 #include "web/WebSite.h"
+#include "web/HostileClient.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,9 +13,12 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 #include <QWebSocket>
 
+
 using namespace bolaris;
+using namespace bolaris::test;
 
 namespace {
 
@@ -190,6 +195,133 @@ private Q_SLOTS:
         QCOMPARE(qGray(qr.pixel(7, 7)), 0);
     }
 
+    // --- one connection's conversation, without a socket -------------------
+
+    void exchangeAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArrayList>("statuses");
+        QTest::addColumn<bool>("ends");
+        const QByteArray get = "GET /estado HTTP/1.1\r\nHost: x\r\n\r\n";
+        QTest::newRow("pipelined") << get + "HEAD / HTTP/1.1\r\n\r\n" + get << QByteArrayList{"200", "200", "200"}
+                                   << false;
+        QTest::newRow("blank lines first") << "\r\n\n" + get << QByteArrayList{"200"} << false;
+        QTest::newRow("HTTP/1.0 ends") << QByteArray("GET / HTTP/1.0\r\n\r\n") + get << QByteArrayList{"200"} << true;
+        QTest::newRow("close asked") << QByteArray("GET / HTTP/1.1\r\nConnection: close\r\n\r\n") + get
+                                     << QByteArrayList{"200"} << true;
+        QTest::newRow("post") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n") + get
+                              << QByteArrayList{"405", "200"} << false;
+        QTest::newRow("post with a body") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\n") + get
+                                          << QByteArrayList{"405"} << true;
+        QTest::newRow("get with a body") << QByteArray("GET / HTTP/1.1\r\nContent-Length: 4\r\n\r\n") + get
+                                         << QByteArrayList{"400"} << true;
+        QTest::newRow("chunked") << QByteArray("GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n")
+                                 << QByteArrayList{"400"} << true;
+        QTest::newRow("two lengths") << QByteArray("GET / HTTP/1.1\r\nContent-Length: 0\r\nContent-Length: 2\r\n\r\n")
+                                     << QByteArrayList{"400"} << true;
+        QTest::newRow("signed length") << QByteArray("GET / HTTP/1.1\r\nContent-Length: -1\r\n\r\n")
+                                       << QByteArrayList{"400"} << true;
+        QTest::newRow("folded field") << QByteArray("GET / HTTP/1.1\r\nX: a\r\n b\r\n\r\n") << QByteArrayList{"400"}
+                                      << true;
+        static const char nul[] = "GET / HTTP/1.1\r\nX: a\0b\r\n\r\n";
+        QTest::newRow("NUL in a field") << QByteArray(nul, sizeof nul - 1) << QByteArrayList{"400"} << true;
+        QTest::newRow("blank in target") << QByteArray("GET / x HTTP/1.1\r\n\r\n") << QByteArrayList{"400"} << true;
+        QTest::newRow("no version") << QByteArray("GET /\r\n\r\n") << QByteArrayList{"400"} << true;
+        QTest::newRow("HTTP/2") << QByteArray("GET / HTTP/2.0\r\n\r\n") << QByteArrayList{"400"} << true;
+        QTest::newRow("absolute target") << QByteArray("GET http://x/ HTTP/1.1\r\n\r\n") << QByteArrayList{"400"}
+                                         << true;
+        QTest::newRow("long line") << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n\r\n" << QByteArrayList{"414"}
+                                   << true;
+        QTest::newRow("long field") << "GET / HTTP/1.1\r\nX: " + QByteArray(9000, 'a') + "\r\n\r\n"
+                                    << QByteArrayList{"431"} << true;
+        QTest::newRow("line longer than a head") << "GET /" + QByteArray(40'000, 'a') + " HTTP/1.1\r\n\r\n"
+                                                 << QByteArrayList{"414"} << true;
+        QTest::newRow("feed elsewhere") << QByteArray(kUpgrade).replace("/ao-vivo", "/estado") << QByteArrayList{"404"}
+                                        << true;
+        QTest::newRow("old feed version") << QByteArray(kUpgrade).replace("Version: 13", "Version: 8")
+                                          << QByteArrayList{"426"} << true;
+        QTest::newRow("bad feed key") << QByteArray(kUpgrade).replace("dGhlIHNhbXBsZSBub25jZQ==", "c2hvcnQ=")
+                                      << QByteArrayList{"400"} << true;
+        QTest::newRow("feed") << kUpgrade + get << QByteArrayList{"101"} << false;
+    }
+    // Whole or a byte at a time, the same answers.
+    void exchangeAnswers()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArrayList, statuses);
+        QFETCH(bool, ends);
+        const WebSite site;
+        const WebLimits limits;
+        for (const qsizetype step : {sent.size(), qsizetype(1)}) {
+            WebExchange exchange(site, limits);
+            QByteArrayList seen;
+            QByteArray accept;
+            for (qsizetype at = 0; at < sent.size() && exchange.phase() == WebExchange::Phase::Requests;) {
+                WebExchange::Reply reply;
+                const qsizetype taken = exchange.receive(QByteArrayView(sent).sliced(at, std::min(step, sent.size() - at)), reply);
+                QVERIFY(taken > 0);
+                at += taken;
+                for (const QByteArray &chunk : std::as_const(reply.chunks))
+                    if (chunk.startsWith("HTTP/1.1 ")) {
+                        seen << chunk.mid(9, 3);
+                        if (chunk.contains("Sec-WebSocket-Accept"))
+                            accept = chunk;
+                    }
+            }
+            QCOMPARE(seen, statuses);
+            QCOMPARE(exchange.phase() == WebExchange::Phase::Ended, ends);
+            if (statuses == QByteArrayList{"101"}) // the example key of the WebSocket protocol
+                QVERIFY(accept.contains("Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n"));
+        }
+    }
+
+    void liveFrames_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("ends");
+        const auto server = [](int opcode, const QByteArray &payload) {
+            return QByteArray(1, char(0x80 | opcode)) + char(payload.size()) + payload;
+        };
+        const QByteArray protocolError = server(8, QByteArray::fromHex("03ea")), tooBig = server(8, QByteArray::fromHex("03f1"));
+        QTest::newRow("ping") << clientFrame(9, "abc") << server(10, "abc") << false;
+        QTest::newRow("pings answered once") << clientFrame(9, "a") + clientFrame(9, "b") << server(10, "b") << false;
+        QTest::newRow("message dropped") << clientFrame(1, "oi") << QByteArray() << false;
+        QTest::newRow("fragments dropped") << clientFrame(1, "o", false) + clientFrame(0, "i") << QByteArray() << false;
+        QTest::newRow("close") << clientFrame(8, "\x03\xe8tchau") << server(8, "\x03\xe8") << true;
+        QTest::newRow("unmasked") << clientFrame(9, "x", true, false) << protocolError << true;
+        QTest::newRow("reserved opcode") << clientFrame(3, "") << protocolError << true;
+        QTest::newRow("fragmented ping") << clientFrame(9, "x", false) << protocolError << true;
+        QTest::newRow("lone continuation") << clientFrame(0, "x") << protocolError << true;
+        QTest::newRow("message too long") << clientFrame(1, QByteArray(2000, 'm')) << tooBig << true;
+        QTest::newRow("fragments too long") << clientFrame(2, QByteArray(600, 'm'), false) + clientFrame(0, QByteArray(600, 'm'))
+                                            << tooBig << true;
+    }
+    void liveFrames()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, ends);
+        const WebSite site;
+        const WebLimits limits;
+        for (const qsizetype step : {sent.size(), qsizetype(1)}) {
+            WebExchange exchange(site, limits);
+            WebExchange::Reply upgrade;
+            QCOMPARE(exchange.receive(kUpgrade, upgrade), kUpgrade.size());
+            QVERIFY(upgrade.upgraded);
+            QByteArray said;
+            for (qsizetype at = 0; at < sent.size() && exchange.phase() == WebExchange::Phase::Live;) {
+                WebExchange::Reply reply;
+                at += exchange.receive(QByteArrayView(sent).sliced(at, std::min(step, sent.size() - at)), reply);
+                said += reply.chunks.join();
+            }
+            if (step == 1 && sent.startsWith(clientFrame(9, "a")))
+                continue; // a ping at a time is answered at a time
+            QCOMPARE(said, answer);
+            QCOMPARE(exchange.phase() == WebExchange::Phase::Ended, ends);
+        }
+    }
+
     // --- the server on a real socket -------------------------------------
 
     void serverAnswersAndFeedsLive()
@@ -333,6 +465,180 @@ private Q_SLOTS:
         const int before = int(heard.size());
         server.publish(boardOf({5}, 5), DrawMode::Electronic, {}, {});
         QTRY_VERIFY(heard.size() > before);
+    }
+
+    // --- hostile clients: whatever they send, the server keeps little ------
+
+    // Requests for the largest file, pipelined by a client that does not read:
+    // each is answered once the one before has gone, all of them in order.
+    void pipelinedRequestsWaitForTheReader()
+    {
+        CartelaTable cards;
+        WebServer server(cards);
+        QCOMPARE(server.start(), QString());
+        const QByteArray request = "GET /LiberationSans-Bold.ttf HTTP/1.1\r\nHost: x\r\n\r\n";
+        const QByteArray one = exchange(server.port(), request, nullptr, 300);
+        QVERIFY(one.startsWith("HTTP/1.1 200") && one.size() > 400'000);
+        const qint64 before = residentBytes();
+
+        constexpr int kRequests = 300;
+        RawClient client(server.port(), 4096);
+        QVERIFY(client.connected());
+        const QByteArray all = request.repeated(kRequests);
+        QByteArray answers;
+        for (qsizetype sent = 0; sent < all.size();) {
+            const qint64 n = client.send(QByteArrayView(all).sliced(sent));
+            QVERIFY(n >= 0);
+            sent += n;
+            if (n == 0)
+                QTest::qWait(10);
+        }
+        QTest::qWait(300);
+        QVERIFY(server.held().largest <= WebLimits().maxQueuedBytes);
+        if (kResidentSizeMeaningful)
+            QVERIFY(residentBytes() - before < kMemoryAboveIdle);
+
+        QVERIFY(client.read(answers));
+        client.setReceiveBuffer(4 << 20); // read it all now, and quickly
+        QDeadlineTimer deadline(60000);
+        while (answers.size() < one.size() * kRequests && !deadline.hasExpired()) {
+            QVERIFY(client.read(answers));
+            QThread::usleep(200);
+        }
+        QCOMPARE(answers.size(), one.size() * kRequests);
+        QVERIFY(answers.endsWith(one.right(1000)));
+    }
+
+    // A body is refused without being read, whatever the client sends after
+    // its head: the answer goes, the rest is dropped, the connection ends.
+    void bodiesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("filler");
+        QTest::addColumn<QByteArray>("status");
+        QTest::newRow("huge length, blank lines") << QByteArray("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 100000000000\r\n\r\n")
+                                                  << QByteArray(4092, 'x') + "\r\n\r\n" << QByteArray("405");
+        QTest::newRow("chunked") << QByteArray("POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n")
+                                 << "1000\r\n" + QByteArray(4096, 'y') + "\r\n" << QByteArray("405");
+        QTest::newRow("get with a body") << QByteArray("GET /estado HTTP/1.1\r\nHost: x\r\nContent-Length: 100000000000\r\n\r\n")
+                                         << QByteArray(4096, '\n') << QByteArray("400");
+        QTest::newRow("chunked get") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n")
+                                     << "1000\r\n" + QByteArray(4096, 'z') + "\r\n" << QByteArray("400");
+    }
+    void bodiesAreRefused()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, filler);
+        QFETCH(QByteArray, status);
+        CartelaTable cards;
+        WebServer server(cards);
+        QCOMPARE(server.start(), QString());
+        const qint64 before = residentBytes();
+        RawClient client(server.port());
+        QVERIFY(client.connected());
+        QCOMPARE(client.send(head), head.size());
+        // The answer comes at once, without the body; what the client sends
+        // then is dropped until the connection ends (a reset may then take
+        // anything still unread, so the answer is read first).
+        QByteArray answer;
+        QTRY_VERIFY((client.read(answer), answer.contains("\r\n\r\n")));
+        qint64 sent = 0;
+        QDeadlineTimer deadline(10000);
+        const QByteArray block = filler.repeated(16);
+        while (!deadline.hasExpired()) {
+            const qint64 n = client.send(block);
+            if (n < 0 || !client.read(answer))
+                break;
+            sent += n;
+            if (n == 0)
+                QTest::qWait(10);
+            QVERIFY(server.held().largest < 256 * 1024);
+        }
+        QVERIFY2(!deadline.hasExpired(), "the connection was never ended");
+        QVERIFY2(answer.startsWith("HTTP/1.1 " + status), answer.left(100).constData());
+        QVERIFY(answer.contains("Connection: close\r\n"));
+        if (kResidentSizeMeaningful)
+            QVERIFY(residentBytes() - before < kMemoryAboveIdle);
+        QTRY_COMPARE(server.connectionCount(), 0);
+    }
+
+    // Pings from a live client that never reads its pongs: the server keeps
+    // one pong at most, and the other phones hear every ball.
+    void unreadPongsAreBounded()
+    {
+        CartelaTable cards;
+        WebServer server(cards);
+        QCOMPARE(server.start(), QString());
+        const qint64 before = residentBytes();
+        RawClient attacker(server.port(), 4096);
+        QVERIFY(attacker.connected());
+        QCOMPARE(attacker.send(kUpgrade), kUpgrade.size());
+        QTRY_COMPARE(server.liveClientCount(), 1);
+        const QByteArray pings = clientFrame(9, QByteArray(125, 'p')).repeated(256);
+        qint64 sent = 0;
+        // Each read of pings is answered by one pong, which the system holds
+        // until it too is full: then the server stops reading them.
+        for (int idle = 0; idle < 50 && sent < (64 << 20);) {
+            const qint64 n = attacker.send(QByteArrayView(pings).sliced(sent % pings.size()));
+            QVERIFY(n >= 0);
+            sent += n;
+            idle = n == 0 ? idle + 1 : 0;
+            if (n == 0)
+                QTest::qWait(10);
+        }
+        QVERIFY(server.held().largest < 64 * 1024);
+        if (kResidentSizeMeaningful)
+            QVERIFY(residentBytes() - before < kMemoryAboveIdle);
+
+        QWebSocket phone;
+        QSignalSpy heard(&phone, &QWebSocket::textMessageReceived);
+        phone.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ao-vivo").arg(server.port())));
+        QTRY_COMPARE(heard.size(), 1);
+        server.publish(boardOf({9}, 9), DrawMode::Electronic, {}, {});
+        QTRY_COMPARE(heard.size(), 2);
+    }
+
+    // One address holds at most its share of the connections; others still get in.
+    void oneAddressHoldsItsShare()
+    {
+        CartelaTable cards;
+        WebServer server(cards);
+        QCOMPARE(server.start(), QString());
+        const int share = WebLimits().maxPerAddress;
+        std::vector<std::unique_ptr<RawClient>> held;
+        for (int i = 0; i < share; ++i) {
+            held.push_back(std::make_unique<RawClient>(server.port(), 0, "127.0.0.3"));
+            QVERIFY(held.back()->connected());
+        }
+        QTRY_COMPARE(server.connectionCount(), share);
+        RawClient oneMore(server.port(), 0, "127.0.0.3");
+        QByteArray nothing;
+        QVERIFY(oneMore.endsWithin(3000, nothing));
+        QVERIFY(nothing.isEmpty());
+        RawClient other(server.port(), 0, "127.0.0.4");
+        const QByteArray get = "GET /estado HTTP/1.1\r\nHost: x\r\n\r\n";
+        QCOMPARE(other.send(get), get.size());
+        QByteArray answer;
+        QTRY_VERIFY((other.read(answer), answer.startsWith("HTTP/1.1 200")));
+    }
+
+    // Blank lines are no requests: they do not keep a connection open.
+    void blankLinesKeepNothingOpen()
+    {
+        CartelaTable cards;
+        WebServer server(cards);
+        WebLimits limits;
+        limits.headTimeoutMs = 300;
+        limits.idleTimeoutMs = 600;
+        server.setLimits(limits);
+        QCOMPARE(server.start(), QString());
+        RawClient client(server.port());
+        QVERIFY(client.connected());
+        QByteArray answer;
+        QDeadlineTimer deadline(5000);
+        while (!deadline.hasExpired() && client.send("\r\n") >= 0 && client.read(answer))
+            QTest::qWait(100);
+        QVERIFY2(!deadline.hasExpired(), "blank lines kept the connection open");
     }
 
     void busyPortIsNamed()

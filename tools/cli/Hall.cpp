@@ -16,6 +16,7 @@ bool Hall::open(const QString &dir, Streams io, const RegistryLocation &location
         return true;
     // Read only: the program may have this registry open.
     registry = std::make_unique<ValidationRegistry>(dir, location);
+    registry->setFollowing(false);
     const ValidationRegistry::Opened opened = registry->open(true);
     if (opened.access != ValidationRegistry::Access::ReadOnly &&
         !(location.isServer() && opened.access == ValidationRegistry::Access::Writable)) {

@@ -6,6 +6,9 @@
 #include "validation/ServerRegistry.h"
 #include "validation/ValidationRegistry.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 
 namespace bolaris::cli {
 
@@ -29,6 +32,7 @@ int applyEntry(const QStringList &args, Streams io, Entry kind)
     if (!location)
         return 2;
     ValidationRegistry registry(dir, *location);
+    registry.setFollowing(false);
     switch (registry.lock()) {
     case ValidationRegistry::Lock::Taken:
         break;
@@ -148,6 +152,38 @@ int registryPush(const QStringList &args, Streams io)
     return 0;
 }
 
+namespace {
+
+// The registry file name that something in dir already takes, whatever its
+// letter case and whatever it is (a file, a folder, a link, a link to
+// nothing), with what it is; empty when neither name is taken.
+QString takenRegistryName(const QString &dir)
+{
+    const QDir folder(dir);
+    for (const QString &entry : folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        for (const char *name : {ValidationRegistry::kValiFile, ValidationRegistry::kValiCFile})
+            if (entry.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
+                const QFileInfo info(folder.filePath(entry));
+                const QString what = info.isSymLink() ? (info.exists() ? QStringLiteral("a link") : QStringLiteral("a link to nothing"))
+                                     : info.isDir() ? QStringLiteral("a folder")
+                                                    : QStringLiteral("a file");
+                return QStringLiteral("%1 (%2)").arg(entry, what);
+            }
+    return {};
+}
+
+// Removes the registry files a failed pull made (neither name was taken before it).
+void removeMadeRegistry(const QString &dir)
+{
+    for (const char *name : {ValidationRegistry::kValiFile, ValidationRegistry::kValiCFile}) {
+        const QString path = WorkDir::resolve(dir, QLatin1String(name));
+        if (QFileInfo(path).isFile() && !QFileInfo(path).isSymLink())
+            QFile::remove(path);
+    }
+}
+
+} // namespace
+
 int registryPull(const QStringList &args, Streams io)
 {
     const std::optional<Move> move = moveOptions(args, io);
@@ -155,6 +191,12 @@ int registryPull(const QStringList &args, Streams io)
         return 2;
     if (move->dir.isEmpty())
         return 1;
+    // Only into a folder without a registry, and then whole or not at all.
+    if (const QString taken = takenRegistryName(move->dir); !taken.isEmpty()) {
+        io.err << "bolaris-cli: " << move->dir << " already holds " << taken
+               << "; nothing was written (pull into a folder without a registry)" << Qt::endl;
+        return 1;
+    }
     ValidationRegistry local(move->dir);
     if (local.lock() != ValidationRegistry::Lock::Taken) {
         io.err << "bolaris-cli: the validation registry of " << move->dir
@@ -166,6 +208,8 @@ int registryPull(const QStringList &args, Streams io)
         const ServerRegistry::Content content = server.read();
         const ValidationRegistry::Opened opened = local.open();
         if (opened.access != ValidationRegistry::Access::Writable) {
+            local.close();
+            removeMadeRegistry(move->dir);
             io.err << "bolaris-cli: " << opened.english << Qt::endl;
             return 1;
         }
@@ -200,7 +244,9 @@ int registryPull(const QStringList &args, Streams io)
         io.out << "Wrote " << content.cards.size() << " validated cards and " << content.tickets.size()
                << " returned tickets to " << move->dir << Qt::endl;
     } catch (const DatasetError &e) {
-        io.err << "bolaris-cli: " << e.message() << Qt::endl;
+        local.close();
+        removeMadeRegistry(move->dir);
+        io.err << "bolaris-cli: " << e.message() << "; nothing was written" << Qt::endl;
         return 1;
     }
     return 0;
