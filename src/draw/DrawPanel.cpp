@@ -500,15 +500,16 @@ bool DrawPanel::resume(int number)
         m_prompter.inform(QStringLiteral("Sorteio"), e.forOperator(), MessageIcon::Error);
         return false;
     }
-    if (!logged || logged->damaged) {
+    const auto cannot = [&](const QString &why) {
         m_prompter.inform(QStringLiteral("Sorteio"),
-                          QStringLiteral("O sorteio %1 não pode ser retomado: o registro dos sorteios %2 está "
-                                         "danificado.")
+                          QStringLiteral("O sorteio %1 não pode ser retomado: o registro dos sorteios %2 %3.")
                               .arg(number)
-                              .arg(QLatin1String(DrawLog::kFileName)),
+                              .arg(QLatin1String(DrawLog::kFileName), why),
                           MessageIcon::Error);
         return false;
-    }
+    };
+    if (!logged || logged->damaged)
+        return cannot(QStringLiteral("está danificado"));
     // The draw played again from its log: the same board, order, switches,
     // prizes and fewest-points list as at its last event.
     GameStep::Result last;
@@ -518,13 +519,7 @@ bool DrawPanel::resume(int number)
                                         [&last](size_t, const GameStep::Result &result) { last = result; });
     if (impossible >= 0) {
         m_state.end();
-        m_prompter.inform(QStringLiteral("Sorteio"),
-                          QStringLiteral("O sorteio %1 não pode ser retomado: o registro dos sorteios %2 tem uma pedra "
-                                         "que o sorteio não pode ter tido.")
-                              .arg(number)
-                              .arg(QLatin1String(DrawLog::kFileName)),
-                          MessageIcon::Error);
-        return false;
+        return cannot(QStringLiteral("tem uma pedra que o sorteio não pode ter tido"));
     }
     m_log->resumeDraw(number, logged->mode);
     // The last ball's announcement, when the break came before it was written.

@@ -234,7 +234,7 @@ const QByteArray &noSeal()
 
 bool DrawLogWriter::flush()
 {
-    if (m_pending.empty())
+    if (m_pending.empty() && !(m_file && m_closeInterrupted))
         return true;
     if (!open())
         return false;
@@ -423,35 +423,9 @@ int DrawLogWriter::lastEvent(int draw)
 
 bool DrawLogWriter::closeOpenDraws()
 {
-    if (!open())
-        return false;
-    if (!m_closeInterrupted)
-        return true;
-    try {
-        m_file->begin();
-        try {
-            const std::vector<Row> last =
-                m_file->query(QStringLiteral("SELECT f%1 FROM records ORDER BY rowid DESC LIMIT 1").arg(Selo).toLatin1());
-            QByteArray seal = !last.empty() && last[0][0].toByteArray().size() == 32 ? last[0][0].toByteArray() : noSeal();
-            closeInterrupted([&](Row row) {
-                row.resize(kColumnCount);
-                row[Selo] = seal = sealOf(seal, row);
-                m_file->insert(row);
-            });
-            m_file->commit();
-            m_closeInterrupted = false;
-        } catch (...) {
-            try {
-                m_file->rollback();
-            } catch (...) {
-            }
-            throw;
-        }
-        return true;
-    } catch (const DatasetError &e) {
-        fail(e.message(), e.forOperator());
-        return false;
-    }
+    // open() takes the folder's log when it can; the next flush closes the
+    // draws left open even with nothing else to write.
+    return open() && flush();
 }
 
 std::optional<DrawLogWriter::Interrupted> DrawLogWriter::interruptedDraw()

@@ -70,6 +70,20 @@ private:
     void click(const Panel &panel, int x, int y) { m_desktop->click(m_main, panel.left + x, m_menu + panel.top + y); }
     void menu(int x) { m_desktop->click(m_main, x, m_menu / 2); }
     void shot(const QString &name) { m_desktop->screenshot(name); }
+    // Starts the program in dir and waits for its framed main window.
+    void start(QProcess &program, const QString &dir)
+    {
+        QProcessEnvironment env = m_desktop->environment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(dir);
+        program.start(QStringLiteral(BOLARIS_APP), {});
+        m_main = m_desktop->window(kMainTitle);
+        QVERIFY(m_main);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(m_main).isNull(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_desktop->client(m_main).width(), 810, 5000);
+        m_menu = m_desktop->client(m_main).height() - 551;
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -96,16 +110,7 @@ private Q_SLOTS:
                  0);
 
         QProcess program;
-        QProcessEnvironment env = m_desktop->environment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-        program.setProcessEnvironment(env);
-        program.setWorkingDirectory(dir);
-        program.start(QStringLiteral(BOLARIS_APP), {});
-        m_main = m_desktop->window(kMainTitle);
-        QVERIFY(m_main);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(m_main).isNull(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(m_desktop->client(m_main).width(), 810, 5000);
-        m_menu = m_desktop->client(m_main).height() - 551;
+        start(program, dir);
         QVERIFY(m_menu > 10);
         shot(QStringLiteral("01-main-window"));
 
@@ -284,18 +289,6 @@ private Q_SLOTS:
                                                                QStringLiteral("--dir"), dir}),
                  0);
         QProcess program;
-        const auto start = [&] {
-            QProcessEnvironment env = m_desktop->environment();
-            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-            program.setProcessEnvironment(env);
-            program.setWorkingDirectory(dir);
-            program.start(QStringLiteral(BOLARIS_APP), {});
-            m_main = m_desktop->window(kMainTitle);
-            QVERIFY(m_main);
-            QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->frame(m_main).isNull(), 10000);
-            QTRY_COMPARE_WITH_TIMEOUT(m_desktop->client(m_main).width(), 810, 5000);
-            m_menu = m_desktop->client(m_main).height() - 551;
-        };
         const auto balls = [&dir] {
             const std::optional<LoggedDraw> draw = LoggedDraw::read(dir, 1);
             return draw ? int(draw->balls.size()) : 0;
@@ -306,7 +299,7 @@ private Q_SLOTS:
                 QTest::qWait(250);
             }
         };
-        start();
+        start(program, dir);
         menu(370); // "Sorteio"
         click(kDraw, 416 + 6, 490 + 8); // "linha"
         click(kDraw, 680 + 7 + 48, 6 + 73 + 13); // "Sorteio eletrônico"
@@ -316,7 +309,7 @@ private Q_SLOTS:
         ::kill(pid_t(program.processId()), SIGKILL);
         QVERIFY(program.waitForFinished(10000));
 
-        start();
+        start(program, dir);
         menu(370); // "Sorteio": the draw is offered back
         QVERIFY(m_desktop->window(QStringLiteral("^Sorteio$")));
         QTest::qWait(300);

@@ -41,17 +41,26 @@ void writePicture(const QString &dir, int ball)
 }
 
 // Cards sold and ticket 8 (of card A-2) returned, in the folder of a fresh hall.
-inline void sellTwoCards(const QString &dir)
+// Cards of series A sold and tickets returned in the folder of a fresh hall.
+inline void sell(const QString &dir, const QString &cards, const QList<int> &returned = {})
 {
     ScriptedPrompter yes;
     ValidationRegistry registry(dir);
     registry.lock();
     registry.open();
-    yes.answers = {true, true};
-    registry.SaiEnter(QStringLiteral("A"), QStringLiteral("1-2"), yes);
-    registry.SaiEnterC(QStringLiteral("A"), QStringLiteral("8"), yes);
+    yes.answers = {true};
+    registry.SaiEnter(QStringLiteral("A"), cards, yes);
+    for (int ticket : returned) {
+        yes.answers = {true};
+        registry.SaiEnterC(QStringLiteral("A"), QString::number(ticket), yes);
+    }
     registry.close();
 }
+
+// Cards sold, ticket 8 returned.
+inline void sellTwoCards(const QString &dir) { sell(dir, QStringLiteral("1-2"), {8}); }
+// Card A-2 sold.
+inline void sellCardTwo(const QString &dir) { sell(dir, QStringLiteral("2")); }
 
 // The main window with its Draw panel entered and every seam replaced.
 struct DrawFixture {

@@ -583,15 +583,7 @@ private Q_SLOTS:
     // ends, until the next draw starts; the minutes wait for no draw to run.
     void prizesOfTheDrawStayListed()
     {
-        DrawFixture f([](const QString &dir) {
-            ScriptedPrompter yes;
-            yes.answers = {true};
-            ValidationRegistry registry(dir);
-            registry.lock();
-            registry.open();
-            registry.SaiEnter(QStringLiteral("A"), QStringLiteral("2"), yes);
-            registry.close();
-        });
+        DrawFixture f(sellCardTwo);
         f.enter();
         DrawPrizesWindow *window = f.panel->prizesWindow();
         QVERIFY(window->isVisible());

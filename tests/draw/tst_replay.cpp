@@ -17,19 +17,6 @@ namespace {
 
 const QString kCli = QStringLiteral(BOLARIS_CLI);
 
-// Cards sold, ticket 8 returned, in the folder of a fresh hall.
-void sellCards(const QString &dir)
-{
-    ScriptedPrompter yes;
-    ValidationRegistry registry(dir);
-    registry.lock();
-    registry.open();
-    yes.answers = {true, true};
-    registry.SaiEnter(QStringLiteral("A"), QStringLiteral("1-2"), yes);
-    registry.SaiEnterC(QStringLiteral("A"), QStringLiteral("8"), yes);
-    registry.close();
-}
-
 } // namespace
 
 class TestReplay : public QObject {
@@ -40,7 +27,7 @@ private Q_SLOTS:
     // The tool prints, ball by ball, what the Draw panel's text box shows.
     void sameLinesAsThePanel()
     {
-        DrawFixture g(sellCards);
+        DrawFixture g(sellTwoCards);
         const QList<int> balls = {24, 40, 70, 87, 1, 21, 32, 72, 51, 88, 11, 22, 48, 65, 51, 51};
         QString panel;
         g.enter();
@@ -72,7 +59,7 @@ private Q_SLOTS:
     // The draw log read back, and a logged draw replayed against the registry.
     void loggedDraws()
     {
-        DrawFixture g(sellCards);
+        DrawFixture g(sellTwoCards);
         g.enter();
         g.click(QStringLiteral("CheckLinha"));
         g.startManual();

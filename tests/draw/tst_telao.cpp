@@ -9,21 +9,6 @@
 using namespace bolaris;
 using namespace bolaris::test;
 
-namespace {
-
-void sellCardTwo(const QString &dir)
-{
-    ScriptedPrompter yes;
-    yes.answers = {true};
-    ValidationRegistry registry(dir);
-    registry.lock();
-    registry.open();
-    registry.SaiEnter(QStringLiteral("A"), QStringLiteral("2"), yes);
-    registry.close();
-}
-
-} // namespace
-
 class TestTelao : public QObject {
     Q_OBJECT
 private Q_SLOTS:

@@ -47,17 +47,6 @@ QList<int> balls(const QJsonObject &state)
     return out;
 }
 
-void sellCardTwo(const QString &dir)
-{
-    ScriptedPrompter yes;
-    yes.answers = {true};
-    ValidationRegistry registry(dir);
-    registry.lock();
-    registry.open();
-    registry.SaiEnter(QStringLiteral("A"), QStringLiteral("2"), yes);
-    registry.close();
-}
-
 } // namespace
 
 class TestCelulares : public QObject {

@@ -17,18 +17,6 @@ namespace bolaris::cli {
 
 namespace {
 
-// The number of option --draw, or nothing after saying it is not one.
-std::optional<int> drawNumberOption(const Options &options, Streams io)
-{
-    const std::optional<int> number = parseStrictInt(options.value(QStringLiteral("--draw")).trimmed());
-    if (!number || *number < 1) {
-        io.err << "bolaris-cli: --draw: '" << options.value(QStringLiteral("--draw")).left(20)
-               << "' is not a draw number" << Qt::endl;
-        return std::nullopt;
-    }
-    return number;
-}
-
 QString drawSummary(const LoggedDraw &d)
 {
     QString course = d.start + QStringLiteral(" .. ");
@@ -87,7 +75,7 @@ int checkCard(const QStringList &args, Streams io)
         return 2;
     }
     std::optional<int> asked;
-    if (options.has(QStringLiteral("--draw")) && !(asked = drawNumberOption(options, io)))
+    if (options.has(QStringLiteral("--draw")) && !(asked = options.drawNumber(io)))
         return 2;
     const std::optional<QString> dir = options.workingFolder(io);
     if (!dir)
@@ -164,7 +152,7 @@ int ata(const QStringList &args, Streams io)
     std::optional<int> number;
     QDate day;
     if (options.has(QStringLiteral("--draw"))) {
-        if (!(number = drawNumberOption(options, io)))
+        if (!(number = options.drawNumber(io)))
             return 2;
     } else {
         const QString text = options.value(QStringLiteral("--date")).trimmed();

@@ -58,6 +58,8 @@ struct Options {
     // the command makes). Nothing after saying why.
     std::optional<QString> outputFile(const QString &name, const QString &workDir, Streams io,
                                       const QString &ownFile = {}) const;
+    // The number of option --draw, or nothing after saying it is not one.
+    std::optional<int> drawNumber(Streams io) const;
     // The registry of --registry, BOLARIS_REGISTRY or dir's bolaris.conf (the
     // folder's files when none names one); nothing after saying why a URL is wrong.
     std::optional<RegistryLocation> registry(const QString &dir, Streams io) const;

@@ -150,14 +150,8 @@ int drawLog(const QStringList &args, Streams io)
         !options.positional.isEmpty() || (options.has(QStringLiteral("--verify")) && options.has(QStringLiteral("--draw"))))
         return 2;
     std::optional<int> only;
-    if (options.has(QStringLiteral("--draw"))) {
-        only = parseStrictInt(options.value(QStringLiteral("--draw")).trimmed());
-        if (!only || *only < 1) {
-            io.err << "bolaris-cli: --draw: '" << options.value(QStringLiteral("--draw")).left(20)
-                   << "' is not a draw number" << Qt::endl;
-            return 2;
-        }
-    }
+    if (options.has(QStringLiteral("--draw")) && !(only = options.drawNumber(io)))
+        return 2;
     const std::optional<QString> dir = options.workingFolder(io);
     if (!dir)
         return 2;
@@ -334,12 +328,9 @@ int replay(const QStringList &args, Streams io)
         !options.positional.isEmpty() || options.has(QStringLiteral("--balls")) == options.has(QStringLiteral("--draw")))
         return 2;
     if (options.has(QStringLiteral("--draw"))) {
-        const std::optional<int> number = parseStrictInt(options.value(QStringLiteral("--draw")).trimmed());
-        if (!number || *number < 1) {
-            io.err << "bolaris-cli: --draw: '" << options.value(QStringLiteral("--draw")).left(20)
-                   << "' is not a draw number" << Qt::endl;
+        const std::optional<int> number = options.drawNumber(io);
+        if (!number)
             return 2;
-        }
         if (options.has(QStringLiteral("--cantos")) || options.has(QStringLiteral("--linha")) ||
             options.has(QStringLiteral("--2linhas"))) {
             io.err << "bolaris-cli: --draw replays the draw with its own prize switches" << Qt::endl;

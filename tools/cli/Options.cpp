@@ -1,6 +1,7 @@
 #include "CliCommands.h"
 
 #include "dataset/AtomicFile.h"
+#include "dataset/StrictInt.h"
 #include "dataset/WorkDir.h"
 
 #include <QDir>
@@ -92,6 +93,17 @@ std::optional<RegistryLocation> Options::registry(const QString &dir, Streams io
         return std::nullopt;
     }
     return location;
+}
+
+std::optional<int> Options::drawNumber(Streams io) const
+{
+    const std::optional<int> number = parseStrictInt(value(QStringLiteral("--draw")).trimmed());
+    if (!number || *number < 1) {
+        io.err << "bolaris-cli: --draw: '" << value(QStringLiteral("--draw")).left(20) << "' is not a draw number"
+               << Qt::endl;
+        return std::nullopt;
+    }
+    return number;
 }
 
 } // namespace bolaris::cli
