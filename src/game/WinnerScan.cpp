@@ -656,14 +656,24 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
     // The announcements (ticket * 4 + prize) in the order of the walk;
     // within a ticket corners, lines of rows 1, 2, 3, two lines of rows 1+2,
     // 1+3, 2+3, full ticket. The winning tickets are the full ones and those
-    // winning another prize, read word by word.
+    // winning another prize, read word by word. The records of the tickets
+    // not announced at the last scan, last read a while ago, are fetched
+    // ahead of their lines.
     std::vector<std::uint32_t> &keys = m_nextKeys;
     keys.clear();
+    size_t seen = 0;
+    const auto push = [&](std::uint32_t key) {
+        keys.push_back(key);
+        while (seen < m_lastKeys.size() && m_lastKeys[seen] < key)
+            ++seen;
+        if (seen == m_lastKeys.size() || m_lastKeys[seen] != key)
+            __builtin_prefetch(&m_tickets[key / 4]);
+    };
     const size_t words = m_words;
     const auto announce = [&](size_t id) {
         const std::uint32_t key = std::uint32_t(id) * 4;
         if (switches.cantos && countOf(m_corners.data(), 3, words, id) == 0) {
-            keys.push_back(key + CornersPrize);
+            push(key + CornersPrize);
             report.won.cantos = true;
         }
         if (rows) {
@@ -672,37 +682,36 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
             if (switches.linha)
                 for (int r = 0; r < 3; ++r)
                     if (row[r] == 0) {
-                        keys.push_back(key + RowPrize);
+                        push(key + RowPrize);
                         report.won.linha = true;
                     }
             if (switches.twoRows)
                 for (const auto &[x, y] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
                     if (row[x] + row[y] == 0) {
-                        keys.push_back(key + TwoRowsPrize);
+                        push(key + TwoRowsPrize);
                         report.won.twoRows = true;
                     }
         }
         if (countOf(m_total.data(), 4, words, id) == 0)
-            keys.push_back(key + FullPrize);
+            push(key + FullPrize);
     };
-    for (const Bits *full = fullFirst, *prize = prizeFirst; full != fullEnd || prize != prizeEnd;) {
-        const size_t w = full == fullEnd ? prize->word : prize == prizeEnd ? full->word
-                                                                           : std::min(full->word, prize->word);
-        std::uint64_t bits = 0;
-        if (full != fullEnd && full->word == w)
-            bits |= (full++)->bits;
-        if (prize != prizeEnd && prize->word == w)
-            bits |= (prize++)->bits;
-        for (; bits; bits &= bits - 1)
-            announce(w * 64 + size_t(std::countr_zero(bits)));
-    }
-    // The records of the tickets not announced at the last scan, last read
-    // a while ago, are fetched ahead of their lines.
-    for (size_t k = 0, seen = 0; k < keys.size(); ++k) {
-        while (seen < m_lastKeys.size() && m_lastKeys[seen] < keys[k])
-            ++seen;
-        if (seen == m_lastKeys.size() || m_lastKeys[seen] != keys[k])
-            __builtin_prefetch(&m_tickets[keys[k] / 4]);
+    if (!rows && !switches.cantos) { // every ticket listed is full, its only prize
+        for (const Bits *full = fullFirst; full != fullEnd; ++full)
+            for (std::uint64_t bits = full->bits; bits; bits &= bits - 1)
+                push(std::uint32_t(full->word * 64 + size_t(std::countr_zero(bits))) * 4 + FullPrize);
+    } else {
+        for (const Bits *full = fullFirst, *prize = prizeFirst; full != fullEnd || prize != prizeEnd;) {
+            const size_t w = full == fullEnd    ? prize->word
+                             : prize == prizeEnd ? full->word
+                                                 : std::min(full->word, prize->word);
+            std::uint64_t bits = 0;
+            if (full != fullEnd && full->word == w)
+                bits |= (full++)->bits;
+            if (prize != prizeEnd && prize->word == w)
+                bits |= (prize++)->bits;
+            for (; bits; bits &= bits - 1)
+                announce(w * 64 + size_t(std::countr_zero(bits)));
+        }
     }
 
     // Their lines, winners and prizes, written in place. A ticket announced
