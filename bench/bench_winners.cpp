@@ -62,7 +62,6 @@ struct FullHall {
     }
 };
 
-
 // The floor of the winner check: what a scan with only the full ticket in
 // play reports (tickets per count of numbers missing up to five, the full
 // tickets, the tickets missing the most) from the plainest bit-sliced state:
@@ -116,12 +115,12 @@ public:
             if (text.size() != size_t(kCardTextLength))
                 continue;
             std::array<std::uint8_t, 90> cells;
-            std::uint8_t bad = 1;
+            std::uint8_t readable = 1;
             for (size_t k = 0; k < 90; ++k) {
                 cells[k] = cellValue[size_t(std::uint8_t(text[2 * k])) | size_t(std::uint8_t(text[2 * k + 1])) << 8];
-                bad &= std::uint8_t(cells[k] != 0);
+                readable &= std::uint8_t(cells[k] != 0);
             }
-            if (!bad)
+            if (!readable)
                 continue;
             for (int p = 0; p < 6; ++p) {
                 const int t = TicketNumber(n, p + 1);
