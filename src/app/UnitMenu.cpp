@@ -43,15 +43,16 @@ namespace {
 // decoding alone would be most of a start's time.
 QPixmap background(QSize size)
 {
+    static QByteArray made; // the bare pixels, which the image reads in place
     static const QImage scaled = [size] {
         const qreal ratio = qApp->devicePixelRatio();
         const QSize pixels = size * ratio;
         QImage image;
-        const QResource made(QStringLiteral(":/bolaris/background-%1x%2.rgb32").arg(pixels.width()).arg(pixels.height()));
-        if (const QByteArray data = made.uncompressedData(); data.size() == qsizetype(pixels.width()) * pixels.height() * 4)
-            image = QImage(reinterpret_cast<const uchar *>(data.constData()), pixels.width(), pixels.height(),
-                           QImage::Format_RGB32)
-                        .copy();
+        made = QResource(QStringLiteral(":/bolaris/background-%1x%2.rgb32").arg(pixels.width()).arg(pixels.height()))
+                   .uncompressedData();
+        if (made.size() == qsizetype(pixels.width()) * pixels.height() * 4)
+            image = QImage(reinterpret_cast<const uchar *>(made.constData()), pixels.width(), pixels.height(),
+                           QImage::Format_RGB32);
         if (image.isNull()) {
             image.load(QStringLiteral(":/bolaris/background.png"));
             if (image.isNull())
