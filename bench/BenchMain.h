@@ -5,8 +5,10 @@
 #include "dataset/Dataset.h"
 #include "ui/Prompter.h"
 #include "ui/SoundPlayer.h"
+#include "validation/ValidationRegistry.h"
 
 #include <QApplication>
+#include <QRandomGenerator>
 
 #include <benchmark/benchmark.h>
 
@@ -46,6 +48,23 @@ inline void writeSeriesBtoL(const QString &dir)
         table.post();
     }
     table.close();
+}
+
+// Fills the working folder dir as a full hall: the card file of series B
+// to L, every card of the 12 series validated and 2,400 tickets returned.
+inline void fillFullHall(const QString &dir)
+{
+    writeSeriesBtoL(dir);
+    ValidationRegistry registry(dir);
+    registry.open();
+    SilentPrompter yes(true);
+    for (QChar s : QStringLiteral("ABCDEFGHIJKL"))
+        registry.SaiEnter(QString(s), QStringLiteral("1-2000"), yes);
+    QRandomGenerator random(2400);
+    while (registry.TableValiC().recordCount() < 2400)
+        registry.SaiEnterC(QString(QChar(u'A' + int(random.bounded(12)))), QString::number(random.bounded(1, 12001)),
+                           yes);
+    registry.close();
 }
 
 } // namespace bolaris

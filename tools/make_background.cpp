@@ -1,5 +1,12 @@
 // Draws the main window's background picture (1996 x 1546 pixels) to a PNG.
 // Run once; its output is committed as assets/background.png.
+//
+//     make_background --scale IN.png WIDTH HEIGHT OUT
+//
+// writes IN.png scaled smoothly to WIDTH x HEIGHT as its bare pixels (32-bit
+// RGB, line after line): the build makes the picture at the size the main
+// window shows it this way, so that a start neither decodes nor scales.
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -11,6 +18,22 @@
 
 int main(int argc, char *argv[])
 {
+    if (argc == 6 && qstrcmp(argv[1], "--scale") == 0) {
+        const QImage large(QString::fromLocal8Bit(argv[2]));
+        const QSize size(QByteArray(argv[3]).toInt(), QByteArray(argv[4]).toInt());
+        if (large.isNull() || size.isEmpty())
+            return 1;
+        const QImage scaled = large.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                  .convertToFormat(QImage::Format_RGB32);
+        QFile out(QString::fromLocal8Bit(argv[5]));
+        if (!out.open(QIODevice::WriteOnly))
+            return 1;
+        for (int y = 0; y < scaled.height(); ++y)
+            if (out.write(reinterpret_cast<const char *>(scaled.constScanLine(y)), qint64(scaled.width()) * 4) !=
+                qint64(scaled.width()) * 4)
+                return 1;
+        return out.flush() ? 0 : 1;
+    }
     QGuiApplication app(argc, argv);
     if (argc < 2)
         return 2;

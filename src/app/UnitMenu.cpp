@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QResource>
 #include <QThread>
 #include <QTimer>
 
@@ -39,17 +40,28 @@ namespace bolaris {
 namespace {
 
 // The menu's background at the size it is shown (times the screen's pixel
-// ratio), read and scaled once per process: the picture is 12 MB once
-// decoded, too large for Qt's pixmap cache, and scaling it at every paint
-// and every new window is most of the window's cost.
+// ratio), read once per process: the bare pixels the build made at that
+// size when there are (src/CMakeLists.txt), else the large picture scaled,
+// which is 12 MB once decoded, too large for Qt's pixmap cache, and whose
+// decoding alone would be most of a start's time.
 QPixmap background(QSize size)
 {
+    static QByteArray made; // the bare pixels, which the image reads in place
     static const QImage scaled = [size] {
         const qreal ratio = qApp->devicePixelRatio();
-        QImage image(QStringLiteral(":/bolaris/background.png"));
-        if (image.isNull())
-            return image;
-        image = image.scaled(size * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QSize pixels = size * ratio;
+        QImage image;
+        made = QResource(QStringLiteral(":/bolaris/background-%1x%2.rgb32").arg(pixels.width()).arg(pixels.height()))
+                   .uncompressedData();
+        if (made.size() == qsizetype(pixels.width()) * pixels.height() * 4)
+            image = QImage(reinterpret_cast<const uchar *>(made.constData()), pixels.width(), pixels.height(),
+                           QImage::Format_RGB32);
+        if (image.isNull()) {
+            image.load(QStringLiteral(":/bolaris/background.png"));
+            if (image.isNull())
+                return image;
+            image = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
         image.setDevicePixelRatio(ratio);
         return image;
     }();
@@ -75,7 +87,7 @@ QWidget *firstEntry(QWidget *panel, const std::function<bool(QWidget *)> &seen)
 
 } // namespace
 
-TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent)
+TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent, Start start)
     : QMainWindow(parent), m_workDir(workDir), m_prompter(prompter), m_store(std::make_unique<CardStore>()),
       m_registry(std::make_unique<ValidationRegistry>(workDir, RegistryLocation::choose(workDir))), m_sheets(std::make_unique<SheetIssue>(workDir)),
       m_drawState(std::make_unique<DrawState>()), m_fewest(std::make_unique<FewestPointsTable>(workDir)),
@@ -101,6 +113,27 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     image->setScaledContents(true);
     image->setPixmap(background(image->size()));
 
+    buildMenu();
+    if (start == Start::Whole) {
+        completeStart();
+    } else {
+        // Once the window has been painted; at the latest shortly after
+        // the event loop starts, in case it is never shown.
+        m_image = image;
+        image->installEventFilter(this);
+        QTimer::singleShot(500, this, &TFormMenu::completeStart);
+    }
+}
+
+void TFormMenu::completeStart()
+{
+    if (m_started || m_closed)
+        return;
+    m_started = true;
+    if (m_image) {
+        m_image->removeEventFilter(this);
+        m_image = nullptr;
+    }
     // Created in stacking order: the later panel lies above the earlier.
     m_validation = new ValidationPanel(m_client, *m_registry, m_prompter);
     m_issue = new IssuePanel(m_client, *m_sheets, *m_store, m_forms, m_prompter, *m_previews);
@@ -117,9 +150,18 @@ TFormMenu::TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent
     m_draw->setDrawFeed(*m_web);
     connect(m_export->exitButton(), &QPushButton::clicked, this, &TFormMenu::ButtonSaiGClick);
 
-    buildMenu();
     FormCreate();
     createOtherWindows();
+    Q_EMIT started();
+}
+
+bool TFormMenu::eventFilter(QObject *watched, QEvent *e)
+{
+    // The background's first paint: the rest is made once this paint is
+    // on the screen.
+    if (watched == m_image && e->type() == QEvent::Paint)
+        QTimer::singleShot(0, this, &TFormMenu::completeStart);
+    return QMainWindow::eventFilter(watched, e);
 }
 
 TFormMenu::~TFormMenu()
@@ -134,12 +176,14 @@ TFormMenu::~TFormMenu()
 
 void TFormMenu::setPreviewHost(std::unique_ptr<PreviewHost> host)
 {
+    completeStart();
     m_previews = std::move(host);
     m_issue->setPreviewHost(*m_previews);
 }
 
 void TFormMenu::setColourChooser(std::unique_ptr<ColourChooser> chooser)
 {
+    completeStart();
     m_colourChooser = std::move(chooser);
     m_colours->setChooser(*m_colourChooser);
 }
@@ -292,7 +336,8 @@ void TFormMenu::closeEvent(QCloseEvent *e)
     // The program ends from any state: a save or print in progress stops
     // and its preview closes; what a ball event still had to do is dropped.
     m_previews->closeAll();
-    m_draw->abandon();
+    if (m_draw)
+        m_draw->abandon();
     FormClose();
     e->accept();
     Q_EMIT closed();
@@ -315,16 +360,26 @@ void TFormMenu::FormClose()
     }
 }
 
-void TFormMenu::MenuEmissaoClick() { enterMode(m_issue); }
+void TFormMenu::MenuEmissaoClick()
+{
+    completeStart();
+    enterMode(m_issue);
+}
 void TFormMenu::MenuValidacaoClick()
 {
+    completeStart();
     setMenuShown(false);
     m_validation->open();
     keepFocusInSight(m_validation);
 }
-void TFormMenu::MenuCoresClick() { enterMode(m_colours); }
+void TFormMenu::MenuCoresClick()
+{
+    completeStart();
+    enterMode(m_colours);
+}
 void TFormMenu::MenuSorteioClick()
 {
+    completeStart();
     setMenuShown(false);
     m_draw->enter();
     keepFocusInSight(m_draw);
@@ -332,21 +387,36 @@ void TFormMenu::MenuSorteioClick()
 
 void TFormMenu::Exportaodobancodedados1Click()
 {
+    completeStart();
     m_export->show();
     m_export->seriesEdit()->setFocus();
 }
 
 void TFormMenu::MenuSairClick() { close(); }
-void TFormMenu::ButtonCancelaClick() { leaveMode(m_issue); }
-void TFormMenu::ButtonSaiValClick() { leaveMode(m_validation); }
+void TFormMenu::ButtonCancelaClick()
+{
+    completeStart();
+    leaveMode(m_issue);
+}
+void TFormMenu::ButtonSaiValClick()
+{
+    completeStart();
+    leaveMode(m_validation);
+}
 void TFormMenu::ButtonOKCoresClick()
 {
+    completeStart();
     leaveMode(m_colours);
     m_colours->applySample();
 }
-void TFormMenu::ButtonSairClick() { m_draw->ButtonSairClick(); }
+void TFormMenu::ButtonSairClick()
+{
+    completeStart();
+    m_draw->ButtonSairClick();
+}
 void TFormMenu::ButtonSaiGClick()
 {
+    completeStart();
     // The mode panel beneath comes into sight, and the keyboard goes back to
     // where the panel had it (its first entry when it lay under the Export panel).
     QWidget *panel = nullptr;

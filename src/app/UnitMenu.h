@@ -32,10 +32,20 @@ class ColourChooser;
 class TFormMenu : public QMainWindow {
     Q_OBJECT
 public:
+    // How much the constructor makes: the whole window, or the window as it
+    // first shows (title, menu and background), the rest (panels, registry,
+    // the other windows) as soon as it has been painted.
+    enum class Start { Whole, AfterFirstPaint };
+
     // workDir is the working folder of every data file; prompter answers the
     // window's messages and outlives it.
-    TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent = nullptr);
+    TFormMenu(const QString &workDir, Prompter &prompter, QWidget *parent = nullptr, Start start = Start::Whole);
     ~TFormMenu() override;
+    // Makes what the constructor left for later: the panels, the registry
+    // opened and checked, the other windows. Once; every handler calls it
+    // first, so nothing uses them before.
+    void completeStart();
+    bool isStarted() const { return m_started; }
     // The first show puts the window's frame, title bar included, at the
     // screen's top-left corner.
     void setVisible(bool visible) override;
@@ -71,9 +81,12 @@ public:
 
 Q_SIGNALS:
     void closed();
+    // What the constructor left for later has been made (completeStart).
+    void started();
 
 protected:
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -116,6 +129,8 @@ private:
     ReportForms m_forms;
     bool m_closed = false;
     bool m_framePlaced = false;
+    bool m_started = false;
+    QWidget *m_image = nullptr; // the background, whose first paint completes the start
 };
 
 } // namespace bolaris

@@ -16,6 +16,10 @@
 
 int main(int argc, char *argv[])
 {
+    // The menu belongs to the window, as the panels' places assume, even on
+    // desktops that would take it to a menu bar of their own; asking the
+    // desktop for one costs the start several milliseconds.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     bolaris::GuardedApplication app(argc, argv);
     // Without arguments the current folder is the working folder (scripts/run.sh
     // starts the program in it). The desktop entry passes --user-folder: a
@@ -35,7 +39,6 @@ int main(int argc, char *argv[])
     }
     QApplication::setApplicationName(QStringLiteral("Bolaris"));
     QGuiApplication::setDesktopFileName(QStringLiteral("bolaris"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("bolaris")));
     bolaris::installQtTranslations(app);
     bolaris::installFontSubstitutes();
     bolaris::EnterKeys enterKeys;
@@ -55,7 +58,12 @@ int main(int argc, char *argv[])
             return 1;
         QDir::setCurrent(workDir); // file dialogs open where the data is, as with scripts/run.sh
     }
-    bolaris::TFormMenu menu(workDir, prompter);
+    // The window shows as soon as its menu and background are made; the
+    // rest follows its first paint, before any input is handled.
+    bolaris::TFormMenu menu(workDir, prompter, nullptr, bolaris::TFormMenu::Start::AfterFirstPaint);
+    // The icon theme is searched then too: the windows take the icon when it is set.
+    QObject::connect(&menu, &bolaris::TFormMenu::started,
+                     [] { QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("bolaris"))); });
     QObject::connect(&menu, &bolaris::TFormMenu::closed, &app, &QApplication::quit);
     bolaris::CloseBox closeBox(&menu);
     app.installNativeEventFilter(&closeBox);

@@ -1,9 +1,9 @@
 #include "WinnerScan.h"
 
 #include "DrawState.h"
+#include "PopCount.h"
 #include "cards/CardStore.h"
 #include "dataset/Dataset.h"
-
 
 #include <algorithm>
 #include <bit>
@@ -13,60 +13,105 @@ namespace bolaris {
 
 namespace {
 
-constexpr int kStates = 6 * 6 * 6 * 5;
-// What a ticket has won, by state.
+// What a ticket has won, as the counts of rows and corners are kept.
 constexpr unsigned kRowsDone = 1, kCornersDrawn = 2, kAllDrawn = 4;
-constexpr std::uint16_t kStart = 5 + 6 * 5 + 36 * 5 + 216 * 4; // nothing drawn
-// What one drawn number takes off a ticket's state, by entry kind (row * 2 + corner).
-constexpr std::uint16_t kDelta[6] = {1, 1 + 216, 6, 6 + 216, 36, 36 + 216};
+constexpr size_t kBallSets = DrawState::kBalls + 1; // a set for each ball, 0 unused
+constexpr bool isCorner(size_t place) { return place == 0 || place == 4 || place == 10 || place == 14; }
 
-struct Decoded {
-    std::uint8_t rows[3];
-    std::uint8_t corners;
-    std::uint8_t total;
-    std::uint8_t done; // kRowsDone, kCornersDrawn, kAllDrawn
-};
-
-constexpr std::array<Decoded, kStates> decodeAll()
+// The number a cell of two characters holds, by its characters (the first
+// in the low byte): digits and blanks, a digit at least, 1 to 90; 0 for any
+// other cell, which makes the card unreadable.
+constexpr std::array<std::uint8_t, 65536> cellsAll()
 {
-    std::array<Decoded, kStates> table{};
-    for (int s = 0; s < kStates; ++s) {
-        Decoded &d = table[size_t(s)];
-        d.rows[0] = std::uint8_t(s % 6);
-        d.rows[1] = std::uint8_t(s / 6 % 6);
-        d.rows[2] = std::uint8_t(s / 36 % 6);
-        d.corners = std::uint8_t(s / 216);
-        d.total = std::uint8_t(d.rows[0] + d.rows[1] + d.rows[2]);
-        d.done = std::uint8_t((d.rows[0] == 0 || d.rows[1] == 0 || d.rows[2] == 0 ? kRowsDone : 0) |
-                              (d.corners == 0 ? kCornersDrawn : 0) |
-                              (d.total == 0 ? kAllDrawn : 0));
-    }
-    return table;
-}
-constexpr std::array<Decoded, kStates> kDecoded = decodeAll();
-
-// One number of a ticket drawn (or taken back), by entry kind and state: the
-// new state, the sets of kRowsDone / kCornersDrawn / kAllDrawn it leaves or
-// enters (bits 16 to 18), and the total missing on the side of the step with
-// more missing (bits 24 to 31): a ticket leaves or enters the tickets missing
-// at least h numbers when that total is h.
-template <bool Drawn> constexpr std::array<std::uint32_t, 6 * kStates> stepsAll()
-{
-    std::array<std::uint32_t, 6 * kStates> table{};
-    for (int kind = 0; kind < 6; ++kind)
-        for (int was = 0; was < kStates; ++was) {
-            const int now = Drawn ? was - kDelta[kind] : was + kDelta[kind];
-            if (now < 0 || now >= kStates)
-                continue; // no ticket ever takes this step
-            const int more = Drawn ? was : now;
-            table[size_t(kind * kStates + was)] = std::uint32_t(now) |
-                                                  std::uint32_t(kDecoded[size_t(was)].done ^ kDecoded[size_t(now)].done) << 16 |
-                                                  std::uint32_t(kDecoded[size_t(more)].total) << 24;
+    std::array<std::uint8_t, 65536> table{};
+    constexpr std::string_view kinds = " 0123456789";
+    for (const char a : kinds)
+        for (const char b : kinds) {
+            const bool da = a != ' ', db = b != ' ';
+            const int n = da && db ? (a - '0') * 10 + (b - '0') : da ? a - '0' : db ? b - '0' : 0;
+            if (n >= 1 && n <= kCellCount)
+                table[size_t(std::uint8_t(a)) | size_t(std::uint8_t(b)) << 8] = std::uint8_t(n);
         }
     return table;
 }
-constexpr std::array<std::uint32_t, 6 * kStates> kDrawnSteps = stepsAll<true>();
-constexpr std::array<std::uint32_t, 6 * kStates> kTakenBackSteps = stepsAll<false>();
+constexpr std::array<std::uint8_t, 65536> kCells = cellsAll();
+
+std::uint8_t cellNumber(const char *at)
+{
+    return kCells[size_t(std::uint8_t(at[0])) | size_t(std::uint8_t(at[1])) << 8];
+}
+
+// The series letter of a record, read in place (0 when it is not one letter).
+char letterOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QString) {
+        const QString &s = *static_cast<const QString *>(value.constData());
+        return s.size() == 1 ? s.at(0).toLatin1() : 0;
+    }
+    const QString s = value.toString();
+    return s.size() == 1 ? s.at(0).toLatin1() : 0;
+}
+
+// One ball drawn (or taken back) on counters of Width bits kept as planes:
+// the set is subtracted from (added to) every count, the borrow (carry)
+// going up plane by plane.
+template <size_t Width, bool Drawn>
+void step(std::uint64_t *planes, size_t words, const std::uint64_t *set)
+{
+    for (size_t w = 0; w < words; ++w) {
+        std::uint64_t carry = set[w];
+        for (size_t i = 0; i < Width; ++i) {
+            const std::uint64_t was = planes[i * words + w];
+            planes[i * words + w] = was ^ carry;
+            carry &= Drawn ? ~was : was;
+        }
+    }
+}
+template <size_t Width> void step(std::uint64_t *planes, size_t words, const std::uint64_t *set, bool drawn)
+{
+    if (drawn)
+        step<Width, true>(planes, words, set);
+    else
+        step<Width, false>(planes, words, set);
+}
+
+// Sets the count of every ticket (the bits of tail in the last word) on
+// width planes to value; the places after the last ticket hold 0.
+void fill(std::uint64_t *planes, size_t width, size_t words, std::uint64_t tail, unsigned value)
+{
+    for (size_t i = 0; i < width && words > 0; ++i) {
+        std::fill(planes + i * words, planes + (i + 1) * words, value >> i & 1 ? ~std::uint64_t(0) : 0);
+        planes[(i + 1) * words - 1] &= tail;
+    }
+}
+
+// Count i of a ticket read from its planes.
+int countOf(const std::uint64_t *planes, size_t width, size_t words, size_t id)
+{
+    int n = 0;
+    for (size_t i = 0; i < width; ++i)
+        n |= int(planes[i * words + id / 64] >> (id % 64) & 1) << i;
+    return n;
+}
+void setCount(std::uint64_t *planes, size_t width, size_t words, size_t id, unsigned value)
+{
+    const std::uint64_t bit = std::uint64_t(1) << (id % 64);
+    for (size_t i = 0; i < width; ++i) {
+        std::uint64_t &word = planes[i * words + id / 64];
+        word = value >> i & 1 ? word | bit : word & ~bit;
+    }
+}
+
+// The tickets of a word whose count of three planes (at most 5) is k, for k
+// from 0 to 5.
+struct Sixes {
+    std::uint64_t eq[6];
+};
+inline Sixes sixes(std::uint64_t b0, std::uint64_t b1, std::uint64_t b2, std::uint64_t live)
+{
+    const std::uint64_t lo = live & ~b2, hi = live & b2 & ~b1; // 0-3, 4-5
+    return {{lo & ~b1 & ~b0, lo & ~b1 & b0, lo & b1 & ~b0, lo & b1 & b0, hi & ~b0, hi & b0}};
+}
 
 const char *const kMissingTexts[6] = {"", " faltando 1 pedra.", " faltando 2 pedras.", " faltando 3 pedras.",
                                       " faltando 4 pedras.", " faltando 5 pedras."};
@@ -88,13 +133,27 @@ char *putNumber(char *at, int n)
 
 char *putText(char *at, std::string_view text) { return std::copy(text.begin(), text.end(), at); }
 
-QString cardLine(int card, char series)
+// Writes a Latin-1 text into line, in the room line already has when no
+// one else holds it: the lines of announcements that ended serve the new
+// ones, without a memory block made and one freed for each.
+void putLine(QString &line, const char *text, const char *end)
+{
+    const qsizetype size = end - text;
+    if (line.isDetached() && line.capacity() >= size)
+        line.resize(size);
+    else
+        line = QString(size, Qt::Uninitialized);
+    for (QChar *out = line.data(); text != end; ++text)
+        *out++ = QChar::fromLatin1(*text);
+}
+
+void putCardLine(QString &line, int card, char series)
 {
     char buffer[32];
     char *at = putNumber(putText(buffer, "CARTELA "), card);
     at = putText(at, " SERIE ");
     *at++ = series;
-    return QString::fromLatin1(buffer, at - buffer);
+    putLine(line, buffer, at);
 }
 
 // "Cartela7 A.Cartão 40", a line of the fewest-points list.
@@ -108,10 +167,10 @@ QString fewestLine(const TicketRef &entry)
     return QString::fromLatin1(buffer, at - buffer);
 }
 
-QString prizeLine(std::string_view prize, int ticket)
+void putPrizeLine(QString &line, std::string_view prize, int ticket)
 {
     char buffer[40];
-    return QString::fromLatin1(buffer, putNumber(putText(buffer, prize), ticket) - buffer);
+    putLine(line, buffer, putNumber(putText(buffer, prize), ticket));
 }
 
 enum Prize { CornersPrize, RowPrize, TwoRowsPrize, FullPrize };
@@ -125,7 +184,179 @@ const QString &prizeName(Prize prize)
     return names[prize];
 }
 
+// One pass over the planes of all numbers: see WinnerScan::tallyTotal.
+// Step 0 reads the counts as they are, 1 draws a ball first, -1 takes it back.
+template <bool High, int Step, typename Bits, typename Tally>
+[[gnu::always_inline]] inline std::pair<Bits *, Bits *> totalBody(std::uint64_t *planes, size_t words,
+                                                                  const std::uint64_t *set, std::uint64_t tail,
+                                                                  unsigned high, Tally &tally, Bits *full,
+                                                                  Bits *atHigh)
+{
+    std::uint64_t *p0 = planes, *p1 = p0 + words, *p2 = p1 + words, *p3 = p2 + words;
+    int c0 = 0, c1 = 0, c2 = 0, c3 = 0, c4 = 0, c5 = 0;
+    // The comparison with high, bit by bit from the top: the tickets
+    // missing more, and missing as many.
+    const std::uint64_t h0 = -std::uint64_t(high & 1), h1 = -std::uint64_t(high >> 1 & 1),
+                        h2 = -std::uint64_t(high >> 2 & 1), h3 = -std::uint64_t(high >> 3 & 1);
+    std::uint64_t above = 0;
+    for (size_t w = 0; w < words; ++w) {
+        std::uint64_t n0 = p0[w], n1 = p1[w], n2 = p2[w], n3 = p3[w];
+        if constexpr (Step != 0) {
+            std::uint64_t carry = set[w];
+            const std::uint64_t a0 = n0, a1 = n1, a2 = n2;
+            n0 ^= carry;
+            carry &= Step > 0 ? ~a0 : a0;
+            n1 ^= carry;
+            carry &= Step > 0 ? ~a1 : a1;
+            n2 ^= carry;
+            carry &= Step > 0 ? ~a2 : a2;
+            n3 ^= carry;
+            p0[w] = n0;
+            p1[w] = n1;
+            p2[w] = n2;
+            p3[w] = n3;
+        }
+        const std::uint64_t live = w + 1 < words ? ~std::uint64_t(0) : tail;
+        const Sixes k = sixes(n0, n1, n2, live & ~n3);
+        c0 += std::popcount(k.eq[0]);
+        c1 += std::popcount(k.eq[1]);
+        c2 += std::popcount(k.eq[2]);
+        c3 += std::popcount(k.eq[3]);
+        c4 += std::popcount(k.eq[4]);
+        c5 += std::popcount(k.eq[5]);
+        // Written down without a branch: the next word goes over a word
+        // that has none.
+        *full = {w, k.eq[0]};
+        full += k.eq[0] != 0;
+        if constexpr (High) {
+            std::uint64_t gt = live & n3 & ~h3, eq = live & ~(n3 ^ h3);
+            gt |= eq & n2 & ~h2;
+            eq &= ~(n2 ^ h2);
+            gt |= eq & n1 & ~h1;
+            eq &= ~(n1 ^ h1);
+            gt |= eq & n0 & ~h0;
+            eq &= ~(n0 ^ h0);
+            above |= gt;
+            *atHigh = {w, eq};
+            atHigh += eq != 0;
+        }
+    }
+    tally.total = {c0, c1, c2, c3, c4, c5};
+    tally.above = above != 0;
+    return {full, atHigh};
+}
+
+// One pass over the planes of rows and corners: see WinnerScan::tallyPrizes.
+// A count of at most 5 kept on three planes is read from how many tickets
+// have each plane's bit and each pair of them: those with 3 (011) are the
+// tickets with bits 0 and 1, those with 1 the tickets with bit 0 less those
+// with 3 and 5, and so on. The sums of those counts over the words give the
+// tickets by count at the end, without a mask made for each count. The
+// places after the last ticket hold 0 on every plane.
+template <bool Linha, bool TwoRows, bool Cantos, typename Bits, typename Tally>
+[[gnu::always_inline]] inline Bits *prizesBody(const std::uint64_t *rows, const std::uint64_t *corners, size_t words,
+                                               std::uint64_t tail, size_t tickets, Tally &tally, Bits *won)
+{
+    std::uint64_t r0 = 0, r1 = 0, r2 = 0, r01 = 0, r02 = 0; // rows: bits 0, 1, 2, 0 and 1, 0 and 2
+    std::uint64_t lo = 0, lo0 = 0, lo1 = 0, lo01 = 0, hi = 0, hi0 = 0; // two rows: 0-3 and its bits, 4-5 and bit 0
+    std::uint64_t k0 = 0, k1 = 0, k2 = 0, k01 = 0; // corners
+    for (size_t w = 0; w < words; ++w) {
+        std::uint64_t wins = 0;
+        if constexpr (Linha || TwoRows) {
+            std::uint64_t b[3][3];
+            for (size_t r = 0; r < 3; ++r)
+                for (size_t i = 0; i < 3; ++i)
+                    b[r][i] = rows[(3 * r + i) * words + w];
+            if constexpr (Linha)
+                for (size_t r = 0; r < 3; ++r) {
+                    r0 += std::popcount(b[r][0]);
+                    r1 += std::popcount(b[r][1]);
+                    r2 += std::popcount(b[r][2]);
+                    r01 += std::popcount(b[r][0] & b[r][1]);
+                    r02 += std::popcount(b[r][0] & b[r][2]);
+                    wins |= ~(b[r][0] | b[r][1] | b[r][2]);
+                }
+            if constexpr (TwoRows)
+                for (const auto &[x, y] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}}) {
+                    // The two counts added plane by plane.
+                    const std::uint64_t *p = b[x], *q = b[y];
+                    const std::uint64_t s0 = p[0] ^ q[0], c1 = p[0] & q[0];
+                    const std::uint64_t t1 = p[1] ^ q[1], s1 = t1 ^ c1, c2 = (p[1] & q[1]) | (t1 & c1);
+                    const std::uint64_t t2 = p[2] ^ q[2], s2 = t2 ^ c2, s3 = (p[2] & q[2]) | (t2 & c2);
+                    const std::uint64_t low = ~(s3 | s2), high = s2 & ~(s3 | s1), low0 = low & s0;
+                    lo += std::popcount(low);
+                    lo0 += std::popcount(low0);
+                    lo1 += std::popcount(low & s1);
+                    lo01 += std::popcount(low0 & s1);
+                    hi += std::popcount(high);
+                    hi0 += std::popcount(high & s0);
+                    wins |= low & ~(s0 | s1);
+                }
+        }
+        if constexpr (Cantos) {
+            const std::uint64_t c0 = corners[w], c1 = corners[words + w], c2 = corners[2 * words + w];
+            k0 += std::popcount(c0);
+            k1 += std::popcount(c1);
+            k2 += std::popcount(c2);
+            k01 += std::popcount(c0 & c1);
+            wins |= ~(c0 | c1 | c2);
+        }
+        wins &= w + 1 < words ? ~std::uint64_t(0) : tail;
+        *won = {w, wins};
+        won += wins != 0;
+    }
+    const int n = int(tickets), places = int(words * 64) - n; // the places after the last ticket count as 0
+    const auto rest = [](int all, const std::array<int, 6> &c) { return all - c[1] - c[2] - c[3] - c[4] - c[5]; };
+    if constexpr (Linha) {
+        std::array<int, 6> &c = tally.rows;
+        c = {0, int(r0 - r01 - r02), int(r1 - r01), int(r01), int(r2 - r02), int(r02)};
+        c[0] = rest(3 * n, c);
+    }
+    if constexpr (TwoRows)
+        tally.pairs = {int(lo - lo0 - lo1 + lo01) - 3 * places, int(lo0 - lo01), int(lo1 - lo01), int(lo01),
+                       int(hi - hi0), int(hi0)};
+    if constexpr (Cantos) {
+        std::array<int, 6> c = {0, int(k0 - k01), int(k1 - k01), int(k01), int(k2), 0};
+        c[0] = rest(n, c);
+        std::copy_n(c.begin(), 5, tally.corners.begin());
+    }
+    return won;
+}
+
 } // namespace
+
+BOLARIS_POPCNT_CLONES std::pair<WinnerScan::Bits *, WinnerScan::Bits *>
+WinnerScan::tallyTotal(std::uint64_t *planes, size_t words, const std::uint64_t *set, bool drawn, std::uint64_t tail,
+                       int high, Tally &tally, Bits *full, Bits *atHigh)
+{
+    const unsigned h = unsigned(std::max(high, 0));
+    if (!set)
+        return high >= 0 ? totalBody<true, 0>(planes, words, set, tail, h, tally, full, atHigh)
+                         : totalBody<false, 0>(planes, words, set, tail, h, tally, full, atHigh);
+    if (drawn)
+        return high >= 0 ? totalBody<true, 1>(planes, words, set, tail, h, tally, full, atHigh)
+                         : totalBody<false, 1>(planes, words, set, tail, h, tally, full, atHigh);
+    return high >= 0 ? totalBody<true, -1>(planes, words, set, tail, h, tally, full, atHigh)
+                     : totalBody<false, -1>(planes, words, set, tail, h, tally, full, atHigh);
+}
+
+BOLARIS_POPCNT_CLONES WinnerScan::Bits *WinnerScan::tallyPrizes(const std::uint64_t *rows,
+                                                                 const std::uint64_t *corners, size_t words,
+                                                                 std::uint64_t tail, size_t tickets,
+                                                                 const PrizeSwitches &switches, Tally &tally,
+                                                                 Bits *won)
+{
+    switch ((switches.linha ? 1 : 0) | (switches.twoRows ? 2 : 0) | (switches.cantos ? 4 : 0)) {
+    case 1: return prizesBody<true, false, false>(rows, corners, words, tail, tickets, tally, won);
+    case 2: return prizesBody<false, true, false>(rows, corners, words, tail, tickets, tally, won);
+    case 3: return prizesBody<true, true, false>(rows, corners, words, tail, tickets, tally, won);
+    case 4: return prizesBody<false, false, true>(rows, corners, words, tail, tickets, tally, won);
+    case 5: return prizesBody<true, false, true>(rows, corners, words, tail, tickets, tally, won);
+    case 6: return prizesBody<false, true, true>(rows, corners, words, tail, tickets, tally, won);
+    case 7: return prizesBody<true, true, true>(rows, corners, words, tail, tickets, tally, won);
+    default: return won;
+    }
+}
 
 WinnerScan::WinnerScan(const CartelaTable &cards, const Dataset &vali, const Dataset &valiC)
     : m_cards(cards), m_vali(vali), m_valiC(valiC)
@@ -153,214 +384,237 @@ void WinnerScan::refresh()
         return;
     m_tickets.clear();
     m_missing.clear();
+    m_irregular.clear();
 
     // Returned tickets by series and number.
-    std::vector<bool> returned(size_t(kSeriesCount) * (kTicketsPerSeries + 1), false);
+    std::vector<std::uint8_t> returned(size_t(kSeriesCount) * (kTicketsPerSeries + 1), 0);
     if (m_valiC.isOpen()) {
         const int serie = m_valiC.fieldIndex(QStringLiteral("Serie"));
         const int cartao = m_valiC.fieldIndex(QStringLiteral("Cartao"));
         for (int i = 0; serie >= 0 && cartao >= 0 && i < m_valiC.recordCount(); ++i) {
             const Row &row = m_valiC.rowAt(i);
-            const QString s = row[size_t(serie)].toString();
+            const char letter = letterOf(row[size_t(serie)]);
             bool ok = false;
             const int t = row[size_t(cartao)].toInt(&ok);
-            if (ok && s.size() == 1 && IsSeriesLetter(s.at(0).toLatin1()) && t >= 1 && t <= kTicketsPerSeries)
-                returned[size_t(s.at(0).toLatin1() - 'A') * (kTicketsPerSeries + 1) + size_t(t)] = true;
+            if (ok && IsSeriesLetter(letter) && t >= 1 && t <= kTicketsPerSeries)
+                returned[size_t(letter - 'A') * (kTicketsPerSeries + 1) + size_t(t)] = 1;
         }
     }
 
-    // The numbers of every competing ticket, in the order of the walk.
-    std::vector<std::array<std::uint8_t, 15>> numbers;
-    if (m_vali.isOpen()) {
-        const int serie = m_vali.fieldIndex(QStringLiteral("Serie"));
-        const int numero = m_vali.fieldIndex(QStringLiteral("Numero"));
-        m_tickets.reserve(size_t(m_vali.recordCount()) * 6);
-        numbers.reserve(size_t(m_vali.recordCount()) * 6);
-        for (int i = 0; serie >= 0 && numero >= 0 && i < m_vali.recordCount(); ++i) {
-            const Row &row = m_vali.rowAt(i);
-            const QString s = row[size_t(serie)].toString();
-            bool ok = false;
-            const int n = row[size_t(numero)].toInt(&ok);
-            const char letter = s.size() == 1 ? s.at(0).toLatin1() : 0;
-            const std::string_view text = ok && IsSeriesLetter(letter) && n >= 1 && n <= kCardsPerSeries
-                                              ? m_cards.card(letter, n)
-                                              : std::string_view();
-            if (!IsReadableCard(text)) {
-                m_missing << QStringLiteral("%1-%2").arg(s).arg(row[size_t(numero)].toString());
+    // Every competing ticket in the order of the walk, each card text read
+    // once, and the set of each ball made as the tickets come.
+    const int records = m_vali.isOpen() ? m_vali.recordCount() : 0;
+    m_stride = (size_t(records) * 6 + 63) / 64;
+    m_has.assign(kBallSets * m_stride, 0);
+    m_tickets.reserve(size_t(records) * 6);
+    const int serie = m_vali.fieldIndex(QStringLiteral("Serie"));
+    const int numero = m_vali.fieldIndex(QStringLiteral("Numero"));
+    for (int i = 0; serie >= 0 && numero >= 0 && i < records; ++i) {
+        const Row &row = m_vali.rowAt(i);
+        const char letter = letterOf(row[size_t(serie)]);
+        bool ok = false;
+        const int n = row[size_t(numero)].toInt(&ok);
+        const std::string_view text = ok && IsSeriesLetter(letter) && n >= 1 && n <= kCardsPerSeries
+                                          ? m_cards.card(letter, n)
+                                          : std::string_view();
+        std::uint8_t cells[kCellCount];
+        bool readable = text.size() == size_t(kCardTextLength);
+        if (readable) {
+            std::uint8_t least = 0xFF;
+            for (size_t k = 0; k < size_t(kCellCount); ++k) {
+                cells[k] = cellNumber(text.data() + 2 * k);
+                least = std::min(least, cells[k]);
+            }
+            readable = least != 0;
+        }
+        if (!readable) {
+            m_missing << QStringLiteral("%1-%2").arg(row[size_t(serie)].toString(), row[size_t(numero)].toString());
+            continue;
+        }
+        for (int position = 1; position <= 6; ++position) {
+            const int t = TicketNumber(n, position);
+            if (returned[size_t(letter - 'A') * (kTicketsPerSeries + 1) + size_t(t)])
                 continue;
+            const size_t id = m_tickets.size();
+            m_tickets.push_back({std::uint16_t(n), std::uint16_t(t), letter});
+            const std::uint8_t *numbers = cells + 15 * (position - 1);
+            std::uint64_t *const column = m_has.data() + id / 64;
+            const std::uint64_t bit = std::uint64_t(1) << (id % 64);
+            std::uint64_t twice = 0;
+            for (size_t p = 0; p < 15; ++p) {
+                std::uint64_t &word = column[numbers[p] * m_stride];
+                twice |= word & bit;
+                word |= bit;
             }
-            for (int position = 1; position <= 6; ++position) {
-                const int t = TicketNumber(n, position);
-                if (returned[size_t(letter - 'A') * (kTicketsPerSeries + 1) + size_t(t)])
-                    continue;
-                const std::array<int, 15> ticketNumbers = TicketNumbers(text, position);
-                std::array<std::uint8_t, 15> bytes{};
+            if (twice) { // a number twice: the ticket is counted from its numbers
+                Irregular &odd = m_irregular.emplace_back();
+                odd.id = std::uint32_t(id);
+                std::copy_n(numbers, 15, odd.numbers.begin());
                 for (size_t p = 0; p < 15; ++p)
-                    bytes[p] = std::uint8_t(ticketNumbers[p] >= 1 && ticketNumbers[p] <= DrawState::kBalls
-                                                ? ticketNumbers[p]
-                                                : 0);
-                numbers.push_back(bytes);
-                m_tickets.push_back({std::uint16_t(n), std::uint16_t(t), letter});
+                    column[numbers[p] * m_stride] &= ~bit;
             }
         }
     }
 
-    // Ball -> tickets, each ball's entries in the order of the walk.
-    m_first.fill(0);
-    for (const auto &ticket : numbers)
-        for (std::uint8_t n : ticket)
-            ++m_first[size_t(n) + 1];
-    for (size_t n = 1; n < m_first.size(); ++n)
-        m_first[n] += m_first[n - 1];
-    m_entries.assign(m_first.back(), 0);
-    std::array<std::uint32_t, 92> fill = m_first;
-    for (size_t id = 0; id < numbers.size(); ++id)
-        for (size_t p = 0; p < 15; ++p) {
-            const bool corner = p == 0 || p == 4 || p == 10 || p == 14;
-            m_entries[fill[numbers[id][p]]++] = std::uint32_t(id) << 3 | std::uint32_t(p / 5) << 1 | (corner ? 1 : 0);
-        }
-
-    // Counters as before the first ball.
+    // Counts as before the first ball.
     const size_t count = m_tickets.size();
-    m_blocks = (count + 63) / 64;
-    m_state.assign(count, kStart);
-    m_inState.assign(kStates, 0);
-    m_moves.assign(6 * kStates, 0);
-    m_inState[kStart] = std::uint32_t(count);
-    m_sets.assign(kSets * m_blocks, 0);
-    m_markWords = (m_blocks + 63) / 64;
-    m_marks.assign(kSets * m_markWords, 0);
-    m_high = 17; // no ticket misses 16 numbers: both sets start empty and right
+    m_words = (count + 63) / 64;
+    m_tail = count % 64 ? (std::uint64_t(1) << (count % 64)) - 1 : ~std::uint64_t(0);
+    m_total.assign(4 * m_words, 0);
+    fill(m_total.data(), 4, m_words, m_tail, 15);
+    m_rowsIndexed = false;
+    m_tracked = kAllDrawn;
+    m_fullWords.assign(m_words + 1, {});
+    m_prizeWords.assign(m_words + 1, {});
+    m_highWords.assign(m_words + 1, {});
+    m_high = 15;
     m_applied.fill(false);
     m_lastKeys.clear();
     m_lastLines.clear();
+    m_lastWinners.clear();
 
     m_built = now;
     m_valid = true;
 }
 
-template <bool Drawn> void WinnerScan::apply(int ball)
+void WinnerScan::indexRows()
 {
-    std::uint16_t *state = m_state.data();
-    std::uint32_t *moves = m_moves.data();
-    std::uint64_t *sets = m_sets.data();
-    const size_t blocks = m_blocks;
-    std::uint64_t *marks = m_marks.data();
-    const size_t markWords = m_markWords;
-    const std::uint32_t *steps = Drawn ? kDrawnSteps.data() : kTakenBackSteps.data();
-    const unsigned next = unsigned(m_high - 1);
-    const std::uint32_t tracked = m_tracked << 16;
-    const std::uint32_t *begin = m_entries.data() + m_first[size_t(ball)];
-    const std::uint32_t *end = m_entries.data() + m_first[size_t(ball) + 1];
-    for (const std::uint32_t *e = begin; e != end; ++e) {
-        const std::uint32_t id = *e >> 3;
-        const std::uint32_t at = (*e & 7) * kStates + state[id];
-        const std::uint32_t step = steps[at];
-        state[id] = std::uint16_t(step);
-        ++moves[at];
-        // The ticket moves in or out of the sets kept now: rarely, but for
-        // the rows late in a draw, which are followed only while wanted.
-        const std::uint32_t changed = step & tracked;
-        const unsigned crossing = (step >> 24) - next; // 1: m_high, 0: m_high - 1
-        if (changed || crossing <= 1) {
-            const auto flip = [&](size_t set) {
-                std::uint64_t &word = sets[set * blocks + id / 64];
-                word ^= std::uint64_t(1) << (id % 64);
-                std::uint64_t &mark = marks[set * markWords + id / 4096];
-                const std::uint64_t bit = std::uint64_t(1) << (id / 64 % 64);
-                mark = word ? mark | bit : mark & ~bit;
-            };
-            if (changed & kRowsDone << 16)
-                flip(kRowDone);
-            if (changed & kCornersDrawn << 16)
-                flip(kCornersDone);
-            if (changed & kAllDrawn << 16)
-                flip(kFull);
-            if (crossing == 1)
-                flip(kHigh);
-            else if (crossing == 0)
-                flip(kNext);
+    const size_t words = m_words;
+    m_rowHas.assign(3 * kBallSets * words, 0);
+    m_cornerHas.assign(kBallSets * words, 0);
+    auto odd = m_irregular.cbegin();
+    for (size_t id = 0; id < m_tickets.size(); ++id) {
+        if (odd != m_irregular.cend() && odd->id == id) {
+            ++odd;
+            continue;
+        }
+        const Ticket &t = m_tickets[id];
+        // Read when the ticket was taken: the card table has not changed since.
+        const char *cells = m_cards.card(t.series, t.card).data() + 30 * (TicketPosition(t.ticket) - 1);
+        const std::uint64_t bit = std::uint64_t(1) << (id % 64);
+        for (size_t p = 0; p < 15; ++p) {
+            const size_t n = cellNumber(cells + 2 * p);
+            m_rowHas[((p / 5) * kBallSets + n) * words + id / 64] |= bit;
+            if (isCorner(p))
+                m_cornerHas[n * words + id / 64] |= bit;
         }
     }
-    // The moves by kind and state: out of the state, into the state a drawn
-    // (or taken back) number leads to.
-    std::uint32_t *inState = m_inState.data();
-    for (size_t kind = 0; kind < 6; ++kind) {
-        const std::uint32_t *from = moves + kind * kStates;
-        for (size_t s = 0; s < size_t(kStates); ++s)
-            inState[s] -= from[s];
-        const size_t d = kDelta[kind];
-        if (Drawn)
-            for (size_t s = d; s < size_t(kStates); ++s)
-                inState[s - d] += from[s];
-        else
-            for (size_t s = 0; s + d < size_t(kStates); ++s)
-                inState[s + d] += from[s];
-    }
-    std::fill(m_moves.begin(), m_moves.end(), 0);
-}
-
-template <typename Has> void WinnerScan::makeSet(size_t set, Has has)
-{
-    std::uint64_t *words = m_sets.data() + set * m_blocks;
-    std::uint64_t *marks = m_marks.data() + set * m_markWords;
-    std::fill(marks, marks + m_markWords, 0);
-    for (size_t b = 0; b < m_blocks; ++b) {
-        std::uint64_t bits = 0;
-        for (size_t i = 0; i < 64 && b * 64 + i < m_state.size(); ++i)
-            bits |= std::uint64_t(has(kDecoded[m_state[b * 64 + i]])) << i;
-        words[b] = bits;
-        marks[b / 64] |= std::uint64_t(bits != 0) << (b % 64);
-    }
-}
-
-template <typename Visit> void WinnerScan::forEachBlock(unsigned setMask, Visit visit) const
-{
-    for (size_t m = 0; m < m_markWords; ++m) {
-        std::uint64_t marks = 0;
-        for (size_t set = 0; set < kSets; ++set)
-            if (setMask >> set & 1)
-                marks |= m_marks[set * m_markWords + m];
-        for (; marks; marks &= marks - 1) {
-            const size_t b = m * 64 + size_t(std::countr_zero(marks));
-            std::uint64_t bits = 0;
-            for (size_t set = 0; set < kSets; ++set)
-                if (setMask >> set & 1)
-                    bits |= m_sets[set * m_blocks + b];
-            visit(b, bits);
-        }
-    }
+    m_rowsIndexed = true;
 }
 
 void WinnerScan::track(unsigned wanted)
 {
-    // A set taken up again is made from the tickets' states.
     const unsigned added = wanted & ~m_tracked;
-    for (const auto &[flag, set] : {std::pair{kRowsDone, kRowDone}, std::pair{kCornersDrawn, kCornersDone}})
-        if (added & flag)
-            makeSet(set, [bit = flag](const Decoded &d) { return (d.done & bit) != 0; });
+    if (added & (kRowsDone | kCornersDrawn) && !m_rowsIndexed)
+        indexRows();
+    const size_t words = m_words;
+    if (added & kRowsDone) {
+        m_rows.assign(9 * words, 0);
+        for (size_t r = 0; r < 3; ++r)
+            fill(m_rows.data() + 3 * r * words, 3, words, m_tail, 5);
+    }
+    if (added & kCornersDrawn) {
+        m_corners.assign(3 * words, 0);
+        fill(m_corners.data(), 3, words, m_tail, 4);
+    }
+    // Counts taken up again are brought to the balls applied.
+    if (added & (kRowsDone | kCornersDrawn))
+        for (int n = 1; n <= DrawState::kBalls; ++n)
+            if (m_applied[size_t(n)])
+                apply(n, true, added);
     m_tracked = wanted;
 }
 
-void WinnerScan::makeHighSet(int high)
+void WinnerScan::apply(int ball, bool drawn, unsigned counts)
 {
-    m_high = high;
-    makeSet(kHigh, [high](const Decoded &d) { return d.total >= high; });
-    makeSet(kNext, [high](const Decoded &d) { return d.total >= high - 1; });
+    const size_t words = m_words, n = size_t(ball);
+    if (counts & kAllDrawn)
+        step<4>(m_total.data(), words, m_has.data() + n * m_stride, drawn);
+    if (counts & kRowsDone)
+        for (size_t r = 0; r < 3; ++r)
+            step<3>(m_rows.data() + 3 * r * words, words, m_rowHas.data() + (r * kBallSets + n) * words, drawn);
+    if (counts & kCornersDrawn)
+        step<3>(m_corners.data(), words, m_cornerHas.data() + n * words, drawn);
 }
 
-void WinnerScan::follow(const DrawState &draw)
+int WinnerScan::follow(const DrawState &draw)
 {
+    int left = 0;
     for (int n = 1; n <= DrawState::kBalls; ++n) {
         const bool drawn = draw.drawn(n);
         if (drawn == m_applied[size_t(n)])
             continue;
-        if (drawn)
-            apply<true>(n);
-        else
-            apply<false>(n);
+        if (left)
+            apply(left, m_applied[size_t(left)], kAllDrawn);
+        apply(n, drawn, m_tracked & ~kAllDrawn);
         m_applied[size_t(n)] = drawn;
+        left = n;
     }
+    return left;
+}
+
+void WinnerScan::writeIrregular(unsigned counts)
+{
+    const size_t words = m_words;
+    for (const Irregular &odd : m_irregular) {
+        unsigned rows[3] = {5, 5, 5}, corners = 4;
+        for (size_t p = 0; p < 15; ++p)
+            if (m_applied[odd.numbers[p]]) {
+                --rows[p / 5];
+                corners -= isCorner(p) ? 1 : 0;
+            }
+        setCount(m_total.data(), 4, words, odd.id, rows[0] + rows[1] + rows[2]);
+        if (counts & kRowsDone)
+            for (size_t r = 0; r < 3; ++r)
+                setCount(m_rows.data() + 3 * r * words, 3, words, odd.id, rows[r]);
+        if (counts & kCornersDrawn)
+            setCount(m_corners.data(), 3, words, odd.id, corners);
+    }
+}
+
+WinnerScan::Bits *WinnerScan::listMissing(int count, Bits *out, bool &more) const
+{
+    const size_t words = m_words;
+    std::uint64_t above = 0;
+    for (size_t w = 0; w < words; ++w) {
+        // Bit by bit from the top: the tickets missing more, and as many.
+        std::uint64_t gt = 0, eq = w + 1 < words ? ~std::uint64_t(0) : m_tail;
+        for (size_t i = 4; i-- > 0;) {
+            const std::uint64_t plane = m_total[i * words + w];
+            if (count >> i & 1) {
+                eq &= plane;
+            } else {
+                gt |= eq & plane;
+                eq &= ~plane;
+            }
+        }
+        above |= gt;
+        if (eq)
+            *out++ = {w, eq};
+    }
+    more = above != 0;
+    return out;
+}
+
+int WinnerScan::highest() const
+{
+    // Bit by bit from the top: the tickets that have every higher bit found.
+    std::vector<std::uint64_t> candidates(m_words, ~std::uint64_t(0));
+    if (!candidates.empty())
+        candidates.back() = m_tail;
+    int high = 0;
+    for (size_t i = 4; i-- > 0;) {
+        const std::uint64_t *plane = m_total.data() + i * m_words;
+        std::uint64_t any = 0;
+        for (size_t w = 0; w < m_words; ++w)
+            any |= candidates[w] & plane[w];
+        if (!any)
+            continue;
+        high |= 1 << i;
+        for (size_t w = 0; w < m_words; ++w)
+            candidates[w] &= plane[w];
+    }
+    return high;
 }
 
 ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switches)
@@ -370,139 +624,183 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
         return report;
     report.scanned = true;
     refresh();
-    // Rows and corners are followed only while their prize is on: late in a
-    // draw, when those prizes have gone, a fifth of the tickets a ball
-    // touches would change those sets, at random.
-    track(kAllDrawn | (switches.linha || switches.twoRows ? kRowsDone : 0) | (switches.cantos ? kCornersDrawn : 0));
-    follow(draw);
+    const bool rows = switches.linha || switches.twoRows;
+    // Rows and corners are counted only while their prize is on.
+    track(kAllDrawn | (rows ? kRowsDone : 0) | (switches.cantos ? kCornersDrawn : 0));
+    // The last ball changed is applied to the counts of all numbers in the
+    // pass that reads them.
+    const int left = follow(draw);
+    if (!m_irregular.empty())
+        writeIrregular(m_tracked);
     report.missingCards = m_missing;
 
-    // How many tickets miss how many numbers, by pattern.
-    std::array<int, 16> total{};
-    std::array<int, 6> row{};
-    std::array<int, 11> pair{};
-    std::array<int, 5> corners{};
-    for (int s = 0; s < kStates; ++s) {
-        const std::uint32_t n = m_inState[size_t(s)];
-        if (n == 0)
-            continue;
-        const int count = int(n);
-        const Decoded &d = kDecoded[size_t(s)];
-        total[d.total] += count;
-        row[d.rows[0]] += count;
-        row[d.rows[1]] += count;
-        row[d.rows[2]] += count;
-        pair[d.rows[0] + d.rows[1]] += count;
-        pair[d.rows[0] + d.rows[2]] += count;
-        pair[d.rows[1] + d.rows[2]] += count;
-        corners[d.corners] += count;
-    }
+    // How many tickets miss how many numbers, and the words with winners
+    // and with the tickets missing the most.
+    const bool armed = draw.FewestPointsArmed();
+    Tally tally;
+    Bits *const fullFirst = m_fullWords.data(), *const prizeFirst = m_prizeWords.data(),
+                *const highFirst = m_highWords.data();
+    auto [fullEnd, highEnd] =
+        tallyTotal(m_total.data(), m_words, left ? m_has.data() + size_t(left) * m_stride : nullptr,
+                   m_applied[size_t(left)], m_tail, armed ? m_high : -1, tally, fullFirst, highFirst);
+    Bits *prizeEnd = prizeFirst;
+    if (rows || switches.cantos)
+        prizeEnd = tallyPrizes(m_rows.data(), m_corners.data(), m_words, m_tail, m_tickets.size(), switches, tally,
+                               prizeFirst);
     for (size_t k = 0; k <= 5; ++k)
-        report.missCount[k] = total[k] + (switches.cantos && k <= 4 ? corners[k] : 0) +
-                              (switches.linha ? row[k] : 0) + (switches.twoRows ? pair[k] : 0);
-    report.oneShort = total[1] > 0;
-    report.fullTicket = total[0] > 0;
+        report.missCount[k] = tally.total[k] + (switches.cantos && k <= 4 ? tally.corners[k] : 0) +
+                              (switches.linha ? tally.rows[k] : 0) + (switches.twoRows ? tally.pairs[k] : 0);
+    report.oneShort = tally.total[1] > 0;
+    report.fullTicket = tally.total[0] > 0;
 
-    // The winners in the order of the walk; within a ticket corners, lines
-    // of rows 1, 2, 3, two lines of rows 1+2, 1+3, 2+3, full ticket.
-    const bool rows = switches.linha || switches.twoRows;
-    // A ticket announced at the last scan is most often announced again (a
-    // full ticket at every later ball): its lines are taken from that scan,
-    // found by walking both lists in the same order. When no report of that
-    // scan is held any more, its lines are moved rather than copied: no count
-    // of references to change, twice a line. Both lists are taken out while
-    // this report is made, so that a failure half way leaves none to reuse.
+    // The announcements (ticket * 4 + prize) in the order of the walk;
+    // within a ticket corners, lines of rows 1, 2, 3, two lines of rows 1+2,
+    // 1+3, 2+3, full ticket. The winning tickets are the full ones and those
+    // winning another prize, read word by word. The records of the tickets
+    // not announced at the last scan, last read a while ago, are fetched
+    // ahead of their lines.
     std::vector<std::uint32_t> &keys = m_nextKeys;
     keys.clear();
+    size_t seen = 0;
+    const auto push = [&](std::uint32_t key) {
+        keys.push_back(key);
+        while (seen < m_lastKeys.size() && m_lastKeys[seen] < key)
+            ++seen;
+        if (seen == m_lastKeys.size() || m_lastKeys[seen] != key)
+            __builtin_prefetch(&m_tickets[key / 4]);
+    };
+    const size_t words = m_words;
+    const auto announce = [&](size_t id) {
+        const std::uint32_t key = std::uint32_t(id) * 4;
+        if (switches.cantos && countOf(m_corners.data(), 3, words, id) == 0) {
+            push(key + CornersPrize);
+            report.won.cantos = true;
+        }
+        if (rows) {
+            const int row[3] = {countOf(m_rows.data(), 3, words, id), countOf(m_rows.data() + 3 * words, 3, words, id),
+                                countOf(m_rows.data() + 6 * words, 3, words, id)};
+            if (switches.linha)
+                for (int r = 0; r < 3; ++r)
+                    if (row[r] == 0) {
+                        push(key + RowPrize);
+                        report.won.linha = true;
+                    }
+            if (switches.twoRows)
+                for (const auto &[x, y] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
+                    if (row[x] + row[y] == 0) {
+                        push(key + TwoRowsPrize);
+                        report.won.twoRows = true;
+                    }
+        }
+        if (countOf(m_total.data(), 4, words, id) == 0)
+            push(key + FullPrize);
+    };
+    if (!rows && !switches.cantos) { // every ticket listed is full, its only prize
+        for (const Bits *full = fullFirst; full != fullEnd; ++full)
+            for (std::uint64_t bits = full->bits; bits; bits &= bits - 1)
+                push(std::uint32_t(full->word * 64 + size_t(std::countr_zero(bits))) * 4 + FullPrize);
+    } else {
+        for (const Bits *full = fullFirst, *prize = prizeFirst; full != fullEnd || prize != prizeEnd;) {
+            const size_t w = full == fullEnd    ? prize->word
+                             : prize == prizeEnd ? full->word
+                                                 : std::min(full->word, prize->word);
+            std::uint64_t bits = 0;
+            if (full != fullEnd && full->word == w)
+                bits |= (full++)->bits;
+            if (prize != prizeEnd && prize->word == w)
+                bits |= (prize++)->bits;
+            for (; bits; bits &= bits - 1)
+                announce(w * 64 + size_t(std::countr_zero(bits)));
+        }
+    }
+
+    // Their lines, winners and prizes, written in place. A ticket announced
+    // at the last scan is most often announced again (a full ticket at every
+    // later ball): its lines and its winner are taken from that scan, found
+    // by walking both lists in the same order. When no report of that scan
+    // is held any more, its lines are moved rather than copied: no count of
+    // references to change, twice a line. The last lists are taken out while
+    // this report is made, so that a failure half way leaves none to reuse.
     std::vector<std::uint32_t> lastKeys;
     lastKeys.swap(m_lastKeys);
     QStringList lastLines = std::exchange(m_lastLines, QStringList());
+    const QList<TicketRef> lastWinners = std::exchange(m_lastWinners, QList<TicketRef>());
     const bool lastHeld = !lastLines.isDetached();
+    QString *const lastOwned = lastHeld ? nullptr : lastLines.data();
+    const QString *const lastShared = lastLines.constData();
+    // The lists of earlier reports that no one holds any more lend their
+    // room: those of the scan before the last, and the last prizes.
+    // Every place of them is written below.
+    const auto reuse = [](auto &kept) {
+        std::decay_t<decltype(kept)> list;
+        if (kept.isDetached())
+            list.swap(kept);
+        kept = {};
+        return list;
+    };
+    report.lines = reuse(m_spareLines);
+    report.winners = reuse(m_spareWinners);
+    report.prizes = reuse(m_lastPrizes);
+    const qsizetype announced = qsizetype(keys.size());
+    report.lines.resize(2 * announced);
+    report.winners.resize(announced);
+    report.prizes.resize(announced);
+    QString *line = report.lines.data();
+    TicketRef *winner = report.winners.data();
+    QString *prizes = report.prizes.data();
     size_t last = 0;
-    const auto announce = [&](std::uint32_t id, Prize prize) {
-        const Ticket &t = m_tickets[id];
-        const std::uint32_t key = id * 4 + std::uint32_t(prize);
+    for (const std::uint32_t key : keys) {
+        const Prize prize = Prize(key % 4);
         while (last < lastKeys.size() && lastKeys[last] < key)
             ++last;
         if (last < lastKeys.size() && lastKeys[last] == key) {
-            if (lastHeld)
-                report.lines << lastLines.at(2 * last) << lastLines.at(2 * last + 1);
-            else
-                report.lines << std::move(lastLines[2 * last]) << std::move(lastLines[2 * last + 1]);
+            if (lastHeld) {
+                line[0] = lastShared[2 * last];
+                line[1] = lastShared[2 * last + 1];
+            } else {
+                line[0] = std::move(lastOwned[2 * last]);
+                line[1] = std::move(lastOwned[2 * last + 1]);
+            }
+            *winner = lastWinners.at(qsizetype(last));
             ++last;
         } else {
-            report.lines << cardLine(t.card, t.series) << prizeLine(kPrizeTexts[prize], t.ticket);
+            const Ticket &t = m_tickets[key / 4];
+            putCardLine(line[0], t.card, t.series);
+            putPrizeLine(line[1], kPrizeTexts[prize], t.ticket);
+            *winner = TicketRef{t.card, QChar::fromLatin1(t.series), t.ticket};
         }
-        keys.push_back(key);
-        report.winners << TicketRef{t.card, QChar::fromLatin1(t.series), t.ticket};
-        report.prizes << prizeName(prize);
-    };
-    report.lines.reserve(2 * report.missCount[0] + 5);
-    report.winners.reserve(report.missCount[0]);
-    report.prizes.reserve(report.missCount[0]);
-    const unsigned winning = 1u << kFull | (rows ? 1u << kRowDone : 0) | (switches.cantos ? 1u << kCornersDone : 0);
-    // The winning tickets are gathered first, their records fetched ahead:
-    // those that have just won were last read a while ago.
-    std::vector<std::uint32_t> &ids = m_winnerIds;
-    ids.clear();
-    if (report.missCount[0] > 0)
-        forEachBlock(winning, [&](size_t b, std::uint64_t bits) {
-            for (; bits; bits &= bits - 1) {
-                const std::uint32_t id = std::uint32_t(b * 64) + std::uint32_t(std::countr_zero(bits));
-                __builtin_prefetch(&m_state[id]);
-                __builtin_prefetch(&m_tickets[id]);
-                ids.push_back(id);
-            }
-        });
-    for (const std::uint32_t id : ids) {
-        const Decoded &d = kDecoded[m_state[id]];
-        if (switches.cantos && d.corners == 0) {
-            announce(id, CornersPrize);
-            report.won.cantos = true;
-        }
-        if (switches.linha)
-            for (int r = 0; r < 3; ++r)
-                if (d.rows[r] == 0) {
-                    announce(id, RowPrize);
-                    report.won.linha = true;
-                }
-        if (switches.twoRows)
-            for (const auto &[x, y] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
-                if (d.rows[x] + d.rows[y] == 0) {
-                    announce(id, TwoRowsPrize);
-                    report.won.twoRows = true;
-                }
-        if (d.total == 0)
-            announce(id, FullPrize);
+        line += 2;
+        ++winner;
+        *prizes++ = prizeName(prize);
     }
-
     m_lastKeys.swap(keys);
     keys.swap(lastKeys); // its room serves the next scan
 
     // The tickets with the fewest numbers drawn, while the list is armed.
     int maxMissing = 0;
-    if (draw.FewestPointsArmed()) {
+    if (armed) {
         report.fewestRebuilt = true;
         m_fewest.clear();
-        for (int t = 15; t > 0; --t)
-            if (total[size_t(t)] > 0) {
-                maxMissing = t;
-                break;
+        // A ball moves the most missing by one at most: looked for anew only
+        // when no ticket misses as many as at the last look, or one misses more.
+        if (tally.above || highEnd == highFirst) {
+            // Most often one more (a ball taken back) or one fewer (drawn).
+            bool more = true;
+            if (const int guess = m_high + (tally.above ? 1 : -1); guess >= 0 && guess <= 15) {
+                highEnd = listMissing(guess, highFirst, more);
+                m_high = guess;
             }
-        m_fewest.reserve(total[size_t(maxMissing)]);
-        // The set of the tickets missing at least maxMissing numbers: made
-        // again only when the most missing has moved two away.
-        if (maxMissing < m_high - 1 || maxMissing > m_high + 1)
-            makeHighSet(maxMissing);
-        forEachBlock(1u << (maxMissing >= m_high ? kHigh : kNext), [&](size_t b, std::uint64_t bits) {
-            for (; bits; bits &= bits - 1) {
-                const size_t id = b * 64 + size_t(std::countr_zero(bits));
-                if (kDecoded[m_state[id]].total != maxMissing)
-                    continue;
-                const Ticket &t = m_tickets[id];
+            if (more || highEnd == highFirst) {
+                m_high = highest();
+                highEnd = listMissing(m_high, highFirst, more);
+            }
+        }
+        maxMissing = m_high;
+        for (const Bits *at = highFirst; at != highEnd; ++at)
+            for (std::uint64_t bits = at->bits; bits; bits &= bits - 1) {
+                const Ticket &t = m_tickets[at->word * 64 + size_t(std::countr_zero(bits))];
                 m_fewest.append({t.card, QChar::fromLatin1(t.series), t.ticket});
             }
-        });
     }
 
     if (report.oneShort)
@@ -520,6 +818,12 @@ ScanReport WinnerScan::CheckWinners(DrawState &draw, const PrizeSwitches &switch
             report.fewestLines << fewestLine(entry);
     }
     m_lastLines = report.lines; // shared: its first lines are the announcements
+    m_lastWinners = report.winners;
+    m_lastPrizes = report.prizes;
+    if (lastLines.isDetached())
+        m_spareLines.swap(lastLines);
+    if (lastWinners.isDetached())
+        m_spareWinners = lastWinners;
     return report;
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace bolaris {
@@ -60,14 +61,16 @@ struct ScanReport {
 // Checks every competing ticket (a ticket of a validated card that was not
 // returned) for the prizes after a ball event.
 //
-// Each competing ticket keeps the count of its numbers not yet drawn per row
-// and among its corners. A ball drawn or taken back updates only the tickets
-// holding it, through an index from each ball to its tickets; the report is
-// read from those counters: how many tickets stand in each count, and which
-// tickets have a row, the corners or all numbers drawn, kept as sets in the
-// order of the walk. The index is rebuilt whenever the registry or the card
-// table has changed since it was made, so a scan never sees a stale registry
-// or store.
+// Each competing ticket keeps the count of its numbers not yet drawn, and
+// while their prizes are on, per row and among its corners, as bit planes:
+// plane i holds bit i of every ticket's count, 64 tickets a word. Each ball
+// has the set of the tickets holding it (and, for rows and corners, holding
+// it in each row and in a corner); a ball drawn subtracts its set from the
+// planes, a ball taken back adds it, 64 tickets at a time. The report is read
+// from the planes: how many tickets miss how many numbers, and which tickets
+// have a row, the corners or all numbers drawn, in the order of the walk.
+// The index is rebuilt whenever the registry or the card table has changed
+// since it was made, so a scan never sees a stale registry or store.
 class WinnerScan {
 public:
     WinnerScan(const CartelaTable &cards, const Dataset &vali, const Dataset &valiC);
@@ -94,12 +97,56 @@ private:
         std::uint64_t cards = 0, vali = 0, valiC = 0;
         bool operator==(const Stamp &) const = default;
     };
+    // A ticket that holds a number twice (a damaged card file): left out of
+    // the balls' sets, its counts are written from its numbers.
+    struct Irregular {
+        std::uint32_t id = 0;
+        std::array<std::uint8_t, 15> numbers{};
+    };
+
+    // A word of a set of tickets: its place and its bits.
+    struct Bits {
+        size_t word = 0;
+        std::uint64_t bits = 0;
+    };
+    // What one pass over the planes counts: tickets by numbers missing in
+    // all, in a row, in two rows and among the corners.
+    struct Tally {
+        std::array<int, 6> total{}, rows{}, pairs{};
+        std::array<int, 5> corners{};
+        bool above = false; // some ticket misses more than the most missing looked for
+    };
+    // Applies the ball of set (when given) drawn or taken back, counts the
+    // tickets by numbers missing, writes down the words with full tickets
+    // (from full on) and, for high >= 0, those with tickets missing high
+    // (from atHigh on); returns the ends of both lists.
+    static std::pair<Bits *, Bits *> tallyTotal(std::uint64_t *planes, size_t words, const std::uint64_t *set,
+                                                bool drawn, std::uint64_t tail, int high, Tally &tally, Bits *full,
+                                                Bits *atHigh);
+    // Counts what the switched-on prizes need by row, two rows and corners,
+    // and writes down the words with tickets winning one (from won on);
+    // returns the end of the list.
+    static Bits *tallyPrizes(const std::uint64_t *rows, const std::uint64_t *corners, size_t words, std::uint64_t tail,
+                             size_t tickets, const PrizeSwitches &switches, Tally &tally, Bits *won);
 
     void refresh();
     Stamp stamp() const;
-    // Brings the counters to the balls drawn now.
-    void follow(const DrawState &draw);
-    template <bool Drawn> void apply(int ball);
+    // The sets of each ball by row and in a corner, made when first wanted.
+    void indexRows();
+    // Rows and corners are counted only while wanted (kRowsDone 1,
+    // kCornersDrawn 2; the whole ticket, 4, always); counts taken up again
+    // are made from the balls applied.
+    void track(unsigned wanted);
+    // Brings the counts to the balls drawn now, but for the counts of all
+    // numbers of the last ball changed, which it returns (0 for none).
+    int follow(const DrawState &draw);
+    void apply(int ball, bool drawn, unsigned counts);
+    void writeIrregular(unsigned counts);
+    // The most numbers missing on any ticket.
+    int highest() const;
+    // Writes down the words with tickets missing count numbers (from out
+    // on), tells whether some ticket misses more; returns the list's end.
+    Bits *listMissing(int count, Bits *out, bool &more) const;
 
     const CartelaTable &m_cards;
     const Dataset &m_vali;
@@ -107,48 +154,36 @@ private:
     Stamp m_built;
     bool m_valid = false;
     std::vector<Ticket> m_tickets; // in the order of the walk
-    // The tickets holding each ball: entries m_first[n] .. m_first[n + 1] - 1,
-    // each the ticket's place in the walk times 8 plus the place's row times 2
-    // plus 1 for a corner.
-    std::vector<std::uint32_t> m_entries;
-    std::array<std::uint32_t, 92> m_first{};
-    // Per ticket, its missing numbers of rows 1, 2, 3 and corners as one
-    // state: row1 + 6 row2 + 36 row3 + 216 corners.
-    std::vector<std::uint16_t> m_state;
-    std::vector<std::uint32_t> m_inState; // tickets per state
-    std::vector<std::uint32_t> m_moves;   // tickets leaving each state by entry kind, during apply
-    // Sets of tickets, one bit each, 64 tickets a word, one after the other:
-    // the tickets with a row all drawn, with the corners drawn, with every
-    // number drawn, with at least m_high numbers missing and with at least
-    // m_high - 1 missing.
-    static constexpr size_t kRowDone = 0, kCornersDone = 1, kFull = 2, kHigh = 3, kNext = 4, kSets = 5;
-    std::vector<std::uint64_t> m_sets;
-    size_t m_blocks = 0; // words of one set
-    // Per set, one bit per word of it that has a ticket, so that a walk
-    // over a set skips its empty stretches.
-    std::vector<std::uint64_t> m_marks;
-    size_t m_markWords = 0;
-    // Calls visit(word, bits) for each word of the union of the sets given
-    // as bits (1 << set) that has a ticket, in order.
-    template <typename Visit> void forEachBlock(unsigned setMask, Visit visit) const;
-    // The fewest-points list is read from one of the two sets: a ball drawn
-    // or taken back moves the most missing by one at most, so the sets are
-    // made again only when it has moved two away from m_high.
-    int m_high = 17;
-    void makeHighSet(int high);
-    // Makes a set anew from the tickets' states: those whose decoded state has it.
-    template <typename Has> void makeSet(size_t set, Has has);
-    // The sets of tickets with a row and with the corners drawn are kept
-    // only while wanted (kRowsDone 1, kCornersDrawn 2; full tickets 4 always).
+    size_t m_words = 0;            // words of a set of tickets
+    std::uint64_t m_tail = 0;      // the tickets of the last word
+    // The tickets holding ball n: words n * m_stride ..; by row r:
+    // (r * 91 + n) * m_words ..; in a corner: n * m_words ...
+    std::vector<std::uint64_t> m_has;
+    size_t m_stride = 0;
+    std::vector<std::uint64_t> m_rowHas, m_cornerHas;
+    bool m_rowsIndexed = false;
+    // The counts as bit planes, plane after plane of m_words each: all
+    // numbers (4 planes), each row (3 planes a row) and the corners (3).
+    std::vector<std::uint64_t> m_total, m_rows, m_corners;
+    std::vector<Irregular> m_irregular;
     unsigned m_tracked = 4;
-    void track(unsigned wanted);
+    // The most missing at the last scan that looked: a ball moves it by one
+    // at most, so a scan looks for the tickets missing that many and more.
+    int m_high = 15;
+    // The words with winners and with the tickets missing the most, with
+    // room for one more than a set's words.
+    std::vector<Bits> m_fullWords, m_prizeWords, m_highWords;
     // The last scan's announcements (ticket * 4 + prize, in order) and its
     // lines, which begin with their two lines each.
     std::vector<std::uint32_t> m_lastKeys;
     QStringList m_lastLines;
     std::vector<std::uint32_t> m_nextKeys; // the list being made, kept for its memory
-    std::vector<std::uint32_t> m_winnerIds; // the winning tickets of a scan, kept for its memory
-    std::array<bool, 91> m_applied{};       // the balls the counters hold as drawn
+    // The last scan's winners (beside its keys and lines) and prizes, and
+    // the lines and winners of the scan before: their room serves the next
+    // scan once no report holds them.
+    QList<TicketRef> m_lastWinners, m_spareWinners;
+    QStringList m_lastPrizes, m_spareLines;
+    std::array<bool, 91> m_applied{};       // the balls the counts hold as drawn
     QStringList m_missing;
     QList<TicketRef> m_fewest;
 };

@@ -15,8 +15,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QResource>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <cstdlib>
 
 using namespace bolaris;
 
@@ -81,9 +86,23 @@ private Q_SLOTS:
 
         auto *image = qobject_cast<QLabel *>(widget(w, "Image1"));
         QCOMPARE(image->geometry(), QRect(69, 2, 673, 537));
-        // The background, made once at the size it is shown.
+        // The background, made once at the size it is shown: the picture the
+        // build scaled, as the large one scaled here would look.
         QVERIFY(!image->pixmap().isNull());
         QCOMPARE(image->pixmap().deviceIndependentSize().toSize(), image->size());
+        QVERIFY(QResource(QStringLiteral(":/bolaris/background-673x537.rgb32")).isValid());
+        const QImage shown = image->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage expected = QImage(QStringLiteral(":/bolaris/background.png"))
+                                    .scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                    .convertToFormat(QImage::Format_RGB32);
+        int farthest = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                const QRgb a = shown.pixel(x, y), b = expected.pixel(x, y);
+                farthest = std::max({farthest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                     std::abs(qBlue(a) - qBlue(b))});
+            }
+        QVERIFY2(farthest <= 2, qPrintable(QString::number(farthest)));
 
         // Panels in stacking order with their places.
         const QList<QRect> places = {{41, 50, 737, 425}, {89, 46, 601, 425}, {447, 62, 202, 177},
@@ -279,6 +298,41 @@ private Q_SLOTS:
         const QStringList hidden = QDir(dir.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
         QCOMPARE(hidden, (QStringList{".bolaris-registry.lock", ".notas.txt"}));
         w.close();
+    }
+
+    // Started after its first paint, the window shows its menu and
+    // background at once and makes the panels, the registry and the other
+    // windows right after; a handler called before that completes the start
+    // first.
+    void startAfterFirstPaint()
+    {
+        QTemporaryDir dir;
+        test::ScriptedPrompter prompter;
+        {
+            TFormMenu w(dir.path(), prompter, nullptr, TFormMenu::Start::AfterFirstPaint);
+            QVERIFY(!w.isStarted());
+            QVERIFY(!widget(w, "PanelValidacao"));
+            QVERIFY(!w.registry().TableVali().isOpen());
+            QVERIFY(w.otherWindows().empty());
+            QVERIFY(menuShown(w));
+            QSignalSpy started(&w, &TFormMenu::started);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QTRY_VERIFY(w.isStarted());
+            QCOMPARE(started.size(), 1);
+            for (const QString &name : kPanels)
+                QVERIFY2(widget(w, name), qPrintable(name));
+            QVERIFY(w.registry().TableVali().isOpen());
+            QCOMPARE(w.otherWindows().size(), size_t(8));
+            w.close();
+        }
+        TFormMenu w(dir.path(), prompter, nullptr, TFormMenu::Start::AfterFirstPaint);
+        action(w, "MenuValidacao")->trigger();
+        QVERIFY(w.isStarted());
+        QVERIFY(widget(w, "PanelValidacao")->isVisibleTo(&w));
+        QVERIFY(w.registry().TableVali().isOpen());
+        w.close();
+        QVERIFY(!w.registry().TableVali().isOpen());
     }
 
     void sairClosesTheWindow()

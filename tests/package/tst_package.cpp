@@ -128,7 +128,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("package");
         for (const char *name : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6printsupport6",
-                                 "libqt6multimedia6", "qt6-translations-l10n", "libsqlite3-0",
+                                 "libqt6multimedia6", "qt6-translations-l10n", "libsqlite3-0", "libpq5",
                                  "fonts-liberation2", "fonts-croscore", "fonts-bebas-neue"})
             QTest::newRow(name) << QString::fromLatin1(name);
     }
