@@ -10,10 +10,8 @@
 #include "web/WebServer.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QCryptographicHash>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <array>
@@ -28,8 +26,9 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -244,7 +243,7 @@ public:
     }
 
     quint16 port() const { return m_port; }
-    double loopMs = 0;
+    double sendMs = 0; // in the send loops: the phones keep up when it is close to the whole
     // Sends text to every client; an empty text ends the broadcaster.
     void send(const QByteArray &text)
     {
@@ -270,6 +269,8 @@ private:
                 } else if (fd == m_listener) {
                     int client;
                     while ((client = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0) {
+                        const int on = 1; // as the program's server: no frame waits for an earlier one's ack
+                        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
                         epoll_event e{EPOLLIN, {.fd = client}};
                         ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, client, &e);
                         m_heads[client];
@@ -332,7 +333,7 @@ private:
         for (int fd : m_live)
             if (::write(fd, frame.constData(), size_t(frame.size())) != frame.size())
                 qFatal("the floor could not write a whole frame");
-        loopMs += msBetween(t0, Clock::now());
+        sendMs += msBetween(t0, Clock::now());
         return true;
     }
 
@@ -463,7 +464,7 @@ void BM_BallToPhonesFloor(benchmark::State &state)
         firstTotal += msBetween(start, heard->first);
     }
     state.counters["first_ms"] = firstTotal / double(state.iterations());
-    state.counters["loop_ms"] = floor.loopMs / double(state.iterations());
+    state.counters["send_ms"] = floor.sendMs / double(state.iterations());
 }
 BENCHMARK(BM_BallToPhonesFloor)->Arg(1000)->Arg(2000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
 

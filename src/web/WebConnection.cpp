@@ -187,27 +187,8 @@ bool WebConnection::sendLive(const QByteArray &frame)
         end();
         return false;
     }
-    if (!m_queue.empty()) {
-        queue(frame, false); // it goes once the socket is writable again
-        return true;
-    }
-    ssize_t sent;
-    do
-        sent = ::send(m_fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL);
-    while (sent < 0 && errno == EINTR);
-    if (sent == frame.size())
-        return true;
-    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-        end(); // reset by the client, or gone
-        return false;
-    }
     queue(frame, false);
-    if (sent > 0) {
-        m_sentOfFirst = sent;
-        m_queued -= sent;
-    }
-    setWriting(true);
-    return true;
+    return flush();
 }
 
 bool WebConnection::flush()

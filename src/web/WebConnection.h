@@ -36,7 +36,7 @@ public:
 
     // False when the socket cannot be watched (the connection has then ended).
     bool start(qint64 now);
-    // A live frame, sent at once when nothing waits before it: false, with
+    // A live frame, sent at once as far as the system takes it: false, with
     // the connection ended, when the client is already further behind than
     // the limit allows or its socket failed.
     bool sendLive(const QByteArray &frame);
