@@ -1,11 +1,9 @@
 #include "WebConnection.h"
 
-#include <QSocketNotifier>
-
 #include <array>
 #include <cerrno>
-#include <chrono>
 
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -19,15 +17,9 @@ constexpr int kMaxIov = 64;
 
 } // namespace
 
-qint64 WebConnection::clock()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 WebConnection::WebConnection(int fd, QByteArray address, const WebSite &site, const WebLimits &limits,
-                             QObject *parent)
-    : QObject(parent), m_fd(fd), m_address(std::move(address)), m_limits(limits), m_exchange(site, limits)
+                             WebLoop &loop)
+    : m_fd(fd), m_address(std::move(address)), m_limits(limits), m_loop(loop), m_exchange(site, limits)
 {
 }
 
@@ -39,30 +31,40 @@ WebConnection::~WebConnection()
     }
 }
 
-void WebConnection::start(qint64 now)
+bool WebConnection::start(qint64 now)
 {
     m_lastActivity = now;
     m_headSince = now; // a new connection owes its first request as soon as a head is due
-    m_reader = new QSocketNotifier(qintptr(m_fd), QSocketNotifier::Read, this);
-    connect(m_reader, &QSocketNotifier::activated, this, &WebConnection::readable);
+    m_reading = m_loop.add(m_fd, this, true, false);
+    if (!m_reading)
+        end();
+    return m_reading;
 }
 
 qint64 WebConnection::held() const { return m_queued + m_unread.size() + m_exchange.held(); }
 
-void WebConnection::setReading(bool on)
+void WebConnection::watch(bool read, bool write)
 {
-    if (m_reader && m_reader->isEnabled() != on)
-        m_reader->setEnabled(on);
+    if (m_ended || (read == m_reading && write == m_writing))
+        return;
+    m_reading = read;
+    m_writing = write;
+    m_loop.change(m_fd, this, read, write);
 }
 
-void WebConnection::setWriting(bool on)
+void WebConnection::ready(std::uint32_t events)
 {
-    if (on && !m_writer) {
-        m_writer = new QSocketNotifier(qintptr(m_fd), QSocketNotifier::Write, this);
-        connect(m_writer, &QSocketNotifier::activated, this, &WebConnection::writable);
-    } else if (m_writer && m_writer->isEnabled() != on) {
-        m_writer->setEnabled(on);
-    }
+    if (m_ended)
+        return; // ended by an earlier event of the same wake
+    const bool failed = events & (EPOLLERR | EPOLLHUP);
+    if (m_writing && (events & EPOLLOUT || failed))
+        writable();
+    if (!m_ended && m_reading && (events & EPOLLIN || failed))
+        readable();
+    // Told whether or not it was asked: a socket that has failed while
+    // neither reading nor writing would be told again and again.
+    if (!m_ended && failed && !m_reading && !m_writing)
+        end();
 }
 
 void WebConnection::readable()
@@ -142,14 +144,14 @@ void WebConnection::take(QByteArrayView data)
         data = data.sliced(taken);
         if (m_exchange.headInProgress()) {
             if (m_headSince < 0)
-                m_headSince = clock();
+                m_headSince = WebLoop::clock();
         } else {
             m_headSince = -1;
         }
         for (const QByteArray &chunk : std::as_const(reply.chunks))
             queue(chunk, true);
         if (!reply.chunks.isEmpty())
-            m_lastActivity = clock();
+            m_lastActivity = WebLoop::clock();
         if (reply.upgraded && onUpgraded)
             onUpgraded(this);
         if (reply.close)
@@ -185,8 +187,29 @@ bool WebConnection::sendLive(const QByteArray &frame)
         end();
         return false;
     }
+    if (!m_queue.empty()) {
+        queue(frame, false); // the socket is watched for writing: it goes after the rest
+        return true;
+    }
+    // Written straight from the frame every phone shares; only what the
+    // system does not take now is queued.
+    ssize_t sent;
+    do
+        sent = ::send(m_fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    if (sent == frame.size())
+        return true;
+    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        end(); // reset by the client, or gone
+        return false;
+    }
     queue(frame, false);
-    return flush();
+    if (sent > 0) {
+        m_sentOfFirst = sent;
+        m_queued -= sent;
+    }
+    setWriting(true);
+    return true;
 }
 
 bool WebConnection::flush()
@@ -213,7 +236,7 @@ bool WebConnection::flush()
             end(); // reset by the client, or gone
             return false;
         }
-        m_lastActivity = clock();
+        m_lastActivity = WebLoop::clock();
         qint64 left = sent;
         while (left > 0) {
             Chunk &first = m_queue.front();
@@ -247,7 +270,7 @@ void WebConnection::linger()
         return;
     }
     ::shutdown(m_fd, SHUT_WR);
-    m_lingerSince = clock();
+    m_lingerSince = WebLoop::clock();
     m_unread.clear();
     setReading(true);
 }
@@ -282,10 +305,8 @@ void WebConnection::end(bool goingAway)
             ::send(m_fd, bye.constData(), size_t(bye.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
     m_ended = true;
-    delete m_reader;
-    m_reader = nullptr;
-    delete m_writer;
-    m_writer = nullptr;
+    m_loop.forget(m_fd);
+    m_reading = m_writing = false;
     ::close(m_fd);
     m_queue.clear();
     m_queued = m_answersQueued = 0;

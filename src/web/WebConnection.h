@@ -2,14 +2,12 @@
 
 #include "WebExchange.h"
 #include "WebLimits.h"
+#include "WebLoop.h"
 
 #include <QByteArray>
-#include <QObject>
 
 #include <deque>
 #include <functional>
-
-class QSocketNotifier;
 
 namespace bolaris {
 
@@ -21,21 +19,26 @@ class WebSite;
 // soon finds its own sending held up by the system, and the program never
 // keeps more for it than one answer. What it sends is queued as shared byte
 // arrays: the page's files and a live frame sent to every phone are held
-// once, however many clients have them waiting.
-class WebConnection : public QObject {
+// once, however many clients have them waiting. Its socket is watched for
+// writing only while the system refuses bytes.
+class WebConnection final : public WebLoop::Watcher {
 public:
-    WebConnection(int fd, QByteArray address, const WebSite &site, const WebLimits &limits, QObject *parent);
-    ~WebConnection() override;
+    WebConnection(int fd, QByteArray address, const WebSite &site, const WebLimits &limits, WebLoop &loop);
+    ~WebConnection();
+    WebConnection(const WebConnection &) = delete;
+    WebConnection &operator=(const WebConnection &) = delete;
 
     // Called once the connection has ended (the socket is closed); it may
-    // then be deleted later, not from inside the call.
+    // then be deleted once the loop's events at hand are handled, not before.
     std::function<void(WebConnection *)> onEnded;
     // Called when the client became a live client.
     std::function<void(WebConnection *)> onUpgraded;
 
-    void start(qint64 now);
-    // A live frame: false, with the connection ended, when the client is
-    // already further behind than the limit allows.
+    // False when the socket cannot be watched (the connection has then ended).
+    bool start(qint64 now);
+    // A live frame, sent at once as far as the system takes it: false, with
+    // the connection ended, when the client is already further behind than
+    // the limit allows or its socket failed.
     bool sendLive(const QByteArray &frame);
     // Ends a connection whose time limit has passed.
     void checkTime(qint64 now);
@@ -49,15 +52,13 @@ public:
     // was received and not yet taken, and the exchange's own.
     qint64 held() const;
 
-    // The clock the connections' limits are measured on (milliseconds).
-    static qint64 clock();
-
 private:
     struct Chunk {
         QByteArray bytes;
         bool answer; // caused by the client's own sending (an answer, a pong), not a live frame
     };
 
+    void ready(std::uint32_t events) override;
     void readable();
     void writable();
     // Reads and answers as far as the limits let it now.
@@ -66,8 +67,9 @@ private:
     void queue(const QByteArray &bytes, bool answer);
     // Sends what the system takes now; false when the socket has failed.
     bool flush();
-    void setReading(bool on);
-    void setWriting(bool on);
+    void setReading(bool on) { watch(on, m_writing); }
+    void setWriting(bool on) { watch(m_reading, on); }
+    void watch(bool read, bool write);
     // Every answer is sent: stop sending, then read and drop what the client
     // still sends for a short while, so that the close does not discard the
     // answer on the client's side.
@@ -76,9 +78,10 @@ private:
     int m_fd;
     QByteArray m_address;
     const WebLimits &m_limits;
+    WebLoop &m_loop;
     WebExchange m_exchange;
-    QSocketNotifier *m_reader = nullptr;
-    QSocketNotifier *m_writer = nullptr;
+    bool m_reading = false;
+    bool m_writing = false;
     std::deque<Chunk> m_queue;
     qsizetype m_sentOfFirst = 0;
     qint64 m_queued = 0;        // bytes waiting to be sent

@@ -6,7 +6,9 @@
 #include "draw/DrawFeed.h"
 
 #include <QObject>
-#include <QThread>
+
+#include <memory>
+#include <thread>
 
 namespace bolaris {
 
@@ -17,8 +19,8 @@ class WebWorker;
 // and a live WebSocket feed, on every interface of the machine. All serving
 // runs in a thread of its own, over the program's own reading of HTTP and
 // WebSocket (WebExchange), so that what it keeps for each client is bounded
-// by WebLimits; the user-interface thread only turns the draw into JSON and
-// posts it.
+// by WebLimits, on an epoll loop of its own (WebLoop); the user-interface
+// thread only turns the draw into JSON and posts it.
 class WebServer : public QObject, public DrawFeed {
     Q_OBJECT
 public:
@@ -58,8 +60,8 @@ private:
     const CartelaTable &m_cards;
     WebLimits m_limits;
     LiveDraw m_live;
-    QThread m_thread;
-    WebWorker *m_worker = nullptr;
+    std::unique_ptr<WebWorker> m_worker;
+    std::thread m_thread;
     quint16 m_port = 0;
 };
 

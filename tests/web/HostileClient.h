@@ -43,6 +43,14 @@ public:
     RawClient &operator=(const RawClient &) = delete;
 
     bool connected() const { return m_connected; }
+    // Drops the connection with a reset, as a phone that lost the network does.
+    void reset()
+    {
+        const linger abort{1, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        ::close(m_fd);
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0); // closed by the destructor, never connected
+    }
     void setReceiveBuffer(int bytes) { ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
     // Sends what the system takes now: the bytes taken, or -1 once the connection is gone.
     qint64 send(QByteArrayView data)

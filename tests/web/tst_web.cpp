@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
@@ -366,6 +367,52 @@ private Q_SLOTS:
         server.stop();
         QTRY_COMPARE(gone.size(), 1);
         QCOMPARE(exchange(port, "GET / HTTP/1.1\r\n\r\n"), QByteArray("no connection"));
+    }
+
+    // Many phones at once: each hears every change, and phones that leave,
+    // by a reset or a close, are forgotten while the others go on hearing.
+    void manyPhonesComeAndGo()
+    {
+        CartelaTable cards;
+        WebServer server(cards);
+        WebLimits limits;
+        limits.maxPerAddress = limits.maxConnections;
+        server.setLimits(limits);
+        QCOMPARE(server.start(), QString());
+        constexpr int kPhones = 300;
+        std::vector<std::unique_ptr<RawClient>> phones;
+        std::vector<QByteArray> heard(kPhones);
+        for (int i = 0; i < kPhones; ++i) {
+            phones.push_back(std::make_unique<RawClient>(server.port()));
+            QCOMPARE(phones.back()->send(kUpgrade), kUpgrade.size());
+        }
+        QTRY_COMPARE(server.liveClientCount(), kPhones);
+        const auto allHeard = [&](const QByteArray &text, int from) {
+            for (int i = from; i < kPhones; ++i)
+                if (!phones[size_t(i)]->read(heard[size_t(i)]) || !heard[size_t(i)].contains(text))
+                    return false;
+            return true;
+        };
+        for (int n = 1; n <= 3; ++n)
+            server.publish(boardOf(QList<int>{1, 2, 3}.first(n), n), DrawMode::Electronic, {}, {});
+        QTRY_VERIFY(allHeard("\"pedras\":[1,2,3]", 0));
+
+        for (int i = 0; i < kPhones / 3; ++i)
+            phones[size_t(i)]->reset();
+        server.publish(boardOf({1, 2, 3, 4}, 4), DrawMode::Electronic, {}, {});
+        QTRY_VERIFY(allHeard("\"pedras\":[1,2,3,4]", kPhones / 3));
+        QTRY_COMPARE(server.liveClientCount(), kPhones - kPhones / 3);
+        phones.clear();
+        QTRY_COMPARE(server.connectionCount(), 0);
+
+        // Every interface: IPv6 too, where the machine has it.
+        if (QTcpServer probe; probe.listen(QHostAddress::LocalHostIPv6)) {
+            QTcpSocket v6;
+            v6.connectToHost(QHostAddress::LocalHostIPv6, server.port());
+            QVERIFY(v6.waitForConnected(3000));
+            v6.write("GET /estado HTTP/1.1\r\nHost: x\r\n\r\n");
+            QTRY_VERIFY((v6.waitForReadyRead(100), v6.peek(12) == "HTTP/1.1 200"));
+        }
     }
 
     void hostileClientsAreClosed_data()
