@@ -645,8 +645,9 @@ void DrawPanel::ButtonAleaClick()
     // A picture still shown shrinks where it stands, whether or not one follows.
     m_pictureFrame->resize(48, 48);
     std::vector<Step> steps;
-    const QString picture = BallMedia::pictureFor(m_workDir, n);
-    if (!picture.isEmpty() && m_imagem->isChecked()) {
+    // The folder is searched for the picture only when pictures are shown.
+    const QString picture = m_imagem->isChecked() ? BallMedia::pictureFor(m_workDir, n) : QString();
+    if (!picture.isEmpty()) {
         m_picture->setPixmap(QPixmap::fromImage(BallMedia::readPicture(picture)));
         m_pictureFrame->move(ballPictureStart(n));
         steps.push_back({kBeforeShow, [this] {
@@ -669,8 +670,8 @@ void DrawPanel::P1Click(int ball)
         logBall(*event);
     playBallSound(ball);
     QPoint pictureStart;
-    const QString picture = BallMedia::pictureFor(m_workDir, ball);
-    const bool withPicture = !picture.isEmpty() && m_imagem->isChecked();
+    const QString picture = m_imagem->isChecked() ? BallMedia::pictureFor(m_workDir, ball) : QString();
+    const bool withPicture = !picture.isEmpty();
     if (withPicture) {
         m_picture->setPixmap(QPixmap::fromImage(BallMedia::readPicture(picture)));
         pictureStart = ballPictureStart(ball);

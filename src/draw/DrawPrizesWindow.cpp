@@ -18,6 +18,7 @@ namespace bolaris {
 class PrizesModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
+    const QList<PrizeWon> &prizes() const { return m_prizes; }
     void set(const QList<PrizeWon> &prizes)
     {
         beginResetModel();
@@ -100,11 +101,20 @@ DrawPrizesWindow::~DrawPrizesWindow() = default;
 
 void DrawPrizesWindow::setPrizes(const QList<PrizeWon> &prizes, int number)
 {
+    // Called after every ball: the table is laid out again only when it changed.
+    const QString title = titleOf(prizes, number);
+    if (prizes == m_model->prizes() && title == m_title->text())
+        return;
     m_model->set(prizes);
-    const QString draw = number > 0 ? QStringLiteral("Sorteio %1").arg(number) : QStringLiteral("Sorteio");
-    m_title->setText(prizes.isEmpty() ? draw + QStringLiteral(": nenhum prêmio até agora")
-                                      : draw + QStringLiteral(": %1 prêmio(s)").arg(prizes.size()));
+    m_title->setText(title);
     m_table->scrollToBottom(); // the newest prize in sight
+}
+
+QString DrawPrizesWindow::titleOf(const QList<PrizeWon> &prizes, int number)
+{
+    const QString draw = number > 0 ? QStringLiteral("Sorteio %1").arg(number) : QStringLiteral("Sorteio");
+    return prizes.isEmpty() ? draw + QStringLiteral(": nenhum prêmio até agora")
+                            : draw + QStringLiteral(": %1 prêmio(s)").arg(prizes.size());
 }
 
 void DrawPrizesWindow::setDrawRunning(bool running) { m_ataButton->setEnabled(!running); }

@@ -42,6 +42,7 @@ public:
     static constexpr int kMaxHeight = 420;
 
 private:
+    static QString titleOf(const QList<PrizeWon> &prizes, int number);
     PrizesModel *m_model = nullptr;
     QLabel *m_title = nullptr;
     QTableView *m_table = nullptr;
