@@ -339,12 +339,18 @@ QByteArray insertSql(int columns)
 } // namespace
 
 void DatasetFile::forEachRow(const QString &path, const std::function<void(const Row &)> &visit,
-                             std::vector<FieldDef> *fieldsOut)
+                             std::vector<FieldDef> *fieldsOut, std::optional<Where> where)
 {
     Db db;
     const std::vector<FieldDef> fields = openForReading(path, db);
-    Stmt rows = prepared(db.get(), "SELECT * FROM records ORDER BY rowid", path, QStringLiteral("cannot be read"),
-                         Kind::Unavailable);
+    if (where && (where->field < 0 || size_t(where->field) >= fields.size()))
+        where.reset(); // no such field: every record, for the caller to sort out
+    const QByteArray sql = where ? "SELECT * FROM records WHERE f" + QByteArray::number(where->field) +
+                                       " = ? ORDER BY rowid"
+                                 : QByteArray("SELECT * FROM records ORDER BY rowid");
+    Stmt rows = prepared(db.get(), sql.constData(), path, QStringLiteral("cannot be read"), Kind::Unavailable);
+    if (where)
+        sqlite3_bind_int64(rows.get(), 1, where->value);
     if (fieldsOut)
         *fieldsOut = fields;
     Row row(fields.size());

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include <sys/types.h>
@@ -44,9 +45,14 @@ public:
     // cannot be read now (busy, locked, permission). The file is never changed.
     static Content load(const QString &path);
 
-    // Streams the records of a file in file order without keeping them.
+    // Streams the records of a file in file order without keeping them; with
+    // where, only those whose field holds that whole number.
+    struct Where {
+        int field = 0;
+        qint64 value = 0;
+    };
     static void forEachRow(const QString &path, const std::function<void(const Row &)> &visit,
-                           std::vector<FieldDef> *fields = nullptr);
+                           std::vector<FieldDef> *fields = nullptr, std::optional<Where> where = {});
 
     // The field definitions of a file, checked as load() checks them.
     static std::vector<FieldDef> fieldsOf(const QString &path);

@@ -158,7 +158,8 @@ void DrawLogWriter::checkFields(const QString &path)
                            DatasetError::Kind::Damaged);
 }
 
-void DrawLogWriter::scanRows(const QString &path, const std::function<void(const Row &)> &visit)
+void DrawLogWriter::scanRows(const QString &path, const std::function<void(const Row &)> &visit,
+                             std::optional<int> draw)
 {
     std::vector<FieldDef> found;
     bool checked = false;
@@ -181,7 +182,7 @@ void DrawLogWriter::scanRows(const QString &path, const std::function<void(const
             full.resize(kColumnCount);
             visit(full);
         },
-        &found);
+        &found, draw ? std::optional<DatasetFile::Where>({Sorteio, *draw}) : std::nullopt);
     if (!checked)
         check();
 }
@@ -511,7 +512,8 @@ bool DrawLogWriter::declineDraw(int number)
     return flush();
 }
 
-void DrawLogWriter::forEach(const QString &dir, const std::function<void(const Entry &)> &visit)
+void DrawLogWriter::forEach(const QString &dir, const std::function<void(const Entry &)> &visit,
+                            std::optional<int> draw)
 {
     const QString path = logPath(dir);
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
@@ -541,7 +543,7 @@ void DrawLogWriter::forEach(const QString &dir, const std::function<void(const E
         e.data = row[Dados].toByteArray();
         e.seal = row[Selo].toByteArray();
         visit(e);
-    });
+    }, draw);
 }
 
 std::vector<DrawLogWriter::Entry> DrawLogWriter::read(const QString &dir)

@@ -120,8 +120,10 @@ public:
     // Every row in the order written. Throws DatasetError when the file cannot
     // be read; a missing file is an empty log.
     static std::vector<Entry> read(const QString &dir);
-    // The same, one row at a time, without keeping them.
-    static void forEach(const QString &dir, const std::function<void(const Entry &)> &visit);
+    // The same, one row at a time, without keeping them; with draw, only that
+    // draw's rows are read.
+    static void forEach(const QString &dir, const std::function<void(const Entry &)> &visit,
+                        std::optional<int> draw = {});
 
     // The seal as the ata shows it: its first 16 hex digits in groups of four.
     static QString sealText(const QByteArray &seal);
@@ -150,7 +152,8 @@ private:
     int lastEvent(int draw);
     // Writes the end rows of the draws a crash left open, once the folder's log is ours.
     bool closeOpenDraws();
-    static void scanRows(const QString &path, const std::function<void(const Row &)> &visit);
+    static void scanRows(const QString &path, const std::function<void(const Row &)> &visit,
+                         std::optional<int> draw = {});
     static void checkFields(const QString &path);
     void closeInterrupted(const std::function<void(Row)> &insert);
     void fail(const QString &english, const QString &portuguese);

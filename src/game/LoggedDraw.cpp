@@ -67,7 +67,7 @@ std::optional<LoggedDraw> LoggedDraw::read(const QString &dir, int number)
             d.interrupted = e.interruptedEnd();
             d.declined = e.text == QString::fromUtf8(DrawLogWriter::kDeclined);
         }
-    });
+    }, number);
     announced();
     if (!found)
         return std::nullopt;

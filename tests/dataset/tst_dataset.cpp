@@ -138,6 +138,32 @@ private Q_SLOTS:
         QCOMPARE(got, (QStringList{QStringLiteral("9"), QString(), QStringLiteral("XY"), QStringLiteral(" *")}));
     }
 
+    // A read of the records holding one number in a field keeps file order;
+    // a value written as text by another program is matched as the number
+    // it stands for, and a field that does not exist reads every record.
+    void readWhereAFieldHoldsANumber()
+    {
+        QTemporaryDir dir;
+        Dataset d(QStringLiteral("TableVali"));
+        defineRegistry(d, dir.path());
+        d.setIndexFieldNames({});
+        d.open();
+        for (const auto &[serie, numero] : {std::pair{"C", 7}, {"A", 3}, {"B", 7}, {"D", 70}})
+            add(d, QString::fromLatin1(serie), numero);
+        d.close();
+        const QString path = QDir(dir.path()).filePath(QStringLiteral("Validadas.cds"));
+        runSql(path, "INSERT INTO records VALUES('E', '7')");
+        const auto read = [&](std::optional<DatasetFile::Where> where) {
+            QStringList out;
+            DatasetFile::forEachRow(
+                path, [&](const Row &row) { out << row[0].toString() + row[1].toString(); }, nullptr, where);
+            return out;
+        };
+        QCOMPARE(read(DatasetFile::Where{1, 7}), (QStringList{"C7", "B7", "E7"}));
+        QCOMPARE(read(DatasetFile::Where{1, 5}), QStringList());
+        QCOMPARE(read(DatasetFile::Where{9, 7}).size(), 5);
+    }
+
     void closeWritesOnlyWhenNeeded()
     {
         QTemporaryDir dir;

@@ -14,9 +14,12 @@
 
 #include <QSet>
 
+#include <algorithm>
+#include <charconv>
 #include <functional>
 #include <map>
 #include <memory>
+#include <string_view>
 
 namespace bolaris::cli {
 
@@ -40,6 +43,26 @@ QString switchNames(const PrizeSwitches &s)
 }
 
 QString winnerText(const QString &prize, const TicketRef &t) { return DrawLogAnnouncements::winnerText(prize, t); }
+
+// A prize's name as bytes (index as in prizes::kNames).
+const QByteArray &prizeName(int index)
+{
+    static const QByteArray names[4] = {prizes::kNames[0].toLatin1(), prizes::kNames[1].toLatin1(),
+                                        prizes::kNames[2].toLatin1(), prizes::kNames[3].toLatin1()};
+    return names[index];
+}
+
+// UTF-8 text written after what the stream holds: straight to its device
+// when it has one.
+void writeBytes(QTextStream &out, const QByteArray &utf8)
+{
+    if (QIODevice *device = out.device()) {
+        out.flush();
+        device->write(utf8);
+    } else {
+        out << QString::fromUtf8(utf8);
+    }
+}
 
 QString competingText(const CompetingSet &set)
 {
@@ -88,10 +111,11 @@ Announced announcedBy(const ScanReport &report)
 
 // Streams the draw log of a folder through visit; false after saying why it
 // cannot be read.
-bool readLog(const QString &dir, Streams io, const std::function<void(const DrawLog::Entry &)> &visit)
+bool readLog(const QString &dir, Streams io, const std::function<void(const DrawLog::Entry &)> &visit,
+             std::optional<int> draw = {})
 {
     try {
-        DrawLogWriter::forEach(dir, visit);
+        DrawLogWriter::forEach(dir, visit, draw);
         return true;
     } catch (const DatasetError &e) {
         io.err << "bolaris-cli: " << e.message() << Qt::endl;
@@ -199,7 +223,7 @@ int drawLog(const QStringList &args, Streams io)
                     io.out << " ends";
                 io.out << '\n';
             }
-        });
+        }, only);
         if (!read)
             return 1;
         if (!found) {
@@ -247,23 +271,43 @@ int drawLog(const QStringList &args, Streams io)
         if (!d.competing.isEmpty())
             io.out << "  competing: " << d.competing << '\n';
         io.out << "  balls: " << (d.balls.isEmpty() ? QStringLiteral("none") : d.balls.join(QLatin1Char(' '))) << '\n';
-        io.out << "  prizes: ";
+        // A full draw has a prize for every ticket that competed: the line is
+        // put together as bytes and written at once.
+        QByteArray line;
+        qsizetype room = 16;
+        for (const Prize &p : d.prizes)
+            room += 80 + (p.text.isEmpty() ? 0 : 3 * p.text.size());
+        line.resize(room);
+        char *at = line.data();
+        const auto put = [&at](std::string_view text) { at = std::copy(text.begin(), text.end(), at); };
+        const auto putNumber = [&at](int n) { at = std::to_chars(at, at + 12, n).ptr; };
+        put("  prizes: ");
         if (d.prizes.empty())
-            io.out << "none";
+            put("none");
         for (size_t i = 0; i < d.prizes.size(); ++i) {
             const Prize &p = d.prizes[i];
             if (i)
-                io.out << "; ";
+                put("; ");
             if (p.text.isEmpty()) {
                 const int ticket = int(p.key / 4 % (kTicketsPerSeries + 1));
-                io.out << prizes::kNames[p.key % 4] << " card " << CardOfTicket(ticket) << " series "
-                       << char('A' + p.key / 4 / (kTicketsPerSeries + 1)) << " ticket " << ticket;
+                const QByteArray &name = prizeName(int(p.key % 4));
+                put({name.constData(), size_t(name.size())});
+                put(" card ");
+                putNumber(CardOfTicket(ticket));
+                put(" series ");
+                *at++ = char('A' + p.key / 4 / (kTicketsPerSeries + 1));
+                put(" ticket ");
+                putNumber(ticket);
             } else {
-                io.out << p.text;
+                const QByteArray text = p.text.toUtf8();
+                put({text.constData(), size_t(text.size())});
             }
-            io.out << " at ball " << p.ball;
+            put(" at ball ");
+            putNumber(p.ball);
         }
-        io.out << '\n';
+        *at++ = '\n';
+        line.truncate(at - line.constData());
+        writeBytes(io.out, line);
     };
     row = 0;
     const bool read = readLog(*dir, io, [&](const DrawLog::Entry &e) {
