@@ -364,6 +364,23 @@ void DatasetFile::forEachRow(const QString &path, const std::function<void(const
         failDb(path, db.get(), QStringLiteral("cannot be read"), Kind::Unavailable);
 }
 
+std::vector<std::pair<QVariant, qint64>> DatasetFile::countsOf(const QString &path, int field)
+{
+    Db db;
+    const std::vector<FieldDef> fields = openForReading(path, db);
+    std::vector<std::pair<QVariant, qint64>> counts;
+    if (field < 0 || size_t(field) >= fields.size())
+        return counts;
+    const QByteArray sql = "SELECT f" + QByteArray::number(field) + ", count(*) FROM records GROUP BY 1";
+    Stmt rows = prepared(db.get(), sql.constData(), path, QStringLiteral("cannot be read"), Kind::Unavailable);
+    int rc;
+    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW)
+        counts.emplace_back(columnValue(rows.get(), 0), sqlite3_column_int64(rows.get(), 1));
+    if (rc != SQLITE_DONE)
+        failDb(path, db.get(), QStringLiteral("cannot be read"), Kind::Unavailable);
+    return counts;
+}
+
 std::vector<FieldDef> DatasetFile::fieldsOf(const QString &path)
 {
     Db db;

@@ -3,6 +3,7 @@
 #include "FieldDef.h"
 
 #include <QString>
+#include <QVariant>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,6 +54,10 @@ public:
     };
     static void forEachRow(const QString &path, const std::function<void(const Row &)> &visit,
                            std::vector<FieldDef> *fields = nullptr, std::optional<Where> where = {});
+
+    // The distinct values of a field with how many records hold each, in no
+    // set order.
+    static std::vector<std::pair<QVariant, qint64>> countsOf(const QString &path, int field);
 
     // The field definitions of a file, checked as load() checks them.
     static std::vector<FieldDef> fieldsOf(const QString &path);

@@ -512,6 +512,18 @@ bool DrawLogWriter::declineDraw(int number)
     return flush();
 }
 
+std::map<int, qint64> DrawLogWriter::rowsPerDraw(const QString &dir)
+{
+    std::map<int, qint64> rows;
+    const QString path = logPath(dir);
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return rows;
+    checkFields(path);
+    for (const auto &[draw, count] : DatasetFile::countsOf(path, Sorteio))
+        rows[draw.toInt()] += count;
+    return rows;
+}
+
 void DrawLogWriter::forEach(const QString &dir, const std::function<void(const Entry &)> &visit,
                             std::optional<int> draw)
 {

@@ -20,6 +20,7 @@ class QLockFile;
 #include <mutex>
 #include <thread>
 #include <memory>
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -124,6 +125,9 @@ public:
     // draw's rows are read.
     static void forEach(const QString &dir, const std::function<void(const Entry &)> &visit,
                         std::optional<int> draw = {});
+
+    // How many rows each draw has, by draw number as forEach gives it.
+    static std::map<int, qint64> rowsPerDraw(const QString &dir);
 
     // The seal as the ata shows it: its first 16 hex digits in groups of four.
     static QString sealText(const QByteArray &seal);

@@ -234,14 +234,17 @@ int drawLog(const QStringList &args, Streams io)
         return 0;
     }
 
-    // One block per draw: number, start, end, mode, balls, prizes. A first
-    // pass finds each draw's last row, where the second prints its block and
-    // lets it go: however long the log, one draw is held at a time.
-    std::map<int, qint64> lastRow;
-    qint64 row = 0;
-    if (!readLog(*dir, io, [&](const DrawLog::Entry &e) { lastRow[e.draw] = row++; }))
+    // One block per draw: number, start, end, mode, balls, prizes. The
+    // database counts each draw's rows; the block is printed at the draw's
+    // last row and let go: however long the log, one draw is held at a time.
+    std::map<int, qint64> rowsLeft;
+    try {
+        rowsLeft = DrawLogWriter::rowsPerDraw(*dir);
+    } catch (const DatasetError &e) {
+        io.err << "bolaris-cli: " << e.message() << Qt::endl;
         return 1;
-    if (lastRow.empty())
+    }
+    if (rowsLeft.empty())
         io.out << "no draw in the log" << '\n';
     struct Prize {
         quint32 key = 0; // of an announcement kept as numbers
@@ -309,7 +312,8 @@ int drawLog(const QStringList &args, Streams io)
         line.truncate(at - line.constData());
         writeBytes(io.out, line);
     };
-    row = 0;
+    QByteArray lastSet;
+    QString lastSetText;
     const bool read = readLog(*dir, io, [&](const DrawLog::Entry &e) {
         Summary &d = draws[e.draw];
         if (d.announcements.take(e)) {
@@ -331,8 +335,13 @@ int drawLog(const QStringList &args, Streams io)
         } else if (e.kind == QLatin1String("inicio")) {
             d.start = e.time;
             d.mode = modeName(e.mode);
-            if (const std::optional<CompetingSet> set = CompetingSet::fromBytes(e.data))
-                d.competing = competingText(*set);
+            // Draws of one evening mostly share their set: it is read once.
+            if (e.data != lastSet) {
+                const std::optional<CompetingSet> set = CompetingSet::fromBytes(e.data);
+                lastSet = e.data;
+                lastSetText = set ? competingText(*set) : QString();
+            }
+            d.competing = lastSetText;
         } else if (e.kind == QLatin1String("pedra")) {
             d.balls << QString::number(e.ball);
             d.lastBall = e.ball;
@@ -349,15 +358,18 @@ int drawLog(const QStringList &args, Streams io)
             d.end = e.time;
             d.interrupted = e.interruptedEnd();
         }
-        const auto last = lastRow.find(e.draw);
-        if (last != lastRow.end() && last->second == row) {
+        const auto left = rowsLeft.find(e.draw);
+        if (left != rowsLeft.end() && --left->second == 0) {
             print(e.draw, d);
             draws.erase(e.draw);
         }
-        ++row;
     });
     if (!read)
         return 1;
+    // Rows written after they were counted (the program is logging a draw
+    // now): their draws are printed as far as they were read.
+    for (const auto &[number, d] : draws)
+        print(number, d);
     io.out.flush();
     return 0;
 }
