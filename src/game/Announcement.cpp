@@ -4,6 +4,7 @@
 #include "cards/UnitCart.h"
 
 #include <QHash>
+#include <type_traits>
 
 namespace bolaris {
 
@@ -171,8 +172,10 @@ template <typename List, typename Take> bool takeRuns(Reader &in, const List &pr
             const quint64 n = v >> 1, from = in.varint();
             if (!in.ok || from > quint64(previous.size()) || n > quint64(previous.size()) - from)
                 return false;
-            for (quint64 k = from; k < from + n; ++k)
-                items.push_back(previous[qsizetype(k)]);
+            if constexpr (std::is_same_v<List, QStringList>)
+                items.append(previous.mid(qsizetype(from), qsizetype(n)));
+            else
+                items.insert(items.end(), previous.begin() + qsizetype(from), previous.begin() + qsizetype(from + n));
         } else if (!take(v >> 1)) {
             return false;
         }

@@ -660,28 +660,30 @@ bool DrawLogAnnouncements::take(const DrawLogWriter::Entry &e)
     const bool text = e.kind == QLatin1String("texto"), winner = e.kind == QLatin1String("vencedor");
     const bool compact = e.kind == QLatin1String("anuncio");
     if (!text && !winner && !compact && e.kind != QLatin1String("repete")) {
-        if (m_open && !m_compact)
+        if (m_open && !m_compactNow)
             m_last = m_current; // a run of an earlier version's rows repeats from it
         m_open = false;
         if (e.kind == QLatin1String("inicio") || e.kind == QLatin1String("retomada")) {
             m_last = {};
-            m_lastCompact = {};
+            m_restarted = true; // the announcement before stays readable until the next
         }
         return false;
     }
     if (!m_open || compact) {
         m_open = true;
         m_current = {};
-        m_compact.reset();
+        m_compactNow = false;
         m_texts = false;
     }
     if (compact) {
-        m_compact = Announcement::decode(e.data, m_lastCompact);
-        if (!m_compact) {
+        std::optional<Announcement> next = Announcement::decode(e.data, m_restarted ? Announcement() : m_lastCompact);
+        if (!next) {
             m_broken = true;
-            m_compact = Announcement();
+            next = Announcement();
         }
-        m_lastCompact = *m_compact;
+        m_lastCompact = std::move(*next);
+        m_compactNow = true;
+        m_restarted = false;
     } else if (text) {
         m_current.lines << e.text;
     } else if (winner) {
@@ -696,8 +698,8 @@ bool DrawLogAnnouncements::take(const DrawLogWriter::Entry &e)
 
 const DrawLogAnnouncements::Announced &DrawLogAnnouncements::current() const
 {
-    if (m_compact && !m_texts) {
-        m_current = {m_compact->memoLines(), m_compact->winnerTexts()};
+    if (m_compactNow && !m_texts) {
+        m_current = {m_lastCompact.memoLines(), m_lastCompact.winnerTexts()};
         m_texts = true;
     }
     return m_current;

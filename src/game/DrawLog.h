@@ -196,7 +196,7 @@ public:
     const Announced &current() const;
     // The same without its texts, when it was written in one row (logs of
     // earlier versions wrote it as lines and winners: nothing then).
-    const std::optional<Announcement> &compact() const { return m_compact; }
+    const Announcement *compact() const { return m_compactNow ? &m_lastCompact : nullptr; }
     // A row repeated lines that the announcement before never had.
     bool broken() const { return m_broken; }
     static QString winnerText(const QString &prize, const TicketRef &t);
@@ -206,8 +206,9 @@ private:
     Announced m_last;
     mutable Announced m_current;     // of a compact one, made when first asked for
     mutable bool m_texts = false;
-    std::optional<Announcement> m_compact;
-    Announcement m_lastCompact;
+    Announcement m_lastCompact;  // the draw's last one written in one row
+    bool m_compactNow = false;   // the current announcement is m_lastCompact
+    bool m_restarted = false;    // a draw (re)started since: the next one repeats nothing
     bool m_open = false;
     bool m_broken = false;
 };

@@ -34,8 +34,8 @@ std::optional<LoggedDraw> LoggedDraw::read(const QString &dir, int number)
     bool announcing = false;
     const auto announced = [&] {
         if (announcing && !d.balls.empty()) {
-            if (announcements.compact())
-                d.balls.back().compact = announcements.compact();
+            if (const Announcement *a = announcements.compact())
+                d.balls.back().compact = *a;
             else
                 d.balls.back().written = announcements.current();
         }

@@ -317,7 +317,7 @@ int drawLog(const QStringList &args, Streams io)
     const bool read = readLog(*dir, io, [&](const DrawLog::Entry &e) {
         Summary &d = draws[e.draw];
         if (d.announcements.take(e)) {
-            if (const std::optional<Announcement> &a = d.announcements.compact()) {
+            if (const Announcement *a = d.announcements.compact()) {
                 if (d.seen.empty())
                     d.seen.assign(size_t(kSeriesCount) * (kTicketsPerSeries + 1) * 4, false);
                 for (const quint32 key : a->winners)
