@@ -12,6 +12,29 @@ namespace {
 
 constexpr char kForm = 1;
 constexpr quint32 kTicketsPlusOne = kTicketsPerSeries + 1;
+
+// Whether k is a multiple of kTicketsPlusOne (odd), by a multiplication with
+// its inverse modulo 2^32: the multiples, and only they, map to at most
+// (2^32 - 1) / kTicketsPlusOne. Keys are checked by the million when a log is
+// read, and a division there was the larger part of the reading.
+constexpr quint32 inverseOfTicketsPlusOne()
+{
+    quint32 inverse = kTicketsPlusOne; // right in 3 bits; each step doubles them
+    for (int i = 0; i < 4; ++i)
+        inverse *= 2 - kTicketsPlusOne * inverse;
+    return inverse;
+}
+static_assert(kTicketsPlusOne % 2 == 1 && kTicketsPlusOne * inverseOfTicketsPlusOne() == 1);
+constexpr bool isMultipleOfTicketsPlusOne(quint32 k)
+{
+    return k * inverseOfTicketsPlusOne() <= 0xFFFFFFFFu / kTicketsPlusOne;
+}
+static_assert([] {
+    for (quint32 k = 0; k < quint32(kSeriesCount) * kTicketsPlusOne; ++k)
+        if (isMultipleOfTicketsPlusOne(k) != (k % kTicketsPlusOne == 0))
+            return false;
+    return true;
+}());
 constexpr const char *kPrizeTexts[4] = {"CANTOS. Cart\u00e3o ", "LINHA. Cart\u00e3o ", "2 LINHAS. Cart\u00e3o ",
                                         "CARTAO. Cart\u00e3o "};
 
@@ -282,18 +305,25 @@ QByteArray Announcement::encode(const Announcement &before) const
     return out;
 }
 
-std::optional<Announcement> Announcement::decode(const QByteArray &bytes, const Announcement &before)
+std::optional<Announcement> Announcement::decode(const QByteArray &bytes, const Announcement &before,
+                                                 std::vector<quint32> *fresh)
 {
+    if (fresh)
+        fresh->clear();
     if (bytes.size() < 2 || bytes[0] != kForm || (quint8(bytes[1]) & ~3u))
         return std::nullopt;
     Reader in{bytes, 2};
     Announcement a;
     a.winnerLines = bytes[1] & 1;
-    const auto ticketKeyOk = [](quint64 key) { return key / kTicketsPlusOne < quint64(kSeriesCount) && key % kTicketsPlusOne >= 1; };
+    const auto ticketKeyOk = [](quint64 key) {
+        return key < quint64(kSeriesCount) * kTicketsPlusOne && !isMultipleOfTicketsPlusOne(quint32(key));
+    };
     if (!takeRuns(in, before.winners, a.winners, [&](quint64 key) {
             if (!ticketKeyOk(key / 4))
                 return false;
             a.winners.push_back(quint32(key));
+            if (fresh)
+                fresh->push_back(quint32(key));
             return true;
         }))
         return std::nullopt;

@@ -40,7 +40,9 @@ struct Announcement {
     // As changes to the announcement before (runs copied from it and new items).
     QByteArray encode(const Announcement &before) const;
     // Nothing for bytes that are no announcement written against before.
-    static std::optional<Announcement> decode(const QByteArray &bytes, const Announcement &before);
+    // With fresh, the winners it did not repeat from before are also put there.
+    static std::optional<Announcement> decode(const QByteArray &bytes, const Announcement &before,
+                                              std::vector<quint32> *fresh = nullptr);
 
     static QString winnerText(const QString &prize, const TicketRef &t);
 };

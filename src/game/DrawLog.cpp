@@ -676,10 +676,11 @@ bool DrawLogAnnouncements::take(const DrawLogWriter::Entry &e)
         m_texts = false;
     }
     if (compact) {
-        std::optional<Announcement> next = Announcement::decode(e.data, m_restarted ? Announcement() : m_lastCompact);
+        std::optional<Announcement> next = Announcement::decode(e.data, m_restarted ? Announcement() : m_lastCompact, &m_fresh);
         if (!next) {
             m_broken = true;
             next = Announcement();
+            m_fresh.clear();
         }
         m_lastCompact = std::move(*next);
         m_compactNow = true;

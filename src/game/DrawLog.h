@@ -197,6 +197,8 @@ public:
     // The same without its texts, when it was written in one row (logs of
     // earlier versions wrote it as lines and winners: nothing then).
     const Announcement *compact() const { return m_compactNow ? &m_lastCompact : nullptr; }
+    // Of that one, the winners not repeated from the announcement before it.
+    const std::vector<quint32> &freshWinners() const { return m_fresh; }
     // A row repeated lines that the announcement before never had.
     bool broken() const { return m_broken; }
     static QString winnerText(const QString &prize, const TicketRef &t);
@@ -207,6 +209,7 @@ private:
     mutable Announced m_current;     // of a compact one, made when first asked for
     mutable bool m_texts = false;
     Announcement m_lastCompact;  // the draw's last one written in one row
+    std::vector<quint32> m_fresh;
     bool m_compactNow = false;   // the current announcement is m_lastCompact
     bool m_restarted = false;    // a draw (re)started since: the next one repeats nothing
     bool m_open = false;

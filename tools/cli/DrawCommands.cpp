@@ -317,10 +317,11 @@ int drawLog(const QStringList &args, Streams io)
     const bool read = readLog(*dir, io, [&](const DrawLog::Entry &e) {
         Summary &d = draws[e.draw];
         if (d.announcements.take(e)) {
-            if (const Announcement *a = d.announcements.compact()) {
+            if (d.announcements.compact()) {
                 if (d.seen.empty())
                     d.seen.assign(size_t(kSeriesCount) * (kTicketsPerSeries + 1) * 4, false);
-                for (const quint32 key : a->winners)
+                // What an announcement repeats of the one before was seen there.
+                for (const quint32 key : d.announcements.freshWinners())
                     if (key < d.seen.size() && !d.seen[key]) {
                         d.seen[key] = true;
                         d.prizes.push_back({key, {}, d.lastBall});
