@@ -115,16 +115,16 @@ void putVarint(QByteArray &out, quint64 v)
 }
 
 struct Reader {
-    const QByteArray &bytes;
+    const char *data; // the bytes, read in place
+    qsizetype size;
     qsizetype at = 0;
     bool ok = true;
+    Reader(const QByteArray &bytes, qsizetype from) : data(bytes.constData()), size(bytes.size()), at(from) {}
     quint64 varint()
     {
         quint64 v = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            if (at >= bytes.size())
-                break;
-            const auto c = quint8(bytes[at++]);
+        for (int shift = 0; shift < 64 && at < size; shift += 7) {
+            const auto c = quint8(data[at++]);
             v |= quint64(c & 0x7f) << shift;
             if (!(c & 0x80))
                 return v;
@@ -136,7 +136,7 @@ struct Reader {
     quint64 count()
     {
         const quint64 n = varint();
-        if (n > quint64(bytes.size() - at))
+        if (n > quint64(size - at))
             ok = false;
         return ok ? n : 0;
     }
@@ -314,6 +314,7 @@ std::optional<Announcement> Announcement::decode(const QByteArray &bytes, const 
         return std::nullopt;
     Reader in{bytes, 2};
     Announcement a;
+    a.winners.reserve(before.winners.size() + 16); // mostly the one before again, and a few more
     a.winnerLines = bytes[1] & 1;
     const auto ticketKeyOk = [](quint64 key) {
         return key < quint64(kSeriesCount) * kTicketsPlusOne && !isMultipleOfTicketsPlusOne(quint32(key));
