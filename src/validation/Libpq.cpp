@@ -4,6 +4,8 @@
 // never loads it. Without the library every call fails as on a connection
 // that cannot be made, and PQerrorMessage tells why.
 
+#include "Libpq.h"
+
 #include <libpq-fe.h>
 
 #include <dlfcn.h>
@@ -225,3 +227,5 @@ void PQfreemem(void *ptr)
 }
 
 } // extern "C"
+
+QString bolaris::libpqLoadError() { return QString::fromLocal8Bit(libpq().error).trimmed(); }

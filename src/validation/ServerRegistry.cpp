@@ -1,5 +1,7 @@
 #include "ServerRegistry.h"
 
+#include "Libpq.h"
+
 #include "dataset/DatasetError.h"
 
 #include <QDeadlineTimer>
@@ -327,8 +329,15 @@ PGconn *ServerRegistry::open()
                                .arg(m_location.errorPortuguese, QLatin1String(RegistryLocation::kConfFile),
                                     QLatin1String(RegistryLocation::kEnvironment)));
     PGconn *conn = PQconnectStart(m_location.conninfo().toUtf8().constData());
-    if (!conn)
-        throw DatasetError(QStringLiteral("out of memory"), DatasetError::Kind::Unavailable, unreachableText());
+    if (!conn) {
+        const QString missing = libpqLoadError();
+        if (missing.isEmpty())
+            throw DatasetError(QStringLiteral("out of memory"), DatasetError::Kind::Unavailable, unreachableText());
+        throw DatasetError(QStringLiteral("libpq cannot be loaded: %1").arg(missing), DatasetError::Kind::Unavailable,
+                           QStringLiteral("O registro de validação no servidor %1 não pode ser usado: a biblioteca "
+                                          "do PostgreSQL (libpq5) não pôde ser carregada (%2).")
+                               .arg(m_location.host, missing));
+    }
     // The server's refusals then carry their SQLSTATE, whatever its language.
     PQsetErrorVerbosity(conn, PQERRORS_VERBOSE);
     const QDeadlineTimer deadline(m_location.connectTimeoutSeconds() * 1000);
