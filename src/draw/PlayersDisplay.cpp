@@ -1,16 +1,20 @@
 #include "PlayersDisplay.h"
 
+#include "ui/UiBuild.h"
 #include "web/QrCode.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -78,6 +82,7 @@ void PlayersDisplay::openBeside(const QWidget &mainWindow, const QList<QRect> &k
         }
     m_mainWindow = &mainWindow;
     m_keepClear = keepClear;
+    m_replacements = 0;
     // On the main window's screen a tool window of it, which the window
     // manager keeps in front of it even when the operator clicks it (its
     // dialogs, shown later, still come in front); elsewhere a window of its own.
@@ -103,11 +108,46 @@ void PlayersDisplay::openBeside(const QWidget &mainWindow, const QList<QRect> &k
     raise();
 }
 
+void PlayersDisplay::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    settle();
+}
+
+void PlayersDisplay::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    settle();
+}
+
+void PlayersDisplay::settle()
+{
+    // The window manager has framed the window, framed it anew, or given it
+    // a place of its own while mapping it (a loaded machine can take longer
+    // than any fixed wait): placed again when its frame is not the one the
+    // placement counted with, or when it stands over the operator's
+    // controls, which it never may. A few times per placement at most, so
+    // that a window manager insisting on its own place is not fought forever.
+    if (!m_mainWindow || !isVisible() || isFullScreen() || m_settling || m_replacements >= kMostReplacements)
+        return;
+    const QMargins own = ui::frameOf(*this);
+    const QRect outer = geometry().marginsAdded(own.isNull() ? m_placedWith : own);
+    const bool overControls =
+        std::any_of(m_keepClear.begin(), m_keepClear.end(), [&](const QRect &r) { return r.intersects(outer); });
+    if ((own.isNull() || own == m_placedWith) && !overControls)
+        return;
+    ++m_replacements;
+    m_settling = true;
+    placeOnMainScreen();
+    m_settling = false;
+}
+
 void PlayersDisplay::keepClearOf(const QList<QRect> &keepClear)
 {
     if (keepClear == m_keepClear || !isVisible() || isFullScreen())
         return;
     m_keepClear = keepClear;
+    m_replacements = 0;
     placeOnMainScreen();
 }
 
@@ -117,13 +157,9 @@ void PlayersDisplay::placeOnMainScreen()
         return;
     // Placed by its client area. Before the window manager has framed it,
     // the main window's frame stands for its own.
-    const auto frameOf = [](const QWidget &w) {
-        const QRect outer = w.frameGeometry(), inner = w.geometry();
-        return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                        outer.bottom() - inner.bottom());
-    };
-    const QMargins own = frameOf(*this);
-    const QMargins frame = isVisible() && !own.isNull() ? own : frameOf(*m_mainWindow);
+    const QMargins own = ui::frameOf(*this);
+    const QMargins frame = isVisible() && !own.isNull() ? own : ui::frameOf(*m_mainWindow);
+    m_placedWith = frame;
     const QScreen *screen = m_mainWindow->screen();
     const QRect outer = placeOnScreen(m_mainWindow->frameGeometry(), m_keepClear,
                                       screen ? screen->availableGeometry() : QRect(), frame);

@@ -68,6 +68,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     // The pictures painted again and again, made once per window size: each
@@ -84,7 +86,12 @@ private:
     // Where it was placed on the main window's screen, to place it again.
     QPointer<const QWidget> m_mainWindow;
     QList<QRect> m_keepClear;
+    QMargins m_placedWith; // the frame the last placement counted with
+    static constexpr int kMostReplacements = 4;
+    int m_replacements = 0; // placed again by settle() since the last placement asked for
+    bool m_settling = false;
     void placeOnMainScreen();
+    void settle();
 };
 
 } // namespace bolaris

@@ -20,14 +20,6 @@ constexpr int kOuterHeights[TFormVenc::kSlots] = {139, 236, 332, 429, 528, 624};
 constexpr int kTicketRowTops[3] = {20, 44, 67};
 constexpr int kCellLefts[9] = {5, 37, 69, 101, 134, 166, 198, 230, 261};
 
-// The frame around a window's client area; zero while it has none.
-QMargins frameOf(const QWidget &w)
-{
-    const QRect outer = w.frameGeometry(), inner = w.geometry();
-    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-            outer.bottom() - inner.bottom()};
-}
-
 qint64 area(const QRect &r) { return r.isEmpty() ? 0 : qint64(r.width()) * r.height(); }
 } // namespace
 
@@ -135,7 +127,7 @@ void TFormVenc::startScan(const QWidget &mainWindow)
 void TFormVenc::learnFrame(const QWidget *mainWindow)
 {
     if (isVisible()) {
-        const QMargins own = frameOf(*this);
+        const QMargins own = ui::frameOf(*this);
         if (!own.isNull()) {
             m_frame = own;
             m_frameMeasured = true;
@@ -143,7 +135,7 @@ void TFormVenc::learnFrame(const QWidget *mainWindow)
         }
     }
     if (!m_frameMeasured && mainWindow && mainWindow->isVisible())
-        m_frame = frameOf(*mainWindow); // the same window manager frames both
+        m_frame = ui::frameOf(*mainWindow); // the same window manager frames both
 }
 
 void TFormVenc::place()

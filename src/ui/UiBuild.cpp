@@ -135,6 +135,20 @@ void placeFrame(QWidget *window, const QPoint &topLeft)
         window->move(topLeft);
 }
 
+QMargins frameOf(const QWidget &window)
+{
+    const QRect outer = window.frameGeometry(), inner = window.geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    // While the window manager resizes a window the two can disagree for a
+    // moment (a client area larger than its frame): no frame is known then.
+    constexpr int kMost = 200;
+    const auto plausible = [](int side) { return side >= 0 && side <= kMost; };
+    if (!plausible(frame.left()) || !plausible(frame.top()) || !plausible(frame.right()) || !plausible(frame.bottom()))
+        return {};
+    return frame;
+}
+
 void upperCase(QLineEdit *edit)
 {
     QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString &text) {

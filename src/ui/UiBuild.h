@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QMargins>
 #include <QString>
 
 #include <initializer_list>
@@ -59,6 +60,9 @@ void condenseToFit(QWidget *widget);
 // window moved before it was shown at the point, and its title bar above it,
 // off the screen at the top.
 void placeFrame(QWidget *window, const QPoint &topLeft);
+// The window manager's frame around a top-level window's client area; zero
+// while it has none, or while it is being changed.
+QMargins frameOf(const QWidget &window);
 // Tab stops at the group's selected button only, as at one control; the
 // arrow keys move the selection within the group.
 void tabToSelected(QButtonGroup *group);
