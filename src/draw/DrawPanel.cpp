@@ -75,6 +75,9 @@ QCheckBox *checkBox(QWidget *parent, const QString &name, const QString &text, c
     auto *box = new QCheckBox(text, parent);
     box->setObjectName(name);
     box->setGeometry(place);
+    // A click leaves the keyboard where it was ("Sortear pedra" in a draw):
+    // the next Enter or Space draws a ball rather than flipping the box.
+    box->setFocusPolicy(Qt::TabFocus);
     return box;
 }
 
@@ -970,8 +973,17 @@ void DrawPanel::refreshDisplay()
     DisplayBoard board = DisplayBoard::of(m_state, m_lastBall, m_lastTakenBack, inPlay);
     board.banner = m_banner;
     board.draw = m_drawNumber;
-    if (m_feed && m_feed->running())
+    if (m_feed && m_feed->running()) {
+        // The phones get the whole draw, so that one joining late (or a feed
+        // switched on mid-draw) sees the order and every prize standing.
+        DrawHistory history{m_state.sequence(), {}};
+        history.prizes.reserve(m_game->prizes().size());
+        for (const PrizeWon &p : m_game->prizes())
+            history.prizes.append({p.prize, p.ticket, p.ball});
+        board.history = std::move(history);
         m_feed->publish(board, m_state.mode(), m_scanWinners, m_scanPrizes);
+        board.history.reset(); // the players' display does not need it
+    }
     if (playersDisplay()) {
         m_display->setBoard(board);
         m_display->keepClearOf(operatorControls());

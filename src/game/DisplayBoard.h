@@ -3,12 +3,30 @@
 #include "DrawState.h"
 #include "WinnerScan.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
 namespace bolaris {
+
+// A prize standing in the draw, as the players are told it.
+struct BoardPrize {
+    QString prize; // CANTOS, LINHA, 2 LINHAS or CARTAO
+    TicketRef ticket;
+    int ball = 0; // the ball whose event won it
+    bool operator==(const BoardPrize &) const = default;
+};
+
+// What the Draw panel knows of the whole draw so far, for those who join
+// late (a phone, the live feed switched on mid-draw, a resumed draw).
+struct DrawHistory {
+    QList<int> order;        // the drawn balls in the order they came out
+    QList<BoardPrize> prizes; // every prize standing, in the order won
+    bool operator==(const DrawHistory &) const = default;
+};
 
 // What the players' display shows of the draw: the balls drawn, the last
 // ball, the count, the prizes still in play and the winners of the last scan.
@@ -20,6 +38,7 @@ struct DisplayBoard {
     PrizeSwitches inPlay;      // the extra prizes still switched on; the full ticket is always in play
     QStringList banner;        // one line per prize of the last scan
     int draw = 0;              // the draw's number in the draw log, 0 while not known
+    std::optional<DrawHistory> history; // set by the Draw panel
 
     // The board after a ball event; its banner is set apart (bannerOf).
     static DisplayBoard of(const DrawState &draw, int lastBall, bool takenBack, const PrizeSwitches &inPlay);

@@ -7,6 +7,7 @@ namespace bolaris {
 void DrawState::reset()
 {
     m_drawn.fill(false);
+    m_sequence.clear();
     m_count = 0;
     m_order = heading();
     m_last.clear();
@@ -55,6 +56,7 @@ std::optional<BallEvent> DrawState::drawElectronic(BallSource &source)
 BallEvent DrawState::drawBall(int ball)
 {
     m_drawn[size_t(ball)] = true;
+    m_sequence.append(ball);
     ++m_count;
     const QString entry = QStringLiteral("%1").arg(ball, 2, 10, QLatin1Char('0'));
     record(entry, entry);
@@ -82,6 +84,10 @@ std::optional<BallEvent> DrawState::clickManual(int ball)
     bool &flag = m_drawn[size_t(ball)];
     flag = !flag;
     m_count += flag ? 1 : -1;
+    if (flag)
+        m_sequence.append(ball);
+    else
+        m_sequence.removeOne(ball);
     const QString entry = flag ? caption : QLatin1Char('-') + caption;
     record(entry, caption);
     m_lastBall = ball;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -38,6 +39,8 @@ public:
     const QString &orderText() const { return m_order; }
     // The last ball event's entry without its sign, empty before the first.
     const QString &lastBall() const { return m_last; }
+    // The drawn balls in the order they came out; a ball taken back leaves it.
+    const QList<int> &sequence() const { return m_sequence; }
     // The ball of the last ball event (0 before the first) and whether it drew it.
     int lastEventBall() const { return m_lastBall; }
     bool lastEventDrew() const { return m_lastDrew; }
@@ -66,6 +69,7 @@ private:
     BallEvent drawBall(int ball);
 
     std::array<bool, kBalls + 1> m_drawn{}; // index 0 unused
+    QList<int> m_sequence;
     int m_count = 0;
     DrawMode m_mode = DrawMode::Idle;
     bool m_fewestArmed = false;

@@ -21,10 +21,31 @@ void LiveDraw::update(const DisplayBoard &board, DrawMode mode, const QList<Tick
             ++m_draw;
         m_balls.clear();
         m_winners.clear();
+        m_listed.clear();
     }
     if (board.draw > 0)
         m_draw = board.draw; // the draw log's number, as the minutes and the tool name it
     m_mode = mode;
+    // A prize is listed once for its ticket (two lines at one ball are one "LINHA").
+    const auto key = [](const QString &prize, QChar series, int ticket) {
+        return quint64(quint32(prizes::indexOf(prize) + 1)) << 48 | quint64(series.unicode()) << 32 | quint32(ticket);
+    };
+    const auto add = [&](const QString &scanPrize, const TicketRef &t, int ball) {
+        if (m_listed.insert(key(scanPrize, t.series, t.ticket)).second)
+            m_winners.append({prizeName(scanPrize), t.card, t.series, t.ticket, ball});
+    };
+    if (board.history && mode != DrawMode::Idle) {
+        // The whole draw as the Draw panel knows it: right for a feed switched
+        // on mid-draw or a resumed draw, and after any take-back.
+        m_balls = board.history->order;
+        m_winners.clear();
+        m_listed.clear();
+        m_listed.reserve(size_t(board.history->prizes.size()));
+        for (const BoardPrize &p : board.history->prizes)
+            add(p.prize, p.ticket, p.ball);
+        m_board = board;
+        return;
+    }
     // Balls in the order they came out: a new ball goes to the end, a ball
     // taken back leaves the list, and so do the prizes it had won.
     for (int n = 1; n <= DrawState::kBalls; ++n) {
@@ -37,17 +58,16 @@ void LiveDraw::update(const DisplayBoard &board, DrawMode mode, const QList<Tick
         if (board.drawn[size_t(n)] && !m_balls.contains(n))
             m_balls.append(n);
     m_winners.removeIf([&](const Winner &w) { return !m_balls.contains(w.ball); });
+    m_listed.clear();
+    for (const Winner &w : m_winners)
+        for (const QString &scanPrize : prizes::kNames)
+            if (prizeName(scanPrize) == w.prize)
+                m_listed.insert(key(scanPrize, w.series, w.ticket));
     m_board = board;
 
     // A prize is listed once, at the ball that first won it.
-    for (qsizetype i = 0; i < winners.size() && board.last > 0; ++i) {
-        Winner w{prizeName(prizes.value(i)), winners[i].card, winners[i].series, winners[i].ticket, board.last};
-        const bool known = std::any_of(m_winners.cbegin(), m_winners.cend(), [&](const Winner &k) {
-            return k.prize == w.prize && k.card == w.card && k.series == w.series && k.ticket == w.ticket;
-        });
-        if (!known)
-            m_winners.append(w);
-    }
+    for (qsizetype i = 0; i < winners.size() && board.last > 0; ++i)
+        add(prizes.value(i), winners[i], board.last);
 }
 
 QByteArray LiveDraw::json() const

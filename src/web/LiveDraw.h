@@ -5,8 +5,11 @@
 
 #include <QByteArray>
 #include <QList>
+
 #include <QString>
 #include <QStringList>
+
+#include <unordered_set>
 
 namespace bolaris {
 
@@ -46,6 +49,7 @@ private:
     DisplayBoard m_board;
     QList<int> m_balls;
     QList<Winner> m_winners;
+    std::unordered_set<quint64> m_listed; // prize, series and ticket of each winner listed
 };
 
 } // namespace bolaris

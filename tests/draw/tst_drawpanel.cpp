@@ -219,6 +219,16 @@ private Q_SLOTS:
         QTest::keyClick(f.window->focusWidget(), Qt::Key(key));
         QCOMPARE(f.panel->state().DrawnCount(), 1);
         QCOMPARE(f.panel->state().mode(), DrawMode::Electronic);
+        // A check box ticked with the mouse leaves the keyboard there: the
+        // next key draws again and leaves the box as it is.
+        auto *linha = f.get<QCheckBox>(QStringLiteral("CheckLinha"));
+        QTest::mouseClick(linha, Qt::LeftButton, {}, QPoint(6, linha->height() / 2));
+        QVERIFY(linha->isChecked());
+        QCOMPARE(f.window->focusWidget(), f.get(QStringLiteral("ButtonAlea")));
+        f.source.push(0);
+        QTest::keyClick(f.window->focusWidget(), Qt::Key(key));
+        QCOMPARE(f.panel->state().DrawnCount(), 2);
+        QVERIFY(linha->isChecked());
     }
 
     // A held key presses a button once, whether the key's repeat comes

@@ -142,6 +142,28 @@ private Q_SLOTS:
         QTRY_VERIFY(state(port).value("vencedores").toArray().isEmpty());
     }
 
+    // Phones switched on mid-draw get the draw so far: its order and the
+    // prizes already won, with their balls; a take-back is followed.
+    void switchedOnMidDraw()
+    {
+        DrawFixture f(sellCardTwo);
+        f.enter();
+        f.click(QStringLiteral("CheckLinha"));
+        f.startManual();
+        for (int ball : {72, 1, 51, 21, 32}) // 32 completes row 1 of ticket 7
+            f.clickBall(ball);
+        f.click(QStringLiteral("CheckCelulares"));
+        const quint16 port = portOf(f.get<QCheckBox>(QStringLiteral("CheckCelulares")));
+        QJsonObject s;
+        QTRY_COMPARE(balls(s = state(port)), (QList<int>{72, 1, 51, 21, 32}));
+        QCOMPARE(s.value("vencedores").toArray(),
+                 (QJsonArray{QJsonObject{{"premio", "LINHA"}, {"cartela", 2}, {"serie", "A"}, {"cartao", 7},
+                                         {"pedra", 32}}}));
+        f.clickBall(51); // taken back: the line is undone
+        QTRY_COMPARE(balls(s = state(port)), (QList<int>{72, 1, 21, 32}));
+        QVERIFY(s.value("vencedores").toArray().isEmpty());
+    }
+
     void busyPortIsToldAndUnticks()
     {
         QTcpServer squatter;
