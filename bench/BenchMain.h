@@ -50,13 +50,10 @@ inline void writeSeriesBtoL(const QString &dir)
     table.close();
 }
 
-// Fills the working folder dir as a full hall: the card file of series B
-// to L, every card of the 12 series validated and 2,400 tickets returned.
-inline void fillFullHall(const QString &dir)
+// A full hall's sales in an open registry: every card of the 12 series
+// validated and 2,400 tickets returned.
+inline void sellFullHall(ValidationRegistry &registry)
 {
-    writeSeriesBtoL(dir);
-    ValidationRegistry registry(dir);
-    registry.open();
     SilentPrompter yes(true);
     for (QChar s : QStringLiteral("ABCDEFGHIJKL"))
         registry.SaiEnter(QString(s), QStringLiteral("1-2000"), yes);
@@ -64,6 +61,16 @@ inline void fillFullHall(const QString &dir)
     while (registry.TableValiC().recordCount() < 2400)
         registry.SaiEnterC(QString(QChar(u'A' + int(random.bounded(12)))), QString::number(random.bounded(1, 12001)),
                            yes);
+}
+
+// Fills the working folder dir as a full hall: the card file of series B
+// to L and a full hall's sales.
+inline void fillFullHall(const QString &dir)
+{
+    writeSeriesBtoL(dir);
+    ValidationRegistry registry(dir);
+    registry.open();
+    sellFullHall(registry);
     registry.close();
 }
 

@@ -239,23 +239,6 @@ void BM_Sqlite3ReadLog(benchmark::State &state)
 }
 BENCHMARK(BM_Sqlite3ReadLog)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A working folder of a full hall: the card file of series B to L, every card
-// of the 12 series validated and 2,400 tickets returned.
-void prepareFullHall(const QString &dir)
-{
-    writeSeriesBtoL(dir);
-    ValidationRegistry registry(dir);
-    registry.open();
-    SilentPrompter yes(true);
-    for (QChar s : QStringLiteral("ABCDEFGHIJKL"))
-        registry.SaiEnter(QString(s), QStringLiteral("1-2000"), yes);
-    QRandomGenerator random(2400);
-    while (registry.TableValiC().recordCount() < 2400)
-        registry.SaiEnterC(QString(QChar(u'A' + int(random.bounded(12)))), QString::number(random.bounded(1, 12001)),
-                           yes);
-    registry.close();
-}
-
 // A manual ball that makes at least 175 winners in a full hall (full tickets
 // announced again), drawn again after being taken back: the whole ball event
 // with the draw log, then the main window (board, counters, text box), the
@@ -263,7 +246,7 @@ void prepareFullHall(const QString &dir)
 void BM_BallEventManyWinners(benchmark::State &state)
 {
     QTemporaryDir dir;
-    prepareFullHall(dir.path());
+    fillFullHall(dir.path());
     SilentPrompter prompter;
     NoSound quiet;
     TFormMenu window(dir.path(), prompter);

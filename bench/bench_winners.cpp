@@ -35,13 +35,7 @@ struct FullHall {
         for (size_t i = 0; i < others.size(); ++i)
             cards.store(kCardsPerSeries + int(i) + 1, others[i]);
         registry.open();
-        SilentPrompter yes(true);
-        for (QChar s : QStringLiteral("ABCDEFGHIJKL"))
-            registry.SaiEnter(QString(s), QStringLiteral("1-2000"), yes);
-        QRandomGenerator random(2400);
-        while (registry.TableValiC().recordCount() < 2400)
-            registry.SaiEnterC(QString(QChar(u'A' + int(random.bounded(12)))),
-                               QString::number(random.bounded(1, 12001)), yes);
+        sellFullHall(registry);
     }
     static FullHall &get()
     {
